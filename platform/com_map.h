@@ -1,0 +1,16 @@
+#pragma once
+// Which operating-system device a COM index (0 for COM1) stands for.
+//
+// Windows names the device after the number ("\\.\COM<index + 1>"). On POSIX index n is
+// /dev/ttyS<n> unless the profile's Ports section or tovik-cli --port installed another path.
+
+#include <string>
+
+std::string ComDevicePath(int comIndex);
+// Installs a path for this index; an empty path restores the default.
+void SetComDevicePath(int comIndex, const std::string& path);
+// Forgets every installed path.
+void ClearComDevicePaths();
+
+// The platform's own name for the index (each serial device file gives its own).
+std::string DefaultComDevicePath(int comIndex);

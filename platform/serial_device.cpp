@@ -1,0 +1,24 @@
+#include "platform/serial_device.h"
+
+#include <mutex>
+
+namespace {
+
+std::mutex g_factoryMutex;
+SerialDeviceFactory g_factory;
+
+} // namespace
+
+std::unique_ptr<CSerialDevice> CreateSerialDevice() {
+    SerialDeviceFactory factory;
+    {
+        std::lock_guard<std::mutex> guard(g_factoryMutex);
+        factory = g_factory;
+    }
+    return factory ? factory() : CreatePlatformSerialDevice();
+}
+
+void SetSerialDeviceFactory(SerialDeviceFactory factory) {
+    std::lock_guard<std::mutex> guard(g_factoryMutex);
+    g_factory = std::move(factory);
+}

@@ -1,0 +1,195 @@
+// Command transactions against a scripted device, on a virtual clock.
+
+#include "fake_serial_device.h"
+#include "protocol/deadline.h"
+#include "protocol/unit_link.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Wire = std::vector<uint8_t>;
+
+struct Transaction : ::testing::Test {
+    FakeDeviceScope fake;
+    VirtualClockScope time;
+    CUnitLink link{0, 38400, 60, 0};
+    std::vector<Wire> frames; // every frame the host wrote
+    std::vector<int> frameTimes;
+
+    // Answers each new request with reply(payload) after delayMs; repeats get nothing.
+    void AnswerWith(std::function<std::string(const Wire& request)> reply, int delayMs = 5) {
+        fake.line->onFrame = [this, reply, delayMs](const Wire& frame) {
+            frames.push_back(frame);
+            frameTimes.push_back(NowMs());
+            if (frames.size() > 1 && frames[frames.size() - 2] == frame) {
+                return;
+            }
+            std::string text = reply(frame);
+            if (!text.empty()) {
+                fake.line->Deliver(DeviceReply(frame[2], text), NowMs() + delayMs);
+            }
+        };
+    }
+    void Silent() {
+        AnswerWith([](const Wire&) { return std::string(); });
+    }
+};
+
+TEST_F(Transaction, ReplyCodes) {
+    const std::pair<const char*, int> cases[] = {
+        {":DOK", 0},          {":DERR0000002A", 42}, {":DERRFFFFFFFE", -2}, {":DERR0000001f", 31},
+        {":DERR0000002", -1}, {":DERR00000G2A", -1}, {":DNAK", -1},         {":DOKAY", 0},
+    };
+    for (const auto& [reply, code] : cases) {
+        std::string text = reply;
+        AnswerWith([text](const Wire&) { return text; });
+        EXPECT_EQ(link.Execute("!D", 200), code) << reply;
+    }
+}
+
+TEST_F(Transaction, AReplyToAnotherCommandIsNotTaken) {
+    AnswerWith([](const Wire&) { return std::string(":EOK"); });
+    int start = NowMs();
+    EXPECT_EQ(link.Execute("!D", 200), -1);
+    EXPECT_EQ(NowMs() - start, 200);
+    // It stayed in the buffer and stopped further reading: the right reply, late, is not taken.
+    EXPECT_EQ(frames.size(), 1u);
+}
+
+TEST_F(Transaction, NoReplyRetransmitsEveryHalfSecondUntilTheTimeOut) {
+    Silent();
+    int start = NowMs();
+    EXPECT_EQ(link.Execute("!E", 30000), -1);
+    EXPECT_EQ(NowMs() - start, 30000);
+    // The first copy at 0 ms, then one every 500 ms; the poll at 30000 ms still sends one
+    // before the time-out is noticed.
+    ASSERT_EQ(frames.size(), 61u);
+    for (size_t i = 1; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i], frames[0]) << i;
+        EXPECT_EQ(frameTimes[i] - frameTimes[i - 1], 500) << i;
+    }
+
+    frames.clear();
+    EXPECT_EQ(link.Execute("!D", 200), -1);
+    EXPECT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0][2], 0xC2); // a new transaction, a new sequence byte
+}
+
+TEST_F(Transaction, AReplyAfterRetransmissionsEndsTheWait) {
+    int requests = 0;
+    fake.line->onFrame = [&](const Wire& frame) {
+        // The device misses the first two copies.
+        if (++requests == 3) {
+            fake.line->Deliver(DeviceReply(frame[2], ":EOK"), NowMs() + 10);
+        }
+    };
+    int start = NowMs();
+    EXPECT_EQ(link.Execute("!E", 30000), 0);
+    EXPECT_EQ(NowMs() - start, 1010);
+}
+
+TEST_F(Transaction, ParametersAppendedBeforeFollowTheCommandText) {
+    AnswerWith([](const Wire&) { return std::string(":EOK"); });
+    uint8_t cluster = 5;
+    link.AppendPayload(&cluster, 1);
+    EXPECT_EQ(link.Execute("!E", 30000), 0);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(Wire(frames[0].begin() + 3, frames[0].begin() + 6), (Wire{'!', 'E', 5}));
+}
+
+TEST_F(Transaction, AnOversizedCommandFailsAtOnceAndLeavesAnEmptyPayload) {
+    AnswerWith([](const Wire&) { return std::string(":DOK"); });
+    Wire big(251, 0x55);
+    link.AppendPayload(big.data(), 251);
+    EXPECT_EQ(link.m_txLength, 254);
+    Wire more(10, 0x66);
+    link.AppendPayload(more.data(), 10); // does not fit: dropped
+    EXPECT_EQ(link.m_txLength, 254);
+    int start = NowMs();
+    EXPECT_EQ(link.Execute("!W", 1000), -1);
+    EXPECT_EQ(NowMs(), start);
+    EXPECT_TRUE(frames.empty());
+    EXPECT_EQ(link.Execute("!D", 200), 0);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].size(), 10u); // "!D" alone
+}
+
+TEST_F(Transaction, ALateReplyToThePreviousCommandIsNeverTaken) {
+    // The reply to the first "!D" arrives after its time-out, just before the next command.
+    fake.line->onFrame = [&](const Wire& frame) {
+        frames.push_back(frame);
+        if (frames.size() == 1) {
+            fake.line->Deliver(DeviceReply(frame[2], ":DERR00000001"), NowMs() + 250);
+        }
+    };
+    EXPECT_EQ(link.Execute("!D", 200), -1);
+    time.clock.Advance(100);
+    // Drained before the second frame goes out; the second gets no answer.
+    EXPECT_EQ(link.Execute("!D", 200), -1);
+    EXPECT_EQ(frames.size(), 2u);
+}
+
+TEST_F(Transaction, AFrameFromAnotherUnitRedirectsTheNextCommands) {
+    fake.line->Deliver(WireFrame(0x43, 0xBC, 0xE0, Bytes("?HELLO")));
+    Silent();
+    link.Execute("!D", 200);
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0][1], 0x83);
+    EXPECT_EQ(frames[0][2], 0xE0);
+}
+
+TEST_F(Transaction, CommandsWithoutAMarkTakeTheFirstReply) {
+    AnswerWith([](const Wire&) { return std::string("anything"); });
+    EXPECT_EQ(link.SendCommandText("PING", 200), 0);
+    EXPECT_EQ(Wire(link.m_rx, link.m_rx + link.m_rxLength), Bytes("anything"));
+}
+
+TEST(Deadline, ExpiresExactlyAtItsTimeAndMovesToTheTest) {
+    VirtualClockScope time;
+    int deadline = 0;
+    SetDeadline(&deadline, 1000);
+    time.clock.Advance(999);
+    EXPECT_FALSE(DeadlineExpired(&deadline));
+    time.clock.Advance(1);
+    int now = NowMs();
+    EXPECT_TRUE(DeadlineExpired(&deadline));
+    EXPECT_EQ(deadline, now);
+}
+
+TEST(Deadline, ComparesAcrossTheWrapOfTheCount) {
+    CVirtualClock clock(0x7FFFFF00);
+    InstallClock(&clock);
+    int deadline = 0;
+    SetDeadline(&deadline, 0x200); // lies beyond the wrap
+    EXPECT_FALSE(DeadlineExpired(&deadline));
+    clock.Advance(0x1FF);
+    EXPECT_FALSE(DeadlineExpired(&deadline));
+    clock.Advance(1);
+    EXPECT_TRUE(DeadlineExpired(&deadline));
+    InstallClock(nullptr);
+}
+
+TEST(ReadHex, ReadsSignedValuesOfItsWidth) {
+    CUnitLink link(8, 38400, 60, 0);
+    auto read = [&link](const std::string& digits, int n, int* value) {
+        link.m_rxLength = static_cast<int>(digits.size());
+        std::copy(digits.begin(), digits.end(), link.m_rx);
+        return link.ReadHex(value, n);
+    };
+    int value = 0;
+    EXPECT_EQ(read("FFFFFFFE", 8, &value), 0);
+    EXPECT_EQ(value, -2);
+    EXPECT_EQ(read("80000000", 8, &value), 0);
+    EXPECT_EQ(value, INT32_MIN);
+    EXPECT_EQ(read("F", 1, &value), 0);
+    EXPECT_EQ(value, -1);
+    EXPECT_EQ(read("7f", 2, &value), 0);
+    EXPECT_EQ(value, 127);
+    value = 99;
+    EXPECT_EQ(read("123", 4, &value), -1);
+    EXPECT_EQ(value, 99);
+    EXPECT_EQ(link.m_rxLength, 3); // untouched
+}
+
+} // namespace

@@ -1,0 +1,153 @@
+#pragma once
+// A serial device for tests: records what the port layer does to it and delivers scripted input
+// at chosen times on the (virtual) clock. Installed through the device factory, so the real port
+// and link code runs on top of it.
+
+#include "platform/clock.h"
+#include "platform/serial_device.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct FakeLine {
+    // What happened to the device, in order: "open 0", "purge", "set", "close", ...
+    std::vector<std::string> calls;
+    std::vector<CLineSettings> settingsHistory;
+    CLineSettings settings;
+    std::vector<uint8_t> written;
+    // Bytes to deliver, each not before its time on the clock.
+    std::deque<std::pair<int, uint8_t>> input;
+    bool failOpen = false;
+    bool failGetSettings = false;
+    bool failSetSettings = false;
+    int readsFromDevice = 0;
+    // Called with the wire bytes of each whole frame written (up to and including 0D 0A FF).
+    std::function<void(const std::vector<uint8_t>&)> onFrame;
+
+    void Deliver(const std::vector<uint8_t>& bytes, int atMs = 0) {
+        for (uint8_t b : bytes) {
+            input.emplace_back(atMs, b);
+        }
+    }
+};
+
+class FakeSerialDevice : public CSerialDevice {
+public:
+    explicit FakeSerialDevice(std::shared_ptr<FakeLine> line) : m_line(std::move(line)) {}
+
+    bool Open(int comIndex) override {
+        m_line->calls.push_back("open " + std::to_string(comIndex));
+        return !m_line->failOpen;
+    }
+    void SetupQueues(int in, int out) override {
+        m_line->calls.push_back("queues " + std::to_string(in) + " " + std::to_string(out));
+    }
+    void Purge() override { m_line->calls.push_back("purge"); }
+    bool GetSettings(CLineSettings& s) override {
+        s = m_line->settings;
+        return !m_line->failGetSettings;
+    }
+    bool SetSettings(const CLineSettings& s) override {
+        m_line->calls.push_back("set");
+        if (m_line->failSetSettings) {
+            return false;
+        }
+        m_line->settings = s;
+        m_line->settingsHistory.push_back(s);
+        return true;
+    }
+    void SetImmediateReads() override { m_line->calls.push_back("immediate"); }
+    int ReadByte(unsigned char& byte) override {
+        ++m_line->readsFromDevice;
+        if (m_line->input.empty() || m_line->input.front().first - NowMs() > 0) {
+            return 0;
+        }
+        byte = m_line->input.front().second;
+        m_line->input.pop_front();
+        return 1;
+    }
+    bool WriteByte(unsigned char byte) override {
+        m_line->written.push_back(byte);
+        m_frame.push_back(byte);
+        // A frame ends at an unescaped CR followed by 0A FF.
+        if (m_escaped) {
+            m_escaped = false;
+        } else if (byte == 0x1B && m_frame.size() > 0) {
+            m_escaped = true;
+        } else if (byte == 0xFF && m_frame.size() >= 3 && m_frame[m_frame.size() - 2] == 0x0A &&
+                   m_frame[m_frame.size() - 3] == 0x0D) {
+            std::vector<uint8_t> frame;
+            frame.swap(m_frame);
+            if (m_line->onFrame) {
+                m_line->onFrame(frame);
+            }
+        }
+        return true;
+    }
+    void Close() override { m_line->calls.push_back("close"); }
+    std::string LastErrorText() const override { return "Invalid argument"; }
+
+private:
+    std::shared_ptr<FakeLine> m_line;
+    std::vector<uint8_t> m_frame;
+    bool m_escaped = false;
+};
+
+// Installs a fake device for the lifetime of the object; every port opened meanwhile uses line.
+class FakeDeviceScope {
+public:
+    FakeDeviceScope() : line(std::make_shared<FakeLine>()) {
+        auto shared = line;
+        SetSerialDeviceFactory([shared] { return std::make_unique<FakeSerialDevice>(shared); });
+    }
+    ~FakeDeviceScope() { SetSerialDeviceFactory(nullptr); }
+    std::shared_ptr<FakeLine> line;
+};
+
+// A virtual clock installed for the lifetime of the object.
+class VirtualClockScope {
+public:
+    VirtualClockScope() { InstallClock(&clock); }
+    ~VirtualClockScope() { InstallClock(nullptr); }
+    CVirtualClock clock;
+};
+
+// The wire image of a frame, built here independently of the code under test.
+inline std::vector<uint8_t> WireFrame(uint8_t source, uint8_t destination, uint8_t sequence,
+                                      const std::vector<uint8_t>& payload,
+                                      bool lowerCaseDigits = false) {
+    std::vector<uint8_t> out;
+    auto put = [&out](uint8_t b) {
+        if (b == 0x1B || b == 0x0D) {
+            out.push_back(0x1B);
+        }
+        out.push_back(b);
+    };
+    put(source);
+    put(destination);
+    put(sequence);
+    unsigned sum = 0;
+    for (uint8_t b : payload) {
+        put(b);
+        sum += b;
+    }
+    const char* digits = lowerCaseDigits ? "0123456789abcdef" : "0123456789ABCDEF";
+    uint8_t checksum = static_cast<uint8_t>(0xFF - (sum & 0xFF));
+    out.push_back(static_cast<uint8_t>(digits[checksum >> 4]));
+    out.push_back(static_cast<uint8_t>(digits[checksum & 0xF]));
+    out.insert(out.end(), {0x0D, 0x0A, 0xFF});
+    return out;
+}
+
+inline std::vector<uint8_t> Bytes(const std::string& text) {
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+// A reply from unit 0 to the host (station 60) with the given sequence byte.
+inline std::vector<uint8_t> DeviceReply(uint8_t sequence, const std::string& payload) {
+    return WireFrame(0x40, 0xBC, sequence, Bytes(payload));
+}

@@ -1,0 +1,149 @@
+// The HANDSHAKE option and what each mode does to the DTR and RTS lines; the line settings that
+// Configure asks the device for.
+
+#include "fake_serial_device.h"
+#include "platform/command_line.h"
+#include "platform/serial_device_posix.h"
+#include "protocol/unit_link.h"
+#include "serial/command_line_option.h"
+#include "serial/serial_port.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct CommandLineScope {
+    explicit CommandLineScope(const std::string& line) { SetProcessCommandLine(line); }
+    ~CommandLineScope() { SetProcessCommandLine("tovik"); }
+};
+
+TEST(HandshakeOption, ValuesAsTheCommandLineGivesThem) {
+    const struct {
+        const char* line;
+        const char* value;
+        int mode;
+    } cases[] = {
+        {"tovik /HANDSHAKE 3", "3", 0},
+        {"tovik /HANDSHAKE3", "3", 0},
+        {"tovik /HANDSHAKE 03", "03", 0},
+        {"tovik /HANDSHAKE", "1", 1},
+        {"tovik /HANDSHAKE    ", "1", 1},
+        {"tovik /HANDSHAKE   /DEBUG", "1", 1},
+        {"tovik /HANDSHAKE 1 /X", "1", 1},
+        {"tovik /NOHANDSHAKE", "1", 1},
+        {"tovik /HANDSHAKE=3", "=3", 2},
+        {"tovik /HANDSHAKE 2", "2", 2},
+        {"tovik /handshake 3", "", 2},
+        {"tovik", "", 2},
+        {"HANDSHAKE 3", "", 2}, // at the very start it does not count
+    };
+    FakeDeviceScope fake;
+    for (const auto& c : cases) {
+        CommandLineScope scope(c.line);
+        EXPECT_STREQ(GetCommandLineOption("HANDSHAKE").c_str(), c.value) << c.line;
+        CSerialPort port(0, 38400, 8, 'n', 1, 0);
+        EXPECT_EQ(port.m_handshakeMode, c.mode) << c.line;
+    }
+}
+
+TEST(HandshakeOption, PlainStringShareAndResize) {
+    CPlainString empty;
+    CPlainString alsoEmpty("");
+    EXPECT_EQ(empty.c_str(), alsoEmpty.c_str()); // the one shared empty text
+    CPlainString text("12ab");
+    EXPECT_EQ(text.Number(), 12);
+    char* grown = text.Resize(6);
+    EXPECT_EQ(std::string(grown, 7), std::string("12ab\0\0\0", 7));
+    text.Resize(2);
+    EXPECT_STREQ(text.c_str(), "12");
+    CPlainString copy(text);
+    EXPECT_NE(copy.c_str(), text.c_str());
+    EXPECT_STREQ(copy.c_str(), "12");
+}
+
+// The (DTR, RTS) levels set on the device over one Configure and one frame.
+std::vector<std::pair<bool, bool>> LevelsAroundAFrame(const std::string& commandLine) {
+    CommandLineScope scope(commandLine);
+    FakeDeviceScope fake;
+    CUnitLink link(0, 38400, 60, 0);
+    fake.line->settingsHistory.clear();
+    link.SetPortParameters(57600, 8, 'n', 1);
+    link.AppendPayload("!D");
+    link.SendFrame();
+    std::vector<std::pair<bool, bool>> levels;
+    for (const CLineSettings& s : fake.line->settingsHistory) {
+        levels.emplace_back(s.dtr, s.rts);
+    }
+    return levels;
+}
+
+TEST(HandshakeModes, LinesPerMode) {
+    using L = std::vector<std::pair<bool, bool>>;
+    // Mode 0: off after Configure; DTR off then RTS on before the frame, DTR on then RTS off after.
+    EXPECT_EQ(LevelsAroundAFrame("tovik /HANDSHAKE 3"),
+              (L{{false, false}, {false, false}, {false, true}, {true, true}, {true, false}}));
+    // Mode 1: both held on; the frame changes nothing.
+    EXPECT_EQ(LevelsAroundAFrame("tovik /HANDSHAKE"), (L{{true, true}}));
+    // Mode 2: both held off.
+    EXPECT_EQ(LevelsAroundAFrame("tovik"), (L{{false, false}}));
+}
+
+TEST(HandshakeModes, ConfigureTurnsBothLinesOffAgainInMode0) {
+    CommandLineScope scope("tovik /HANDSHAKE 3");
+    FakeDeviceScope fake;
+    CUnitLink link(0, 38400, 60, 0);
+    link.AppendPayload("!D");
+    link.SendFrame();
+    ASSERT_TRUE(fake.line->settings.dtr);
+    link.SetPortParameters(38400, 8, 'n', 1);
+    EXPECT_FALSE(fake.line->settings.dtr);
+    EXPECT_FALSE(fake.line->settings.rts);
+}
+
+TEST(LineSettings, ParityAndStopBitsAsAskedFor) {
+    FakeDeviceScope fake;
+    CPortClient client(0, 38400, 8, 'n', 1, 1);
+    const struct {
+        char parity;
+        CLineSettings::Parity expected;
+    } parities[] = {{'E', CLineSettings::kEven}, {'e', CLineSettings::kEven},
+                    {'O', CLineSettings::kOdd},  {'o', CLineSettings::kOdd},
+                    {'N', CLineSettings::kNone}, {'n', CLineSettings::kNone},
+                    {'M', CLineSettings::kNone}, {'S', CLineSettings::kNone}};
+    for (const auto& p : parities) {
+        ASSERT_EQ(client.Configure(9600, 7, p.parity, 1, 1), 0);
+        EXPECT_EQ(fake.line->settings.parity, p.expected) << p.parity;
+        EXPECT_EQ(fake.line->settings.dataBits, 7);
+        EXPECT_EQ(fake.line->settings.baudRate, 9600);
+    }
+    for (int stop : {0, 1, 2, 3}) {
+        ASSERT_EQ(client.Configure(9600, 8, 'n', static_cast<uint8_t>(stop), 1), 0);
+        EXPECT_EQ(fake.line->settings.stopBits, stop == 2 ? 2 : 1) << stop;
+    }
+    // A device whose settings cannot be read refuses silently.
+    fake.line->failGetSettings = true;
+    EXPECT_EQ(client.Configure(9600, 8, 'n', 1, 1), -1);
+}
+
+TEST(LineSettings, TermiosImageIsRawWithoutFlowControl) {
+    termios tio{};
+    tio.c_iflag = IXON | IXOFF | ICRNL;
+    tio.c_lflag = ECHO | ICANON;
+    tio.c_cflag = CRTSCTS;
+    CLineSettings s;
+    s.baudRate = 57600;
+    s.dataBits = 7;
+    s.parity = CLineSettings::kOdd;
+    s.stopBits = 2;
+    ASSERT_TRUE(LineSettingsToTermios(s, tio));
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS7));
+    EXPECT_TRUE((tio.c_cflag & PARENB) && (tio.c_cflag & PARODD) && (tio.c_cflag & CSTOPB));
+    EXPECT_FALSE(tio.c_cflag & CRTSCTS);
+    EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF | ICRNL));
+    EXPECT_FALSE(tio.c_lflag & (ECHO | ICANON));
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));
+    s.baudRate = 12345;
+    EXPECT_FALSE(LineSettingsToTermios(s, tio));
+}
+
+} // namespace
