@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Tovik and runs every test:
+#   build/        the normal build, all tests
+#   build-asan/   AddressSanitizer + UndefinedBehaviorSanitizer, all tests
+#   build-tsan/   ThreadSanitizer, all tests
+#   build-fuzz/   libFuzzer targets (clang), each run for FUZZ_SECONDS (default 60)
+# TOVIK_QUICK=1 runs only the normal build, for a quick look while working.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+fuzz_seconds=${FUZZ_SECONDS:-60}
+
+build_and_test() {
+    local dir=$1
+    shift
+    echo "== $dir: configure and build"
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+    echo "== $dir: tests"
+    ctest --test-dir "$dir" --output-on-failure -j "$jobs" --timeout 300
+}
+
+build_and_test build
+
+if [ "${TOVIK_QUICK:-0}" = 1 ]; then
+    exit 0
+fi
+
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    build_and_test build-asan -DTOVIK_SANITIZE=address -DCMAKE_BUILD_TYPE=Debug
+
+# ThreadSanitizer cannot map its shadow memory under the kernel's full address-space
+# randomisation; setarch -R runs the tests without it.
+tsan_run=()
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+    tsan_run=(setarch "$(uname -m)" -R)
+fi
+echo "== build-tsan: configure and build"
+cmake -S . -B build-tsan -G Ninja -DTOVIK_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build-tsan -j "$jobs"
+echo "== build-tsan: tests"
+TSAN_OPTIONS=halt_on_error=1 "${tsan_run[@]}" ctest --test-dir build-tsan --output-on-failure \
+    -j "$jobs" --timeout 300
+
+echo "== build-fuzz: configure and build"
+CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTOVIK_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    >/dev/null
+cmake --build build-fuzz -j "$jobs" --target tovik_fuzzers
+for fuzzer in build-fuzz/tests/fuzz/fuzz_*; do
+    [ -x "$fuzzer" ] || continue
+    name=$(basename "$fuzzer")
+    corpus="build-fuzz/corpus/$name"
+    mkdir -p "$corpus"
+    echo "== $name: ${fuzz_seconds}s"
+    "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" \
+        tests/fuzz/seeds/"${name#fuzz_}" 2>&1 | tail -n 12
+done
+echo "== all tests passed"

@@ -1,0 +1,96 @@
+// The host's link classes against the tovik-sim program over a real pseudo-terminal: probe,
+// erase, write and start, and the device's memory must equal what was written.
+
+#include "platform/com_map.h"
+#include "protocol/unit_link.h"
+#include "sim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <random>
+
+namespace {
+
+struct Image {
+    uint32_t address;
+    std::vector<uint8_t> data;
+};
+
+std::vector<Image> TestImage() {
+    std::mt19937 random(7);
+    std::vector<Image> image = {{0x10000, std::vector<uint8_t>(3000)},
+                                {0x20100, std::vector<uint8_t>(333)}};
+    for (Image& part : image) {
+        for (uint8_t& b : part.data) {
+            b = static_cast<uint8_t>(random());
+        }
+    }
+    // Bytes that need escaping on the wire.
+    image[0].data[0] = 0x0D;
+    image[0].data[1] = 0x1B;
+    return image;
+}
+
+int WriteBlock(CUnitLink& link, uint32_t address, const uint8_t* data, int length) {
+    uint8_t header[4] = {uint8_t(address >> 24), uint8_t(address >> 16), uint8_t(address >> 8),
+                         uint8_t(address)};
+    link.AppendPayload(header, 4);
+    link.AppendPayload(data, length);
+    return link.Execute("!W", length * 30 + 1000);
+}
+
+void LoadThroughTheLink(const std::vector<std::string>& simOptions, const std::string& name) {
+    const std::string dir = ::testing::TempDir() + "tovik_link_" + name;
+    RunCommand("rm -rf " + dir + " && mkdir -p " + dir);
+    const std::string dump = dir + "/dump.s19";
+    std::vector<std::string> options = simOptions;
+    options.insert(options.end(), {"--dump", dump});
+    SimProcess sim(options);
+    ASSERT_FALSE(sim.SlavePath().empty());
+    SetComDevicePath(3, sim.SlavePath());
+
+    std::vector<Image> image = TestImage();
+    {
+        CUnitLink link(3, 38400, 60, 0);
+        ASSERT_TRUE(link.IsConnected());
+        link.SetPortParameters(57600, 8, 'n', 1);
+        ASSERT_EQ(link.Execute("!D", 200), 0);
+        for (uint8_t cluster = 1; cluster < 8; ++cluster) {
+            link.AppendPayload(&cluster, 1);
+            ASSERT_EQ(link.Execute("!E", 30000), 0) << int(cluster);
+        }
+        for (const Image& part : image) {
+            for (size_t at = 0; at < part.data.size(); at += 200) {
+                int length = static_cast<int>(std::min<size_t>(200, part.data.size() - at));
+                ASSERT_EQ(WriteBlock(link, part.address + uint32_t(at), &part.data[at], length), 0);
+            }
+        }
+        ASSERT_EQ(link.Execute("!G", 60000), 0);
+    }
+    SetComDevicePath(3, "");
+    sim.Stop();
+
+    // The reference: the same bytes made into S-records and back into a binary by srec_cat.
+    std::string reference = "srec_cat";
+    for (size_t i = 0; i < image.size(); ++i) {
+        std::string bin = dir + "/part" + std::to_string(i) + ".bin";
+        std::ofstream(bin, std::ios::binary)
+            .write(reinterpret_cast<const char*>(image[i].data.data()),
+                   static_cast<std::streamsize>(image[i].data.size()));
+        reference += " " + bin + " -binary -offset " + std::to_string(image[i].address);
+    }
+    ASSERT_EQ(RunCommand(reference + " -o " + dir + "/expected.bin -binary"), 0);
+    ASSERT_EQ(RunCommand("srec_cat " + dump + " -o " + dir + "/device.bin -binary"), 0);
+    EXPECT_EQ(RunCommand("cmp " + dir + "/expected.bin " + dir + "/device.bin"), 0);
+}
+
+TEST(LinkToSim, ProbeEraseWriteStartOnACleanLine) {
+    LoadThroughTheLink({}, "clean");
+}
+
+TEST(LinkToSim, TheSameThroughNoiseAndForeignFrames) {
+    LoadThroughTheLink({"--noise"}, "noise");
+}
+
+} // namespace
