@@ -2,6 +2,7 @@
 
 #include "protocol/deadline.h"
 #include "protocol/frame_codec.h"
+#include "protocol/frame_trace.h"
 #include "serial/link_lock.h"
 #include "serial/serial_port.h"
 
@@ -47,6 +48,9 @@ int CUnitLink::Transmit() {
         PortIo(wire[i]);
     }
     EndTransmit();
+    if (FrameTraceFunction trace = GetFrameTrace()) {
+        trace(true, wire, length);
+    }
     return 0;
 }
 
@@ -76,6 +80,9 @@ int CUnitLink::ReceiveFrame() {
 bool CUnitLink::SearchFrame() {
     while (m_rxLength > 5) {
         if (FrameRulesPass()) {
+            if (FrameTraceFunction trace = GetFrameTrace()) {
+                trace(false, m_rx, m_rxLength);
+            }
             // Keep the payload only: header bytes and checksum digits go.
             int payload = m_rxLength - 5;
             std::memmove(m_rx, m_rx + 3, static_cast<size_t>(payload));

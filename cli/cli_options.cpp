@@ -1,0 +1,91 @@
+#include "cli/cli_options.h"
+
+#include "cli/exit_codes.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cctype>
+#include <map>
+
+namespace {
+
+const std::map<std::string, int> kBaudIndexes = {
+    {"auto", 0}, {"38400", 1}, {"57600", 2}, {"115200", 3}};
+
+} // namespace
+
+int BaudRateOfIndex(int baudIndex) {
+    switch (baudIndex) {
+    case 2:
+        return 57600;
+    case 3:
+        return 115200;
+    default:
+        return 38400;
+    }
+}
+
+int ComIndexOfName(const std::string& port) {
+    if (port.size() < 4 || port.size() > 6) {
+        return -1;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(port[i])) != "COM"[i]) {
+            return -1;
+        }
+    }
+    int number = 0;
+    for (size_t i = 3; i < port.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(port[i]))) {
+            return -1;
+        }
+        number = number * 10 + (port[i] - '0');
+    }
+    return number >= 1 && number <= 256 ? number - 1 : -1;
+}
+
+CliParse ParseCliOptions(int argc, const char* const* argv) {
+    CliParse parse;
+    CliOptions& o = parse.options;
+    CLI::App app{"Loads a Motorola S-record firmware file into a Marlex controller over a serial "
+                 "line.",
+                 "tovik-cli"};
+    app.set_version_flag("--version", "tovik-cli 0.1.0");
+    app.add_option("FILE", o.file, "the S-record file to load");
+    app.add_option("-p,--port", o.port, "COM1..COM9 (mapped as for the dialog) or a device path");
+    std::string baud = "38400";
+    app.add_option("-b,--baud", baud, "auto | 38400 | 57600 | 115200 (default 38400)")
+        ->check(CLI::IsMember({"auto", "AUTO", "38400", "57600", "115200"}));
+    app.add_flag("--simulate", o.simulate, "load into the built-in virtual device");
+    app.add_flag("--dry-run", o.dryRun, "check the file and list the write blocks; send nothing");
+    app.add_option("--timeout", o.timeoutSeconds,
+                   "give up when no device has answered within SECONDS (default: search on)")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--handshake", o.handshake, "DTR/RTS mode, as the dialog's HANDSHAKE option");
+    app.add_flag("--trace", o.trace, "every frame sent and received, in hex, on stderr");
+    app.add_flag("-q,--quiet", o.quiet, "no progress display");
+    app.add_flag("--list-ports", o.listPorts, "list the serial ports found, and exit");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int code = app.exit(e);
+        parse.exitCode = code == 0 ? 0 : kExitUsage;
+        return parse;
+    }
+    for (char& c : baud) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    o.baudIndex = kBaudIndexes.at(baud);
+    if (!o.listPorts && o.file.empty()) {
+        std::fprintf(stderr, "tovik-cli: no FILE given\nRun with --help for more information.\n");
+        parse.exitCode = kExitUsage;
+        return parse;
+    }
+    if (o.simulate && !o.port.empty()) {
+        std::fprintf(stderr, "tovik-cli: --simulate and --port exclude each other\n");
+        parse.exitCode = kExitUsage;
+        return parse;
+    }
+    parse.run = true;
+    return parse;
+}

@@ -1,0 +1,11 @@
+#pragma once
+// tovik-cli's exit codes, for scripts and production lines.
+
+constexpr int kExitStarted = 0;       // transferred and the start confirmed
+constexpr int kExitNotStarted = 1;    // transferred, the start not confirmed
+constexpr int kExitUsage = 2;         // the command line is wrong
+constexpr int kExitBadFile = 3;       // file missing or not a valid S-record file
+constexpr int kExitPortFailed = 4;    // the port cannot be opened
+constexpr int kExitNoDevice = 5;      // no device answered within --timeout
+constexpr int kExitWriteRefused = 6;  // the device refused a write (or did not answer one)
+constexpr int kExitInterrupted = 130; // Ctrl-C or SIGTERM ended the run

@@ -1,0 +1,137 @@
+#include "loader/program_file.h"
+
+#include "loader/srecord_reader.h"
+#include "platform/message_box.h"
+#include "protocol/link_base.h"
+
+uint16_t g_blockLimit = 198;
+
+namespace {
+
+constexpr uint16_t kFirstBlockLimit = 198;
+constexpr uint16_t kLowMemoryBlockLimit = 70;
+constexpr uint32_t kLowMemoryEnd = 0x10000;
+constexpr int kStartTimeoutMs = 60000;
+
+// Sends a block in as many "!W" as it needs. Only records longer than a "!W" can carry make a
+// block longer than that; splitting it keeps every byte instead of letting the frame drop them.
+int SendBlock(uint8_t sendFlag, const BlockSlot& block, CLinkBase* link, CFrontPanel* panel) {
+    for (int offset = 0; offset < block.length; offset += kMaxWriteData) {
+        int length = block.length - offset < kMaxWriteData ? block.length - offset : kMaxWriteData;
+        uint32_t address = block.address + static_cast<uint32_t>(offset);
+        int reply = WriteBlock(sendFlag, address, block.data + offset, length, link);
+        panel->OnBlockWritten(address, length, reply);
+        if (reply != 0) {
+            return reply;
+        }
+    }
+    return 0;
+}
+
+int StartDevice(CLinkBase* link) {
+    int reply = link->Execute("!G", kStartTimeoutMs);
+    AfxMessageBox(reply == 0 ? "Transmission complete.\nDevice started." : "Transmission complete.",
+                  kMbOk | kMbIconInformation);
+    return reply;
+}
+
+} // namespace
+
+int WriteBlock(uint8_t sendFlag, uint32_t address, const uint8_t* data, int length,
+               CLinkBase* link) {
+    if (sendFlag == 0) {
+        return 0;
+    }
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        uint8_t byte = static_cast<uint8_t>(address >> shift);
+        link->AppendPayload(&byte, 1);
+    }
+    if (length > 0) {
+        link->AppendPayload(data, length);
+    }
+    int reply = link->Execute("!W", length * 30 + 1000);
+    if (reply != 0) {
+        AfxMessageBox("Protocollerror !", kMbOk);
+    }
+    return reply;
+}
+
+namespace {
+
+int ProgramPass(ProgressFunction progress, CFrontPanel* panel, FILE* file, CLinkBase* link,
+                uint8_t sendFlag, int* startReply) {
+    if (!file) {
+        return kProgramNoFile;
+    }
+    if (std::fseek(file, 0, SEEK_SET) != 0) {
+        return kProgramRewindFailed;
+    }
+    BlockSlot block{};
+    BlockSlot record{};
+    BlockSlot* target = &block; // the current block until it holds a record with data
+    int line = 0;
+    for (;;) {
+        if (!panel->m_bRun) {
+            return kProgramStopped;
+        }
+        int16_t length = static_cast<int16_t>(target->length);
+        int result = ReadSRecord(target->data, file, &target->address, &length);
+        target->length = static_cast<uint16_t>(length);
+        progress(panel, line++);
+        if (g_blockLimit == kFirstBlockLimit && target->address < kLowMemoryEnd &&
+            target->length != 0) {
+            g_blockLimit = kLowMemoryBlockLimit;
+        }
+
+        bool send = false;
+        if (result == kRecordEnd) {
+            target->length = 0;
+            send = true;
+        } else if (result != kRecordOk) {
+            return result;
+        } else if (target->length == 0) {
+            // Headers and empty data records neither join nor break a block.
+        } else if (target == &block) {
+            target = &record;
+        } else if (block.address + block.length != record.address ||
+                   block.length + record.length > kMaxWriteData) {
+            // A gap, an overlap or a step back, or a record that would make the block too long
+            // for one "!W": the block goes as it is and the record starts the next one.
+            send = true;
+        } else {
+            for (int i = 0; i < record.length; ++i) {
+                block.data[block.length + i] = record.data[i];
+            }
+            block.length = static_cast<uint16_t>(block.length + record.length);
+            record.address += record.length;
+            record.length = 0;
+        }
+        if (!send && block.length < g_blockLimit) {
+            continue;
+        }
+
+        if (block.length != 0) {
+            int reply = SendBlock(sendFlag, block, link, panel);
+            if (reply != 0) {
+                return reply;
+            }
+        }
+        if (result == kRecordEnd) {
+            if (link) {
+                *startReply = StartDevice(link);
+            }
+            return 0;
+        }
+        block = record;
+    }
+}
+
+} // namespace
+
+int ProgramFile(ProgressFunction progress, CFrontPanel* panel, FILE* file, CLinkBase* link,
+                uint8_t sendFlag) {
+    int startReply = -1;
+    int result = ProgramPass(progress, panel, file, link, sendFlag, &startReply);
+    panel->OnProgramEnd(result, startReply);
+    return result;
+}

@@ -1,0 +1,150 @@
+#include "loader/srecord_reader.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+// Only called after isxdigit said yes.
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return c - 'A' + 10;
+}
+
+bool IsHexDigit(char c) {
+    // isxdigit is undefined for negative values other than EOF, and bytes above 0x7F are negative
+    // where char is signed.
+    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+}
+
+} // namespace
+
+int ReadHexByte(const char** cursor, uint8_t* byte, uint8_t* sum) {
+    if (!IsHexDigit(**cursor)) {
+        return -1;
+    }
+    int high = HexValue(**cursor);
+    ++*cursor;
+    if (!IsHexDigit(**cursor)) {
+        return -1;
+    }
+    int low = HexValue(**cursor);
+    ++*cursor;
+    *byte = static_cast<uint8_t>(high * 16 + low);
+    if (sum != nullptr) {
+        *sum = static_cast<uint8_t>(*sum + *byte);
+    }
+    return 0;
+}
+
+int ReadRecordAddress(const char** cursor, int n, uint32_t* address, uint8_t* sum) {
+    uint32_t value = 0;
+    for (int k = 0; k < n; ++k) {
+        uint8_t byte = 0;
+        if (ReadHexByte(cursor, &byte, sum) != 0) {
+            return 1;
+        }
+        // Shifting the running value keeps the first byte the most significant one.
+        value = (value << 8) | byte;
+    }
+    *address = value;
+    return 0;
+}
+
+int ReadRecordData(uint8_t* data, const char** cursor, uint8_t n, uint8_t* sum) {
+    for (int i = 0; i < n; ++i) {
+        if (ReadHexByte(cursor, &data[i], sum) != 0) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int CheckRecordSum(const char** cursor, uint8_t sum) {
+    uint8_t stored = 0;
+    if (ReadHexByte(cursor, &stored, nullptr) != 0) {
+        return 1;
+    }
+    return stored == static_cast<uint8_t>(~sum) ? 0 : 1;
+}
+
+int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length) {
+    char buffer[256];
+    if (std::fgets(buffer, kRecordLineChars + 1, file) == nullptr) {
+        return kRecordNoLine;
+    }
+    if (buffer[0] != 'S') {
+        return kRecordNotSRecord;
+    }
+    const char type = buffer[1];
+    // A line that ends right after the 'S' must not make the cursor step past its terminator.
+    const char* cursor = type == '\0' ? buffer + 1 : buffer + 2;
+
+    uint8_t sum = 0;
+    uint8_t count = 0;
+    if (ReadHexByte(&cursor, &count, &sum) != 0) {
+        return kRecordBadCount;
+    }
+
+    switch (type) {
+    case '0':
+        // The header only names the file; its contents are never used, so they are not checked.
+        *length = 0;
+        *address = 0;
+        return kRecordOk;
+    case '7':
+    case '8':
+    case '9':
+        // The start address of an end record is not used: loading ends here.
+        *length = 0;
+        return kRecordEnd;
+    case '1':
+    case '2':
+    case '3': {
+        const int addressBytes = type - '0' + 1;
+        // A count too small for its address gives a negative length; read as a byte count below
+        // it asks for more data than any line holds, so the record fails as bad data.
+        const int16_t dataBytes = static_cast<int16_t>(count - addressBytes - 1);
+        *length = dataBytes;
+        if (ReadRecordAddress(&cursor, addressBytes, address, &sum) != 0) {
+            return kRecordBadAddress;
+        }
+        if (ReadRecordData(data, &cursor, static_cast<uint8_t>(dataBytes), &sum) != 0) {
+            return kRecordBadData;
+        }
+        if (CheckRecordSum(&cursor, sum) != 0) {
+            return kRecordBadChecksum;
+        }
+        return kRecordOk;
+    }
+    default:
+        *length = 0;
+        return kRecordUnsupportedType;
+    }
+}
+
+int CountLines(FILE* file) {
+    // Counting block by block keeps this quick on files of many megabytes; 16 KiB on the stack
+    // is safe on every thread this runs on.
+    char block[16384];
+    int lines = 1;
+    size_t got;
+    while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+        const char* p = block;
+        const char* end = block + got;
+        while (p < end) {
+            const void* hit = std::memchr(p, '\n', static_cast<size_t>(end - p));
+            if (hit == nullptr) {
+                break;
+            }
+            ++lines;
+            p = static_cast<const char*>(hit) + 1;
+        }
+    }
+    return lines;
+}

@@ -1,0 +1,67 @@
+#pragma once
+// Reading a Motorola S-record file one line at a time.
+//
+// A line is "S", a type digit, a byte count, an address of 2, 3 or 4 bytes (types 1, 2, 3), the
+// data bytes and a checksum, all as pairs of hexadecimal digits. The count covers address, data and
+// checksum; the checksum is the one's complement of the 8-bit sum of count, address and data bytes.
+// Type 0 is a header, types 7, 8 and 9 end the file; nothing else is accepted.
+//
+// The reader works on a fixed stack buffer and the caller's data buffer: no allocation per line.
+
+#include <cstdint>
+#include <cstdio>
+
+// Results of ReadSRecord.
+constexpr int kRecordOk = 0;
+constexpr int kRecordBadAddress = 1;
+constexpr int kRecordBadChecksum = 2;
+constexpr int kRecordNotSRecord = 4;
+constexpr int kRecordUnsupportedType = 5;
+constexpr int kRecordBadCount = 6;
+constexpr int kRecordBadData = 7;
+constexpr int kRecordEnd = 9;
+constexpr int kRecordNoLine = -11;
+
+// The longest piece of a line one call reads, including its '\n'; longer lines are read in pieces
+// and each further piece is decoded as a line of its own.
+constexpr int kRecordLineChars = 254;
+
+// The smallest data buffer ReadSRecord may be given: the count byte can announce up to 255 bytes.
+constexpr int kRecordDataCapacity = 255;
+
+// Reads one line from file and decodes it.
+//   kRecordNoLine: nothing could be read (end of file or a read error); outputs unchanged.
+//   kRecordNotSRecord: the line does not start with 'S'; outputs unchanged.
+//   kRecordBadCount: the count is not two hexadecimal digits; outputs unchanged.
+//   kRecordOk from a header (type 0): *length = 0, *address = 0, the rest of the line is not read.
+//   kRecordEnd (types 7, 8, 9): *length = 0, nothing else read, address and data unchanged.
+//   kRecordUnsupportedType: *length = 0, address and data unchanged.
+// For a data record (types 1, 2, 3) *length = count - address bytes - 1 is stored first (it can
+// be negative when the count is too small), then:
+//   kRecordBadAddress: address unchanged, data unchanged.
+//   kRecordBadData: *address set, data holds the bytes decoded before the bad one.
+//   kRecordBadChecksum: address and data set, the checksum is wrong or missing.
+//   kRecordOk: address and data set.
+// data must hold kRecordDataCapacity bytes.
+int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length);
+
+// 1 + the number of '\n' bytes from the current position to the end of the file; leaves the
+// position at the end.
+int CountLines(FILE* file);
+
+// Decodes two hexadecimal digits (either case) at *cursor into *byte and adds the byte to *sum
+// (mod 256) when sum is not null. Returns 0, or -1 when a digit is missing: then *byte and *sum
+// are unchanged and the cursor stays in front of the first non-digit.
+int ReadHexByte(const char** cursor, uint8_t* byte, uint8_t* sum);
+
+// Decodes an n-byte big-endian address; *address is written only when all n bytes decode.
+// Returns 0, or 1 when a byte is bad.
+int ReadRecordAddress(const char** cursor, int n, uint32_t* address, uint8_t* sum);
+
+// Decodes n data bytes into data, each stored as soon as it is decoded. Returns 0, or 1 when a
+// byte is bad.
+int ReadRecordData(uint8_t* data, const char** cursor, uint8_t n, uint8_t* sum);
+
+// Decodes the checksum byte (not added to sum). Returns 0 when it is the one's complement of sum,
+// 1 when it is not or its digits are bad or missing.
+int CheckRecordSum(const char** cursor, uint8_t sum);
