@@ -13,19 +13,10 @@ constexpr uint16_t kLowMemoryBlockLimit = 70;
 constexpr uint32_t kLowMemoryEnd = 0x10000;
 constexpr int kStartTimeoutMs = 60000;
 
-// Sends a block in as many "!W" as it needs. Only records longer than a "!W" can carry make a
-// block longer than that; splitting it keeps every byte instead of letting the frame drop them.
 int SendBlock(uint8_t sendFlag, const BlockSlot& block, CLinkBase* link, CFrontPanel* panel) {
-    for (int offset = 0; offset < block.length; offset += kMaxWriteData) {
-        int length = block.length - offset < kMaxWriteData ? block.length - offset : kMaxWriteData;
-        uint32_t address = block.address + static_cast<uint32_t>(offset);
-        int reply = WriteBlock(sendFlag, address, block.data + offset, length, link);
-        panel->OnBlockWritten(address, length, reply);
-        if (reply != 0) {
-            return reply;
-        }
-    }
-    return 0;
+    int reply = WriteBlock(sendFlag, block.address, block.data, block.length, link);
+    panel->OnBlockWritten(block.address, block.length, reply);
+    return reply;
 }
 
 int StartDevice(CLinkBase* link) {

@@ -151,3 +151,21 @@ inline std::vector<uint8_t> Bytes(const std::string& text) {
 inline std::vector<uint8_t> DeviceReply(uint8_t sequence, const std::string& payload) {
     return WireFrame(0x40, 0xBC, sequence, Bytes(payload));
 }
+
+// The payload of a frame as the host wrote it: unescaped, without header, digits and terminator.
+inline std::vector<uint8_t> PayloadOf(const std::vector<uint8_t>& wire) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i < wire.size(); ++i) {
+        if (wire[i] == 0x1B && i + 1 < wire.size()) {
+            bytes.push_back(wire[++i]);
+        } else if (wire[i] == 0x0D) {
+            break;
+        } else {
+            bytes.push_back(wire[i]);
+        }
+    }
+    if (bytes.size() < 5) {
+        return {};
+    }
+    return std::vector<uint8_t>(bytes.begin() + 3, bytes.end() - 2);
+}

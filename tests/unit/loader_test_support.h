@@ -1,0 +1,107 @@
+#pragma once
+// Helpers for the loader's tests: S-record text built independently of the reader, and a front
+// panel that records what the worker shows.
+
+#include "ui/front_panel.h"
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// One S-record line (type 1, 2 or 3 with data; 0 and 9 without) with a correct checksum.
+inline std::string SRecordLine(int type, uint32_t address, const std::vector<uint8_t>& data = {}) {
+    int addressBytes = type == 0 || type == 1 || type == 9 ? 2 : (type == 2 || type == 8 ? 3 : 4);
+    std::vector<uint8_t> bytes;
+    bytes.push_back(static_cast<uint8_t>(addressBytes + data.size() + 1));
+    for (int i = addressBytes - 1; i >= 0; --i) {
+        bytes.push_back(static_cast<uint8_t>(address >> (8 * i)));
+    }
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    unsigned sum = 0;
+    for (uint8_t b : bytes) {
+        sum += b;
+    }
+    bytes.push_back(static_cast<uint8_t>(~sum));
+    std::string line = "S" + std::to_string(type);
+    char hex[3];
+    for (uint8_t b : bytes) {
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        line += hex;
+    }
+    return line + "\n";
+}
+
+// Contiguous data records of recordLength bytes each from address, with byte values that tell
+// their position apart.
+inline std::string DataRecords(int type, uint32_t address, int records, int recordLength,
+                               std::vector<uint8_t>* all = nullptr) {
+    std::string text;
+    for (int r = 0; r < records; ++r) {
+        std::vector<uint8_t> data(static_cast<size_t>(recordLength));
+        for (int i = 0; i < recordLength; ++i) {
+            data[static_cast<size_t>(i)] = static_cast<uint8_t>((r * recordLength + i) * 7 + r);
+        }
+        if (all) {
+            all->insert(all->end(), data.begin(), data.end());
+        }
+        text += SRecordLine(type, address + static_cast<uint32_t>(r * recordLength), data);
+    }
+    return text;
+}
+
+// A file in memory (a real stream, as the loader gets from fopen).
+class TextFile {
+public:
+    explicit TextFile(const std::string& text) : m_file(std::tmpfile()) {
+        std::fputs(text.c_str(), m_file);
+        std::rewind(m_file);
+    }
+    ~TextFile() { std::fclose(m_file); }
+    FILE* Get() const { return m_file; }
+
+private:
+    FILE* m_file;
+};
+
+// Records the worker's display calls; safe to read from the test's thread.
+class RecordingPanel : public CFrontPanel {
+public:
+    void SetProgressPos(int position) override { Add("pos " + std::to_string(position)); }
+    void ShowErasing() override { Add("erasing"); }
+    void ShowProgramming() override { Add("programming"); }
+    void OnStop() override {
+        m_bRun = 0;
+        Add("stop");
+    }
+    void OnProbe(int baudRate) override { Add("probe " + std::to_string(baudRate)); }
+    void OnProgramEnd(int result, int startReply) override {
+        Add("end " + std::to_string(result) + " " + std::to_string(startReply));
+    }
+    std::vector<std::string> Events() const {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        return m_events;
+    }
+    // The events that begin with prefix, without it.
+    std::vector<std::string> EventsOf(const std::string& prefix) const {
+        std::vector<std::string> found;
+        for (const std::string& e : Events()) {
+            if (e.rfind(prefix, 0) == 0) {
+                found.push_back(e.substr(prefix.size()));
+            }
+        }
+        return found;
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_events.clear();
+    }
+
+private:
+    void Add(const std::string& event) {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        m_events.push_back(event);
+    }
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_events;
+};

@@ -1,0 +1,242 @@
+// The programming pass: which write blocks a file becomes, and how the pass ends.
+
+#include "fake_serial_device.h"
+#include "loader/program_file.h"
+#include "loader_test_support.h"
+#include "platform/message_box.h"
+#include "protocol/link_base.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+
+namespace {
+
+using Wire = std::vector<uint8_t>;
+
+// A link whose device answers each command at once from a script, and records every request.
+class ScriptedLink : public CLinkBase {
+public:
+    ScriptedLink() : CLinkBase(60, 0) {}
+    bool IsConnected() override { return true; }
+    int SendFrame() override {
+        Wire payload(m_tx + 3, m_tx + m_txLength);
+        m_txLength = 3;
+        requests.push_back(payload);
+        std::string command(payload.begin(), payload.begin() + 2);
+        std::string result = replies.count(command) ? replies[command] : "OK";
+        m_pending = result.empty() ? Wire{} : Bytes(":" + command.substr(1) + result);
+        return 0;
+    }
+    int ReceiveFrame() override {
+        if (m_pending.empty()) {
+            return -1;
+        }
+        std::copy(m_pending.begin(), m_pending.end(), m_rx);
+        m_rxLength = static_cast<int>(m_pending.size());
+        m_pending.clear();
+        return 0;
+    }
+    // Address and length of every "!W" sent.
+    std::vector<std::pair<uint32_t, int>> Writes() const {
+        std::vector<std::pair<uint32_t, int>> writes;
+        for (const Wire& r : requests) {
+            if (r[1] == 'W') {
+                uint32_t address = uint32_t(r[2]) << 24 | uint32_t(r[3]) << 16 |
+                                   uint32_t(r[4]) << 8 | r[5];
+                writes.emplace_back(address, static_cast<int>(r.size()) - 6);
+            }
+        }
+        return writes;
+    }
+    std::vector<int> WriteLengths() const {
+        std::vector<int> lengths;
+        for (auto& w : Writes()) {
+            lengths.push_back(w.second);
+        }
+        return lengths;
+    }
+    Wire WrittenData() const {
+        Wire data;
+        for (const Wire& r : requests) {
+            if (r[1] == 'W') {
+                data.insert(data.end(), r.begin() + 6, r.end());
+            }
+        }
+        return data;
+    }
+    bool Sent(char command) const {
+        for (const Wire& r : requests) {
+            if (r[1] == command) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::vector<Wire> requests;
+    std::map<std::string, std::string> replies; // command -> "OK", "ERR...", "" for silence
+
+private:
+    Wire m_pending;
+};
+
+struct ProgramPass : ::testing::Test {
+    VirtualClockScope time;
+    ScriptedLink link;
+    RecordingPanel panel;
+    std::vector<std::string> boxes;
+    void SetUp() override {
+        g_blockLimit = 198;
+        panel.m_bRun = 1;
+        SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned type) {
+            boxes.push_back(text + "|" + std::to_string(type));
+            return kIdOk;
+        });
+    }
+    void TearDown() override {
+        SetMessageBoxHook(nullptr);
+        g_blockLimit = 198;
+    }
+    int Program(const std::string& text) {
+        TextFile file(text);
+        return ProgramFile(UpdateProgress, &panel, file.Get(), &link, 1);
+    }
+};
+
+std::string WithEnd(const std::string& records, bool header = true) {
+    return (header ? SRecordLine(0, 0, Bytes("demo")) : "") + records + SRecordLine(9, 0);
+}
+
+TEST_F(ProgramPass, BlockSizesOfContiguousRecords) {
+    const struct {
+        int type;
+        uint32_t address;
+        int records, recordLength;
+        std::vector<int> blocks;
+    } cases[] = {
+        {2, 0x10000, 30, 16, {208, 208, 64}},
+        {2, 0x10000, 15, 32, {224, 224, 32}},
+        {1, 0x0000, 12, 16, {80, 80, 32}},
+        {1, 0x0000, 8, 32, {96, 96, 64}},
+        // The first record alone, then one that does not follow the empty block at 0 joined by
+        // the next, then one record each.
+        {1, 0x0000, 6, 80, {80, 160, 80, 80, 80}},
+    };
+    for (const auto& c : cases) {
+        g_blockLimit = 198;
+        link.requests.clear();
+        Wire data;
+        EXPECT_EQ(Program(WithEnd(DataRecords(c.type, c.address, c.records, c.recordLength, &data))),
+                  0);
+        EXPECT_EQ(link.WriteLengths(), c.blocks) << c.recordLength;
+        EXPECT_EQ(link.WrittenData(), data);
+        EXPECT_EQ(link.Writes().front().first, c.address);
+        EXPECT_TRUE(link.Sent('G'));
+    }
+}
+
+TEST_F(ProgramPass, TheLowMemoryLimitSticksForLaterRunsAndFiles) {
+    TextFile low(WithEnd(DataRecords(1, 0x100, 2, 16)));
+    ProgramFile(UpdateProgress, &panel, low.Get(), &link, 0); // decoded only, nothing sent
+    EXPECT_EQ(g_blockLimit, 70);
+    link.requests.clear();
+    EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x20000, 12, 16))), 0);
+    EXPECT_EQ(link.WriteLengths(), (std::vector<int>{80, 80, 32}));
+}
+
+TEST_F(ProgramPass, GapsEndABlockAndHeadersOrEmptyRecordsDoNot) {
+    std::string text = DataRecords(2, 0x10000, 3, 16) + SRecordLine(0, 0, Bytes("mid")) +
+                       SRecordLine(2, 0x10030) + DataRecords(2, 0x10030, 2, 16) +
+                       DataRecords(2, 0x18000, 2, 16) + DataRecords(2, 0x17000, 1, 16);
+    EXPECT_EQ(Program(WithEnd(text)), 0);
+    EXPECT_EQ(link.Writes(), (std::vector<std::pair<uint32_t, int>>{
+                                 {0x10000, 80}, {0x18000, 32}, {0x17000, 16}}));
+}
+
+TEST_F(ProgramPass, NoWriteCarriesMoreThanAFrameHolds) {
+    // 100-byte records stay within the rules: 100, then 200 twice.
+    Wire data;
+    EXPECT_EQ(Program(WithEnd(DataRecords(3, 0x10000, 5, 100, &data))), 0);
+    EXPECT_EQ(link.WriteLengths(), (std::vector<int>{200, 200, 100}));
+    // 90-byte records would join to 270: the block goes at 180 and the record starts the next.
+    link.requests.clear();
+    data.clear();
+    EXPECT_EQ(Program(WithEnd(DataRecords(3, 0x10000, 5, 90, &data))), 0);
+    EXPECT_EQ(link.WriteLengths(), (std::vector<int>{180, 180, 90}));
+    EXPECT_EQ(link.WrittenData(), data);
+}
+
+TEST_F(ProgramPass, ProgressOncePerLineUpToTheEndRecord) {
+    std::string text = WithEnd(DataRecords(2, 0x10000, 3, 16)) + "trailing text\n";
+    EXPECT_EQ(Program(text), 0);
+    EXPECT_EQ(panel.EventsOf("pos "), (std::vector<std::string>{"0", "1", "2", "3", "4"}));
+}
+
+TEST_F(ProgramPass, StartReplyDecidesTheMessage) {
+    EXPECT_EQ(Program(WithEnd("")), 0);
+    EXPECT_FALSE(link.Sent('W'));
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Transmission complete.\nDevice started.|64"}));
+    EXPECT_EQ(panel.EventsOf("end "), (std::vector<std::string>{"0 0"}));
+
+    boxes.clear();
+    link.replies["!G"] = "ERR00000005";
+    EXPECT_EQ(Program(WithEnd("")), 0);
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Transmission complete.|64"}));
+}
+
+TEST_F(ProgramPass, ARefusedWriteEndsThePassWithTheDevicesNumber) {
+    link.replies["!W"] = "ERR0000002A";
+    EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x10000, 30, 16))), 42);
+    EXPECT_EQ(link.WriteLengths().size(), 1u);
+    EXPECT_FALSE(link.Sent('G'));
+    EXPECT_EQ(boxes, (std::vector<std::string>{"Protocollerror !|0"}));
+}
+
+TEST_F(ProgramPass, AnUnansweredWriteWaitsItsTimeOut) {
+    link.replies["!W"] = "";
+    int start = NowMs();
+    EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x10000, 5, 16))), -1);
+    EXPECT_EQ(NowMs() - start, 80 * 30 + 1000);
+}
+
+TEST_F(ProgramPass, EarlyEnds) {
+    EXPECT_EQ(ProgramFile(UpdateProgress, &panel, nullptr, &link, 1), kProgramNoFile);
+
+    FILE* pipe = ::popen("true", "r");
+    EXPECT_EQ(ProgramFile(UpdateProgress, &panel, pipe, &link, 1), kProgramRewindFailed);
+    ::pclose(pipe);
+
+    panel.m_bRun = 0;
+    EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x10000, 3, 16))), kProgramStopped);
+    EXPECT_TRUE(link.requests.empty());
+    panel.m_bRun = 1;
+
+    // No end record: every block but the one being assembled is written, nothing is shown.
+    EXPECT_EQ(Program(DataRecords(2, 0x10000, 30, 16)), kProgramNoEndRecord);
+    EXPECT_EQ(link.WriteLengths(), (std::vector<int>{208, 208}));
+    EXPECT_FALSE(link.Sent('G'));
+
+    // A bad line ends the pass with its record result; blocks before it were written.
+    link.requests.clear();
+    std::string text = DataRecords(2, 0x10000, 20, 16);
+    size_t line = 0;
+    for (int i = 0; i < 15; ++i) {
+        line = text.find('\n', line) + 1;
+    }
+    text[text.find('\n', line) - 1] ^= 1; // the 16th line's last checksum digit
+    EXPECT_EQ(Program(WithEnd(text)), 2);
+    EXPECT_EQ(link.WriteLengths(), (std::vector<int>{208}));
+    EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(ProgramPass, WithoutSendingNothingGoesOut) {
+    TextFile file(WithEnd(DataRecords(2, 0x10000, 30, 16)));
+    EXPECT_EQ(ProgramFile(UpdateProgress, &panel, file.Get(), nullptr, 0), 0);
+    EXPECT_TRUE(link.requests.empty());
+    EXPECT_EQ(WriteBlock(0, 0x1234, nullptr, 0, &link), 0);
+    EXPECT_TRUE(link.requests.empty());
+}
+
+} // namespace
