@@ -101,7 +101,10 @@ std::string CConsolePanel::Line() const {
     case Phase::kErasing:
         return Format("Erasing Cluster %d/7", m_position);
     case Phase::kProgramming: {
-        int percent = m_rangeEnd > 0 ? static_cast<int>(100.0 * m_position / m_rangeEnd) : 0;
+        // Bytes tell how far the data is better than lines do; a file without data has lines only.
+        int percent = m_totalBytes > 0 ? static_cast<int>(100 * m_bytesWritten / m_totalBytes)
+                      : m_rangeEnd > 0 ? static_cast<int>(100.0 * m_position / m_rangeEnd)
+                                       : 0;
         double rate = seconds > 0.2 ? m_bytesWritten / seconds : 0;
         std::string line = Format("Programming %3d%%  %" PRIu64 "/%" PRIu64 " bytes", percent,
                                   m_bytesWritten, m_totalBytes);
