@@ -9,6 +9,7 @@ packages=(
     clang libclang-rt-14-dev
     libcli11-dev
     srecord
+    libwxgtk3.2-dev wx-common xvfb xauth
 )
 if [ "$#" -gt 0 ]; then
     packages+=("$@")

@@ -169,3 +169,15 @@ inline std::vector<uint8_t> PayloadOf(const std::vector<uint8_t>& wire) {
     }
     return std::vector<uint8_t>(bytes.begin() + 3, bytes.end() - 2);
 }
+
+// Makes the line behave as a healthy device: every request is answered ":<letter>OK" 1 ms later.
+inline void AnswerAllRequests(FakeLine& line) {
+    FakeLine* l = &line;
+    line.onFrame = [l](const std::vector<uint8_t>& wire) {
+        std::vector<uint8_t> payload = PayloadOf(wire);
+        if (payload.size() >= 2) {
+            l->Deliver(DeviceReply(wire[2], ":" + std::string(1, char(payload[1])) + "OK"),
+                       NowMs() + 1);
+        }
+    };
+}

@@ -52,10 +52,9 @@ struct Worker : ::testing::Test {
             if (fail) {
                 failEraseOf = 0; // once
             }
-            fake.line->Deliver(
-                DeviceReply(wire[2], ":" + std::string(1, char(payload[1])) +
-                                         (fail ? "ERR00000003" : "OK")),
-                NowMs() + 2);
+            fake.line->Deliver(DeviceReply(wire[2], ":" + std::string(1, char(payload[1])) +
+                                                        (fail ? "ERR00000003" : "OK")),
+                               NowMs() + 2);
         };
         panel.m_pFile = file.Get();
         panel.m_nLineCount = 22;
@@ -133,9 +132,9 @@ TEST_F(Worker, EraseClustersOneToSevenThenProgram) {
     std::vector<std::string> events = panel.Events();
     auto erasing = std::find(events.begin(), events.end(), "erasing");
     ASSERT_NE(erasing, events.end());
-    EXPECT_EQ(std::vector<std::string>(erasing + 1, erasing + 8),
-              (std::vector<std::string>{"pos 1", "pos 2", "pos 3", "pos 4", "pos 5", "pos 6",
-                                        "pos 7"}));
+    EXPECT_EQ(
+        std::vector<std::string>(erasing + 1, erasing + 8),
+        (std::vector<std::string>{"pos 1", "pos 2", "pos 3", "pos 4", "pos 5", "pos 6", "pos 7"}));
     EXPECT_EQ(*(erasing + 8), "programming");
     // The run ends with an empty bar and the idle display.
     EXPECT_EQ(events[events.size() - 2], "pos 0");
@@ -148,9 +147,8 @@ TEST_F(Worker, AFailedEraseSearchesAgainAndRepeatsTheWholePass) {
     ASSERT_TRUE(RunEnds());
     std::vector<std::string> sent = Commands();
     EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + 17),
-              (std::vector<std::string>{"!D", "!E1", "!E2", "!E3", "!E4", "!E5", "!E6", "!E7",
-                                        "!D", "!E1", "!E2", "!E3", "!E4", "!E5", "!E6", "!E7",
-                                        "!W"}));
+              (std::vector<std::string>{"!D", "!E1", "!E2", "!E3", "!E4", "!E5", "!E6", "!E7", "!D",
+                                        "!E1", "!E2", "!E3", "!E4", "!E5", "!E6", "!E7", "!W"}));
     EXPECT_EQ(panel.EventsOf("end "), (std::vector<std::string>{"0 0"}));
 }
 
@@ -162,8 +160,9 @@ TEST_F(Worker, StopDuringAnEraseEndsThePassAfterThatCommand) {
     };
     Start(1);
     ASSERT_TRUE(RunEnds());
-    ASSERT_TRUE(WaitFor([this] { return !Locked(fake.line->calls).empty() &&
-                                        Locked(fake.line->calls).back() == "close"; }));
+    ASSERT_TRUE(WaitFor([this] {
+        return !Locked(fake.line->calls).empty() && Locked(fake.line->calls).back() == "close";
+    }));
     EXPECT_EQ(Commands().back(), "!E3");
     EXPECT_EQ(panel.EventsOf("pos ").back(), "2");
 

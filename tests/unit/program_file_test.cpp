@@ -43,8 +43,8 @@ public:
         std::vector<std::pair<uint32_t, int>> writes;
         for (const Wire& r : requests) {
             if (r[1] == 'W') {
-                uint32_t address = uint32_t(r[2]) << 24 | uint32_t(r[3]) << 16 |
-                                   uint32_t(r[4]) << 8 | r[5];
+                uint32_t address =
+                    uint32_t(r[2]) << 24 | uint32_t(r[3]) << 16 | uint32_t(r[4]) << 8 | r[5];
                 writes.emplace_back(address, static_cast<int>(r.size()) - 6);
             }
         }
@@ -128,8 +128,8 @@ TEST_F(ProgramPass, BlockSizesOfContiguousRecords) {
         g_blockLimit = 198;
         link.requests.clear();
         Wire data;
-        EXPECT_EQ(Program(WithEnd(DataRecords(c.type, c.address, c.records, c.recordLength, &data))),
-                  0);
+        EXPECT_EQ(
+            Program(WithEnd(DataRecords(c.type, c.address, c.records, c.recordLength, &data))), 0);
         EXPECT_EQ(link.WriteLengths(), c.blocks) << c.recordLength;
         EXPECT_EQ(link.WrittenData(), data);
         EXPECT_EQ(link.Writes().front().first, c.address);
@@ -151,8 +151,8 @@ TEST_F(ProgramPass, GapsEndABlockAndHeadersOrEmptyRecordsDoNot) {
                        SRecordLine(2, 0x10030) + DataRecords(2, 0x10030, 2, 16) +
                        DataRecords(2, 0x18000, 2, 16) + DataRecords(2, 0x17000, 1, 16);
     EXPECT_EQ(Program(WithEnd(text)), 0);
-    EXPECT_EQ(link.Writes(), (std::vector<std::pair<uint32_t, int>>{
-                                 {0x10000, 80}, {0x18000, 32}, {0x17000, 16}}));
+    EXPECT_EQ(link.Writes(),
+              (std::vector<std::pair<uint32_t, int>>{{0x10000, 80}, {0x18000, 32}, {0x17000, 16}}));
 }
 
 TEST_F(ProgramPass, NoWriteCarriesMoreThanAFrameHolds) {

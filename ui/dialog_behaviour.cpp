@@ -1,0 +1,192 @@
+#include "ui/dialog_behaviour.h"
+
+#include "app/profile.h"
+#include "loader/file_check.h"
+#include "loader/loader_worker.h"
+#include "loader/srecord_reader.h"
+#include "platform/clock.h"
+#include "platform/message_box.h"
+
+#include <chrono>
+
+const char* const kProfileSection = "Tovik";
+const char* const kProfileOpenPath = "Openpath";
+const char* const kProfileComPort = "ComPort";
+const char* const kProfileBaud = "Baud";
+
+namespace {
+
+// The close wait looks at the worker every 100 ms and serves its calls in between.
+constexpr int kCloseWaitStepMs = 100;
+constexpr int kServeSliceMs = 5;
+
+std::string DirectoryOf(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+} // namespace
+
+CTovikDlgBehaviour::CTovikDlgBehaviour(CDialogView* view, CProfile* profile)
+    : m_view(view), m_profile(profile) {}
+
+CTovikDlgBehaviour::~CTovikDlgBehaviour() {
+    EndWorker();
+    ReleaseFile();
+}
+
+void CTovikDlgBehaviour::OnInitDialog() {
+    m_uiCalls.SetUiThread(std::this_thread::get_id());
+    m_bRun = 0;
+    m_nComIndex = 0;
+    m_nEraseErrors = 0;
+    m_nFirstCluster = 1;
+    m_nEndCluster = 8;
+    m_nState = 1;
+    m_pFile = nullptr;
+    m_nMaxCluster = 8;
+    m_bThreadEnded = false;
+    m_view->SetPathText(m_profile->GetProfileString(kProfileSection, kProfileOpenPath, ""));
+    m_nComIndex = m_profile->GetProfileInt(kProfileSection, kProfileComPort, 0);
+    m_view->SelectInterface(m_nComIndex);
+    m_nBaudIndex = m_profile->GetProfileInt(kProfileSection, kProfileBaud, 1);
+    m_view->SelectBaudrate(m_nBaudIndex);
+    m_view->ShowProgressRange(1, 100);
+    m_worker = std::thread(LoaderThreadProc, this);
+}
+
+bool CTovikDlgBehaviour::HoldFile(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "r");
+    m_pFile = file;
+    if (!file) {
+        return false;
+    }
+    m_nLineCount = CountLines(file);
+    return true;
+}
+
+void CTovikDlgBehaviour::ReleaseFile() {
+    if (FILE* file = m_pFile.exchange(nullptr)) {
+        std::fclose(file);
+    }
+}
+
+void CTovikDlgBehaviour::OnStart() {
+    if (!m_pFile && !HoldFile(m_view->PathText())) {
+        AfxMessageBox("Sorry wrong filename given !");
+        return;
+    }
+    // The whole file is read once before anything is sent: a broken file must never get as far
+    // as erasing the device. It is let go, so that the next Start opens the mended file.
+    CFileCheck check;
+    if (CheckSRecordFile(m_pFile, &check) != 0) {
+        ReleaseFile();
+        AfxMessageBox(FileCheckMessage(check));
+        return;
+    }
+    m_view->ShowStatus("Looking for device ... ");
+    m_view->ShowProgressPos(0);
+    m_view->PlayAnimation();
+    m_nBaudIndex = m_view->BaudrateSelection();
+    m_nComIndex = m_view->InterfaceSelection();
+    for (CDialogView::Control c : {CDialogView::kInterface, CDialogView::kBaudrate,
+                                   CDialogView::kPath, CDialogView::kStart, CDialogView::kSearch}) {
+        m_view->EnableControl(c, false);
+    }
+    m_view->EnableControl(CDialogView::kStop, true);
+    m_nState = 1;
+    m_bRun = 1;
+}
+
+void CTovikDlgBehaviour::OnSearch() {
+    std::string openPath = m_profile->GetProfileString(kProfileSection, kProfileOpenPath, "");
+    std::string path;
+    if (!m_view->ChooseFile(DirectoryOf(openPath), &path)) {
+        return;
+    }
+    // The new stream replaces the held one whatever the result; the old one is closed so that
+    // choosing files again and again does not use up the process's file handles.
+    ReleaseFile();
+    if (!HoldFile(path)) {
+        m_nLineCount = 0;
+        AfxMessageBox("Sorry I was not able to open that file !");
+        return;
+    }
+    m_profile->WriteProfileString(kProfileSection, kProfileOpenPath, path);
+    m_view->SetPathText(path);
+}
+
+void CTovikDlgBehaviour::OnStop() {
+    m_uiCalls.Run([this] {
+        m_view->ShowStatus("Status Messages");
+        m_bRun = 0;
+        m_view->StopAnimation();
+        for (CDialogView::Control c :
+             {CDialogView::kInterface, CDialogView::kBaudrate, CDialogView::kStart,
+              CDialogView::kSearch, CDialogView::kPath}) {
+            m_view->EnableControl(c, true);
+        }
+        m_view->EnableControl(CDialogView::kStop, false);
+    });
+}
+
+void CTovikDlgBehaviour::SetProgressPos(int position) {
+    m_uiCalls.Run([this, position] { m_view->ShowProgressPos(position); });
+}
+
+void CTovikDlgBehaviour::ShowErasing() {
+    m_uiCalls.Run([this] {
+        m_view->StopAnimation();
+        m_view->ShowStatus("Erasing Cluster");
+        m_view->ShowProgressRange(1, 7);
+    });
+}
+
+void CTovikDlgBehaviour::ShowProgramming() {
+    int lines = m_nLineCount;
+    if (lines == 0) {
+        AfxMessageBox("File contains no data !");
+        return;
+    }
+    // The whole count: files of more than 65535 lines still show true progress.
+    m_uiCalls.Run([this, lines] {
+        m_view->ShowStatus("Programming ");
+        m_view->ShowProgressRange(1, lines);
+    });
+}
+
+void CTovikDlgBehaviour::EndWorker() {
+    if (!m_worker.joinable()) {
+        return;
+    }
+    // Ending the run as well lets the worker stop after the command in flight instead of after a
+    // whole erase or programming pass.
+    m_bRun = 0;
+    m_bThreadRun = false;
+    while (!m_bThreadEnded) {
+        m_bThreadRun = false;
+        for (int waited = 0; waited < kCloseWaitStepMs && !m_bThreadEnded;
+             waited += kServeSliceMs) {
+            m_uiCalls.Drain();
+            std::this_thread::sleep_for(std::chrono::milliseconds(kServeSliceMs));
+        }
+    }
+    m_worker.join();
+}
+
+void CTovikDlgBehaviour::OnClose() {
+    EndWorker();
+    OnCancel();
+}
+
+void CTovikDlgBehaviour::OnCancel() {
+    EndWorker();
+    m_nComIndex = m_view->InterfaceSelection();
+    m_nBaudIndex = m_view->BaudrateSelection();
+    m_profile->WriteProfileInt(kProfileSection, kProfileComPort, m_nComIndex);
+    m_profile->WriteProfileInt(kProfileSection, kProfileBaud, m_nBaudIndex);
+}
+
+void CTovikDlgBehaviour::OnOK() {
+    EndWorker();
+}

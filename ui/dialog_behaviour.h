@@ -1,0 +1,65 @@
+#pragma once
+// What the main dialog does, apart from drawing: its handlers, the front panel the worker calls,
+// the run state it shares with the worker, the settings it keeps in the profile, and the worker's
+// life from the dialog's start to its end. The window itself (CTovikDlg) only forwards events
+// here and implements CDialogView.
+
+#include "ui/dialog_view.h"
+#include "ui/front_panel.h"
+#include "ui/ui_call_queue.h"
+
+#include <cstdio>
+#include <string>
+#include <thread>
+
+class CProfile;
+
+// The profile section and keys of the dialog's settings.
+extern const char* const kProfileSection;
+extern const char* const kProfileOpenPath;
+extern const char* const kProfileComPort;
+extern const char* const kProfileBaud;
+
+class CTovikDlgBehaviour : public CFrontPanel {
+public:
+    CTovikDlgBehaviour(CDialogView* view, CProfile* profile);
+    // Stops the worker and waits for it, if nobody did; closes the held file.
+    ~CTovikDlgBehaviour() override;
+
+    // Handlers, on the window's thread.
+    void OnInitDialog();
+    void OnStart();
+    void OnSearch();
+    // Close box: ends the worker (the run too, after the command in flight), then OnCancel.
+    void OnClose();
+    // Esc (and after OnClose): keeps the selections in the profile; the worker is ended.
+    void OnCancel();
+    // Enter: the dialog ends without keeping the selections; the worker is ended.
+    void OnOK();
+
+    // Front panel: called by the worker, carried to the window's thread.
+    void SetProgressPos(int position) override;
+    void ShowErasing() override;
+    void ShowProgramming() override;
+    // The idle display; also the Stop button's handler.
+    void OnStop() override;
+
+    // The queue through which worker calls (display operations and message boxes) reach the
+    // window's thread.
+    CUiCallQueue& UiCalls() { return m_uiCalls; }
+
+    // True once the worker has ended and been joined.
+    bool WorkerEnded() const { return !m_worker.joinable(); }
+
+private:
+    // Opens path and counts its lines; false when it cannot be opened (nothing is held then).
+    bool HoldFile(const std::string& path);
+    void ReleaseFile();
+    // Waits for the worker to end, serving its display calls meanwhile.
+    void EndWorker();
+
+    CDialogView* m_view;
+    CProfile* m_profile;
+    CUiCallQueue m_uiCalls;
+    std::thread m_worker;
+};

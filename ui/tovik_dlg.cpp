@@ -1,0 +1,275 @@
+#include "ui/tovik_dlg.h"
+
+#include "platform/message_box.h"
+#include "res/search_animation.h"
+#include "res/tovik_icon.h"
+#include "ui/help_text.h"
+
+#include <wx/button.h>
+#include <wx/combobox.h>
+#include <wx/filedlg.h>
+#include <wx/gauge.h>
+#include <wx/msgdlg.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+#include <wx/xrc/xmlres.h>
+
+#include <algorithm>
+
+// The dialog resource, compiled into the program (generated from res/tovik_dlg.xrc).
+extern void InitTovikDialogResource();
+
+namespace {
+
+template <class T> T* FindControl(wxWindow* dialog, const char* name, int id) {
+    T* control = XRCCTRL(*dialog, name, T);
+    control->SetId(id);
+    return control;
+}
+
+} // namespace
+
+CTovikDlg::CTovikDlg(wxWindow* parent, CProfile* profile)
+    : CTovikDlgBehaviour(static_cast<CDialogView*>(this), profile) {
+    LoadLayout(parent);
+    SetIcons(TovikIcons());
+    m_animate = new CSearchAnimation(this, kAnimationId);
+    m_animate->Hide();
+    FitLayout();
+    Bind(wxEVT_INIT_DIALOG, &CTovikDlg::HandleInitDialog, this);
+    Bind(wxEVT_CLOSE_WINDOW, &CTovikDlg::HandleClose, this);
+    Bind(wxEVT_CHAR_HOOK, &CTovikDlg::HandleCharHook, this);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { CTovikDlgBehaviour::OnStart(); },
+        CDialogView::kStart);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { CTovikDlgBehaviour::OnStop(); },
+        CDialogView::kStop);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { CTovikDlgBehaviour::OnSearch(); },
+        CDialogView::kSearch);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { DoCancel(); }, wxID_CANCEL);
+    UiCalls().SetWake([this] { CallAfter([this] { UiCalls().Drain(); }); });
+    InstallMessageBoxes();
+}
+
+CTovikDlg::~CTovikDlg() {
+    // The worker may still call the display while it ends; the controls must outlive it.
+    UiCalls().SetUiThread(std::this_thread::get_id());
+    CTovikDlgBehaviour::OnOK();
+    SetMessageBoxHook(nullptr);
+}
+
+void CTovikDlg::LoadLayout(wxWindow* parent) {
+    static bool loaded = false;
+    if (!loaded) {
+        wxXmlResource::Get()->InitAllHandlers();
+        InitTovikDialogResource();
+        loaded = true;
+    }
+    wxXmlResource::Get()->LoadDialog(this, parent, "IDD_TOVIK_DIALOG");
+    m_start = FindControl<wxButton>(this, "IDC_START", CDialogView::kStart);
+    m_interface = FindControl<wxComboBox>(this, "IDC_INTERFACE", CDialogView::kInterface);
+    m_status = FindControl<wxStaticText>(this, "IDC_STATUS", 1024);
+    m_progress = FindControl<wxGauge>(this, "IDC_PROGRESS", 1012);
+    m_path = FindControl<wxTextCtrl>(this, "IDC_PATH", CDialogView::kPath);
+    m_search = FindControl<wxButton>(this, "IDC_SEARCH", CDialogView::kSearch);
+    m_stop = FindControl<wxButton>(this, "IDC_STOP", CDialogView::kStop);
+    m_baudrate = FindControl<wxComboBox>(this, "IDC_BAUDRATE", CDialogView::kBaudrate);
+}
+
+void CTovikDlg::FitLayout() {
+    double scale = 1.0;
+    for (wxWindow* child : GetChildren()) {
+        if (child == m_progress || child == m_animate || wxDynamicCast(child, wxStaticBox)) {
+            continue;
+        }
+        wxSize best = child->GetBestSize();
+        wxSize size = child->GetSize();
+        if (size.x > 0) {
+            scale = std::max(scale, double(best.x) / size.x);
+        }
+        if (size.y > 0 && !wxDynamicCast(child, wxComboBox)) {
+            scale = std::max(scale, double(best.y) / size.y);
+        }
+    }
+    m_scale = std::min(scale, 2.0);
+    for (wxWindow* child : GetChildren()) {
+        if (child == m_animate) {
+            continue;
+        }
+        wxPoint pos = child->GetPosition();
+        wxSize size = child->GetSize();
+        wxSize scaled(int(size.x * m_scale + 0.5), int(size.y * m_scale + 0.5));
+        if (wxDynamicCast(child, wxComboBox)) {
+            scaled.y = child->GetBestSize().y; // a combo box keeps its natural height
+        }
+        child->SetSize(int(pos.x * m_scale + 0.5), int(pos.y * m_scale + 0.5), scaled.x, scaled.y);
+    }
+    wxSize client = ConvertDialogToPixels(wxSize(kWidthDu, kHeightDu));
+    SetClientSize(int(client.x * m_scale + 0.5), int(client.y * m_scale + 0.5));
+}
+
+void CTovikDlg::InstallMessageBoxes() {
+    SetMessageBoxHook([this](const std::string& text, const std::string& caption, unsigned type) {
+        int answer = kIdOk;
+        UiCalls().Run([&] { answer = ShowToolkitMessageBox(this, text, caption, type); });
+        return answer;
+    });
+}
+
+void CTovikDlg::HandleInitDialog(wxInitDialogEvent& event) {
+    event.Skip();
+    if (!m_initialised) {
+        m_initialised = true;
+        CTovikDlgBehaviour::OnInitDialog();
+        m_start->SetFocus();
+    }
+}
+
+void CTovikDlg::HandleClose(wxCloseEvent&) {
+    CTovikDlgBehaviour::OnClose();
+    EndDialog(wxID_CANCEL);
+}
+
+void CTovikDlg::DoCancel() {
+    CTovikDlgBehaviour::OnCancel();
+    EndDialog(wxID_CANCEL);
+}
+
+void CTovikDlg::EndDialog(int code) {
+    if (IsModal()) {
+        EndModal(code);
+    } else {
+        SetReturnCode(code);
+        Hide();
+    }
+}
+
+void CTovikDlg::HandleCharHook(wxKeyEvent& event) {
+    switch (event.GetKeyCode()) {
+    case WXK_ESCAPE:
+        DoCancel();
+        return;
+    case WXK_RETURN:
+    case WXK_NUMPAD_ENTER:
+        // Enter on a button presses it; anywhere else it is the dialog's OK, which ends the
+        // dialog without keeping the selections.
+        if (!wxDynamicCast(FindFocus(), wxButton)) {
+            CTovikDlgBehaviour::OnOK();
+            EndDialog(wxID_OK);
+            return;
+        }
+        break;
+    case WXK_F1:
+        ShowToolkitMessageBox(this, HelpText(), "Help", kMbOk | kMbIconInformation);
+        return;
+    default:
+        break;
+    }
+    event.Skip();
+}
+
+void CTovikDlg::ShowStatus(const std::string& text) {
+    m_status->SetLabel(text);
+}
+
+void CTovikDlg::ShowProgressRange(int lower, int upper) {
+    m_progressLower = lower;
+    m_progressUpper = upper;
+    // The gauge counts from 0; a range of one value shows a full bar at its position.
+    m_progress->SetRange(std::max(1, upper - lower));
+    ShowProgressPos(m_progressPos);
+}
+
+void CTovikDlg::ShowProgressPos(int position) {
+    m_progressPos = position;
+    int value = std::clamp(position - m_progressLower, 0, m_progress->GetRange());
+    if (m_progressUpper == m_progressLower && position >= m_progressUpper) {
+        value = m_progress->GetRange();
+    }
+    m_progress->SetValue(value);
+}
+
+void CTovikDlg::PlayAnimation() {
+    wxPoint pos = ConvertDialogToPixels(wxPoint(kAnimationXDu, kAnimationYDu));
+    wxSize size = ConvertDialogToPixels(wxSize(kAnimationWDu, kAnimationHDu));
+    m_animate->SetSize(int(pos.x * m_scale + 0.5), int(pos.y * m_scale + 0.5),
+                       std::max(int(size.x * m_scale + 0.5), CSearchAnimation::kWidth),
+                       std::max(int(size.y * m_scale + 0.5), CSearchAnimation::kHeight));
+    m_animate->Show();
+    m_animate->Play();
+}
+
+void CTovikDlg::StopAnimation() {
+    m_animate->Stop();
+    // The toolkit keeps windows at least 1 x 1; hidden, it shows nothing at all.
+    m_animate->SetSize(0, 0, 0, 0);
+    m_animate->Hide();
+}
+
+void CTovikDlg::EnableControl(Control control, bool enable) {
+    if (wxWindow* window = FindWindow(control)) {
+        window->Enable(enable);
+    }
+}
+
+std::string CTovikDlg::PathText() {
+    return m_path->GetValue().utf8_string();
+}
+
+void CTovikDlg::SetPathText(const std::string& text) {
+    m_path->ChangeValue(wxString::FromUTF8(text));
+}
+
+int CTovikDlg::InterfaceSelection() {
+    // A text typed into the list that is not one of its entries selects nothing.
+    return m_interface->FindString(m_interface->GetValue(), true);
+}
+
+void CTovikDlg::SelectInterface(int index) {
+    if (index >= 0 && index < int(m_interface->GetCount())) {
+        m_interface->SetSelection(index);
+    } else {
+        m_interface->SetValue("");
+    }
+}
+
+int CTovikDlg::BaudrateSelection() {
+    return m_baudrate->FindString(m_baudrate->GetValue(), true);
+}
+
+void CTovikDlg::SelectBaudrate(int index) {
+    if (index >= 0 && index < int(m_baudrate->GetCount())) {
+        m_baudrate->SetSelection(index);
+    } else {
+        m_baudrate->SetValue("");
+    }
+}
+
+bool CTovikDlg::ChooseFile(const std::string& initialDirectory, std::string* path) {
+    wxFileDialog chooser(this, wxFileSelectorPromptStr, wxString::FromUTF8(initialDirectory), "*.*",
+                         "All Files(*.*)|*.*", wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (chooser.ShowModal() != wxID_OK) {
+        return false;
+    }
+    *path = chooser.GetPath().utf8_string();
+    return true;
+}
+
+int ShowToolkitMessageBox(wxWindow* parent, const std::string& text, const std::string& caption,
+                          unsigned type) {
+    long style = (type & kMbIconInformation) ? wxICON_INFORMATION : 0;
+    if ((type & kMbButtonMask) == kMbRetryCancel) {
+        wxMessageDialog box(parent, wxString::FromUTF8(text), wxString::FromUTF8(caption),
+                            style | wxYES_NO);
+        box.SetYesNoLabels("&Retry", "&Cancel");
+        return box.ShowModal() == wxID_YES ? kIdRetry : kIdCancel;
+    }
+    wxMessageDialog box(parent, wxString::FromUTF8(text), wxString::FromUTF8(caption),
+                        style | wxOK);
+    box.ShowModal();
+    return kIdOk;
+}
