@@ -83,7 +83,7 @@ void CTovikDlg::LoadLayout(wxWindow* parent) {
 void CTovikDlg::FitLayout() {
     double scale = 1.0;
     for (wxWindow* child : GetChildren()) {
-        if (child == m_progress || child == m_animate || wxDynamicCast(child, wxStaticBox)) {
+        if (child == m_progress || child == m_animate || dynamic_cast<wxStaticBox*>(child)) {
             continue;
         }
         wxSize best = child->GetBestSize();
@@ -91,7 +91,7 @@ void CTovikDlg::FitLayout() {
         if (size.x > 0) {
             scale = std::max(scale, double(best.x) / size.x);
         }
-        if (size.y > 0 && !wxDynamicCast(child, wxComboBox)) {
+        if (size.y > 0 && !dynamic_cast<wxComboBox*>(child)) {
             scale = std::max(scale, double(best.y) / size.y);
         }
     }
@@ -103,7 +103,7 @@ void CTovikDlg::FitLayout() {
         wxPoint pos = child->GetPosition();
         wxSize size = child->GetSize();
         wxSize scaled(int(size.x * m_scale + 0.5), int(size.y * m_scale + 0.5));
-        if (wxDynamicCast(child, wxComboBox)) {
+        if (dynamic_cast<wxComboBox*>(child)) {
             scaled.y = child->GetBestSize().y; // a combo box keeps its natural height
         }
         child->SetSize(int(pos.x * m_scale + 0.5), int(pos.y * m_scale + 0.5), scaled.x, scaled.y);
@@ -157,7 +157,7 @@ void CTovikDlg::HandleCharHook(wxKeyEvent& event) {
     case WXK_NUMPAD_ENTER:
         // Enter on a button presses it; anywhere else it is the dialog's OK, which ends the
         // dialog without keeping the selections.
-        if (!wxDynamicCast(FindFocus(), wxButton)) {
+        if (!dynamic_cast<wxButton*>(FindFocus())) {
             CTovikDlgBehaviour::OnOK();
             EndDialog(wxID_OK);
             return;
