@@ -234,7 +234,7 @@ int RunCli(int argc, const char* const* argv) {
 
     switch (reason) {
     case Reason::kInterrupted:
-        if (panel.m_bDeviceFound && !panel.m_bProgramEnded) {
+        if (panel.m_bDeviceFound && !(panel.m_bProgramEnded && panel.m_nProgramResult == 0)) {
             std::fprintf(stderr, "tovik-cli: stopped; the device is erased or only partly "
                                  "programmed\n");
         } else {

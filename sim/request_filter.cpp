@@ -12,7 +12,11 @@ RequestKind RequestFilter::Classify(const Frame& request) {
     if (lastHandled_ == key) {
         return RequestKind::kRepeat;
     }
-    if (dropFirstCopy_ && !(lastDropped_ == key)) {
+    // The host never repeats a probe (it gives up on one before it would retransmit), so a
+    // device that let every first probe fall could never be found; probes always get through.
+    const bool probe =
+        request.payload.size() >= 2 && request.payload[0] == '!' && request.payload[1] == 'D';
+    if (dropFirstCopy_ && !probe && !(lastDropped_ == key)) {
         lastDropped_ = key;
         return RequestKind::kDropped;
     }

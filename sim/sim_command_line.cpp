@@ -37,7 +37,7 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
     app.add_option("--reply-delay-ms", o.replyDelayMs, "Wait this long before every reply")
         ->option_text("MS")
         ->check(CLI::NonNegativeNumber);
-    app.add_flag("--drop-first", o.dropFirst, "Ignore the first copy of every frame");
+    app.add_flag("--drop-first", o.dropFirst, "Ignore the first copy of every frame but probes");
     app.add_flag("--noise", o.noise, "Send junk and foreign frames before every reply");
     app.add_option("--erase-fail-once", eraseFailCluster, "Fail the first erase of cluster N")
         ->option_text("N")

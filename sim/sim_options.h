@@ -17,7 +17,8 @@ struct SimOptions {
     int eraseMs = 20;
     // Extra delay before every reply.
     int replyDelayMs = 0;
-    // Ignore the first copy of every frame, so only the host's retransmission gets answered.
+    // Ignore the first copy of every frame but probes, so only the host's retransmission gets
+    // answered.
     bool dropFirst = false;
     // Send junk and frames the host must not accept ahead of every reply.
     bool noise = false;

@@ -25,6 +25,9 @@ TEST(DeviceFaults, DropFirstAnswersOnlyTheRetransmission) {
     ASSERT_EQ(before.size(), 1u);
     EXPECT_EQ(PayloadText(before[0]), ":EOK");
     EXPECT_EQ(rig.device->EraseCounts(), (std::map<int, unsigned>{{4, 1}}));
+    // A probe is never repeated by the host, so its first copy is answered.
+    ASSERT_TRUE(rig.host->Write(Request(3, "!D")));
+    EXPECT_TRUE(rig.host->ReadReply(3));
 }
 
 TEST(DeviceFaults, NoiseSendsJunkAndForeignFramesBeforeTheRealReply) {
