@@ -28,6 +28,20 @@ template <class T> T* FindControl(wxWindow* dialog, const char* name, int id) {
     return control;
 }
 
+// The entry shown in a list; a text typed into it that is not one of its entries selects nothing.
+int ListSelection(wxComboBox* list) {
+    return list->FindString(list->GetValue(), true);
+}
+
+// An index outside the list selects nothing and leaves the list empty.
+void SelectListEntry(wxComboBox* list, int index) {
+    if (index >= 0 && index < int(list->GetCount())) {
+        list->SetSelection(index);
+    } else {
+        list->SetValue("");
+    }
+}
+
 } // namespace
 
 CTovikDlg::CTovikDlg(wxWindow* parent, CProfile* profile)
@@ -225,28 +239,19 @@ void CTovikDlg::SetPathText(const std::string& text) {
 }
 
 int CTovikDlg::InterfaceSelection() {
-    // A text typed into the list that is not one of its entries selects nothing.
-    return m_interface->FindString(m_interface->GetValue(), true);
+    return ListSelection(m_interface);
 }
 
 void CTovikDlg::SelectInterface(int index) {
-    if (index >= 0 && index < int(m_interface->GetCount())) {
-        m_interface->SetSelection(index);
-    } else {
-        m_interface->SetValue("");
-    }
+    SelectListEntry(m_interface, index);
 }
 
 int CTovikDlg::BaudrateSelection() {
-    return m_baudrate->FindString(m_baudrate->GetValue(), true);
+    return ListSelection(m_baudrate);
 }
 
 void CTovikDlg::SelectBaudrate(int index) {
-    if (index >= 0 && index < int(m_baudrate->GetCount())) {
-        m_baudrate->SetSelection(index);
-    } else {
-        m_baudrate->SetValue("");
-    }
+    SelectListEntry(m_baudrate, index);
 }
 
 bool CTovikDlg::ChooseFile(const std::string& initialDirectory, std::string* path) {

@@ -4,6 +4,8 @@
 #include "loader/file_check.h"
 #include "loader/srecord_reader.h"
 
+#include "loader_test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,15 +17,6 @@
 #include <vector>
 
 namespace {
-
-using File = std::unique_ptr<FILE, int (*)(FILE*)>;
-
-File FileWith(const std::string& text) {
-    File file(std::tmpfile(), &std::fclose);
-    std::fwrite(text.data(), 1, text.size(), file.get());
-    std::rewind(file.get());
-    return file;
-}
 
 // An S-record file made by objcopy from `size` bytes placed at `base`; empty when objcopy is
 // not there.

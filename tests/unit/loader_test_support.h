@@ -5,6 +5,7 @@
 #include "ui/front_panel.h"
 
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -48,6 +49,16 @@ inline std::string DataRecords(int type, uint32_t address, int records, int reco
         text += SRecordLine(type, address + static_cast<uint32_t>(r * recordLength), data);
     }
     return text;
+}
+
+// A temporary file holding text, rewound, closed when it goes.
+using File = std::unique_ptr<FILE, int (*)(FILE*)>;
+
+inline File FileWith(const std::string& text) {
+    File file(std::tmpfile(), &std::fclose);
+    std::fwrite(text.data(), 1, text.size(), file.get());
+    std::rewind(file.get());
+    return file;
 }
 
 // A file in memory (a real stream, as the loader gets from fopen).

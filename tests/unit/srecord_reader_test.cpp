@@ -2,6 +2,8 @@
 
 #include "loader/srecord_reader.h"
 
+#include "loader_test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,15 +14,6 @@
 #include <vector>
 
 namespace {
-
-using File = std::unique_ptr<FILE, int (*)(FILE*)>;
-
-File FileWith(const std::string& text) {
-    File file(std::tmpfile(), &std::fclose);
-    std::fwrite(text.data(), 1, text.size(), file.get());
-    std::rewind(file.get());
-    return file;
-}
 
 std::string Hex(unsigned value, int digits) {
     std::string text;
