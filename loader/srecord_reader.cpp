@@ -1,39 +1,40 @@
 #include "loader/srecord_reader.h"
 
-#include <cctype>
 #include <cstring>
 
 namespace {
 
-// Only called after isxdigit said yes.
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
+// The value of every byte as a hexadecimal digit (either case), -1 for anything else: one table
+// look-up per digit instead of a library call, since a large image is millions of digits.
+struct HexTable {
+    int8_t value[256];
+    constexpr HexTable() : value() {
+        for (int c = 0; c < 256; ++c) {
+            value[c] = c >= '0' && c <= '9'   ? static_cast<int8_t>(c - '0')
+                       : c >= 'A' && c <= 'F' ? static_cast<int8_t>(c - 'A' + 10)
+                       : c >= 'a' && c <= 'f' ? static_cast<int8_t>(c - 'a' + 10)
+                                              : static_cast<int8_t>(-1);
+        }
     }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return c - 'A' + 10;
-}
+};
+constexpr HexTable kHex;
 
-bool IsHexDigit(char c) {
-    // isxdigit is undefined for negative values other than EOF, and bytes above 0x7F are negative
-    // where char is signed.
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+inline int HexValue(char c) {
+    return kHex.value[static_cast<unsigned char>(c)];
 }
 
 } // namespace
 
 int ReadHexByte(const char** cursor, uint8_t* byte, uint8_t* sum) {
-    if (!IsHexDigit(**cursor)) {
-        return -1;
-    }
     int high = HexValue(**cursor);
-    ++*cursor;
-    if (!IsHexDigit(**cursor)) {
+    if (high < 0) {
         return -1;
     }
+    ++*cursor;
     int low = HexValue(**cursor);
+    if (low < 0) {
+        return -1;
+    }
     ++*cursor;
     *byte = static_cast<uint8_t>(high * 16 + low);
     if (sum != nullptr) {
