@@ -1,6 +1,7 @@
 #include "cli/cli_options.h"
 
 #include "cli/exit_codes.h"
+#include "platform/com_map.h"
 
 #include <CLI/CLI.hpp>
 
@@ -51,8 +52,12 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
                  "line.",
                  "tovik-cli"};
     app.set_version_flag("--version", "tovik-cli 0.1.0");
+    // The same options everywhere: on Windows CLI11 would otherwise take any argument that begins
+    // with '/' for an option, and with it a file given as /path/to/firmware.s19.
+    app.allow_windows_style_options(false);
     app.add_option("FILE", o.file, "the S-record file to load");
-    app.add_option("-p,--port", o.port, "COM1..COM9 (mapped as for the dialog) or a device path");
+    app.add_option("-p,--port", o.port,
+                   "COM1..COM256 (COM1 is " + DefaultComDevicePath(0) + ") or a device path");
     std::string baud = "38400";
     app.add_option("-b,--baud", baud, "auto | 38400 | 57600 | 115200 (default 38400)")
         ->check(CLI::IsMember({"auto", "AUTO", "38400", "57600", "115200"}));

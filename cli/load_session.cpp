@@ -1,9 +1,11 @@
 #include "cli/load_session.h"
 
 #include "cli/cli_options.h"
+#include "cli/console.h"
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
 #include "cli/port_listing.h"
+#include "cli/simulated_device.h"
 #include "loader/file_check.h"
 #include "loader/loader_worker.h"
 #include "loader/program_file.h"
@@ -12,40 +14,16 @@
 #include "platform/command_line.h"
 #include "platform/message_box.h"
 #include "protocol/frame_trace.h"
-#include "sim/virtual_device.h"
+#include "serial/serial_port.h"
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <memory>
 #include <thread>
-#include <unistd.h>
 
 namespace {
-
-volatile std::sig_atomic_t g_interrupts = 0;
-
-void OnInterrupt(int) {
-    g_interrupts = g_interrupts + 1;
-    if (g_interrupts > 1) {
-        // A second Ctrl-C does not wait for the command in flight (an erase can take 30 s).
-        static const char text[] = "\ntovik-cli: interrupted again; the device may be left "
-                                   "erased or partly programmed\n";
-        ssize_t ignored = ::write(2, text, sizeof text - 1);
-        (void)ignored;
-        ::_exit(kExitInterrupted);
-    }
-}
-
-void InstallInterruptHandlers() {
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-}
 
 void PrintFrame(bool sent, const uint8_t* bytes, int length) {
     std::string line = sent ? "> " : "< ";
@@ -90,28 +68,27 @@ int DryRun(FILE* file, const CFileCheck& check) {
 }
 
 // Where the worker's link will find the line: the COM index to use.
-int PreparePort(const CliOptions& o, std::unique_ptr<VirtualDevice>& sim) {
+int PreparePort(const CliOptions& o, std::unique_ptr<CSimulatedDevice>& sim) {
     if (o.simulate) {
-        SimOptions simOptions;
-        simOptions.wireBaud = BaudRateOfIndex(o.baudIndex);
-        sim = std::make_unique<VirtualDevice>(simOptions);
         std::string error;
-        if (!sim->Start(&error)) {
+        sim = StartSimulatedDevice(BaudRateOfIndex(o.baudIndex), &error);
+        if (!sim) {
             std::fprintf(stderr, "tovik-cli: the virtual device did not start: %s\n",
                          error.c_str());
             return -1;
         }
-        SetComDevicePath(0, sim->SlavePath());
         return 0;
     }
     if (o.port.empty()) {
         return 0; // COM1, as the dialog starts
     }
     int index = ComIndexOfName(o.port);
-    if (index >= 0) {
+    if (index >= 0 && index < kPortLimit) {
         return index;
     }
-    SetComDevicePath(0, o.port);
+    // The port layer opens COM1 to COM8 only, the ports the dialog offers. A device path, or a
+    // higher COM number, is put in COM1's place in the table instead.
+    SetComDevicePath(0, index >= 0 ? DefaultComDevicePath(index) : o.port);
     return 0;
 }
 
@@ -153,6 +130,11 @@ int RunCli(int argc, const char* const* argv) {
     if (o.listPorts) {
         return ListPorts();
     }
+    std::string unavailable;
+    if (o.simulate && !SimulatedDeviceAvailable(&unavailable)) {
+        std::fprintf(stderr, "tovik-cli: %s\n", unavailable.c_str());
+        return kExitUsage;
+    }
     SetProcessCommandLine(o.handshake >= 0 ? "tovik-cli /HANDSHAKE " + std::to_string(o.handshake)
                                            : std::string("tovik-cli"));
 
@@ -172,7 +154,7 @@ int RunCli(int argc, const char* const* argv) {
         return DryRun(file.get(), check);
     }
 
-    std::unique_ptr<VirtualDevice> sim;
+    std::unique_ptr<CSimulatedDevice> sim;
     const int comIndex = PreparePort(o, sim);
     if (comIndex < 0) {
         return kExitPortFailed;
@@ -181,7 +163,7 @@ int RunCli(int argc, const char* const* argv) {
         SetFrameTrace(PrintFrame);
     }
 
-    CConsolePanel panel(stderr, o.quiet, ::isatty(2) == 1, check.dataBytes);
+    CConsolePanel panel(stderr, o.quiet, IsTerminal(stderr), check.dataBytes);
     std::atomic<bool> portFailed{false};
     SetMessageBoxHook([&](const std::string& text, const std::string&, unsigned type) {
         panel.BreakLine();
@@ -212,7 +194,7 @@ int RunCli(int argc, const char* const* argv) {
     const auto start = std::chrono::steady_clock::now();
     while (panel.m_bRun) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (g_interrupts > 0) {
+        if (InterruptCount() > 0) {
             reason = Reason::kInterrupted;
         } else if (portFailed) {
             reason = Reason::kPortFailed;

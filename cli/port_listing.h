@@ -5,8 +5,10 @@
 #include <vector>
 
 struct SerialPortEntry {
-    std::string device;   // e.g. /dev/ttyUSB0
-    std::string byIdName; // the stable /dev/serial/by-id name, when there is one
+    std::string device; // what --port takes: /dev/ttyUSB0, COM3
+    // Printed beside it, when there is one: the stable /dev/serial/by-id name on Linux, the
+    // system's device (\Device\Serial0) on Windows.
+    std::string byIdName;
 };
 
 std::vector<SerialPortEntry> ListSerialPorts();

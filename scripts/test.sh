@@ -4,6 +4,8 @@
 #   build-asan/   AddressSanitizer + UndefinedBehaviorSanitizer, all tests
 #   build-tsan/   ThreadSanitizer, all tests
 #   build-fuzz/   libFuzzer targets (clang), each run for FUZZ_SECONDS (default 60)
+#   build-win32/  32-bit Windows (MinGW-w64): built and checked to be a 32-bit console program
+#   build-win64/  64-bit Windows: unit tests and tovik-cli.exe against tovik-sim, under Wine
 # TOVIK_QUICK=1 runs only the normal build, for a quick look while working.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -61,4 +63,37 @@ for fuzzer in build-fuzz/tests/fuzz/fuzz_*; do
     "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus" \
         tests/fuzz/seeds/"${name#fuzz_}" 2>&1 | tail -n 12
 done
+# Windows. 32-bit programs cannot run on these machines, so the 32-bit build is only built and
+# checked; the same code built for 64 bits runs its tests under Wine.
+echo "== build-win32: configure and build"
+cmake -S . -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+cmake --build build-win32 -j "$jobs"
+pe_type=$(file -b build-win32/tovik-cli.exe)
+echo "build-win32/tovik-cli.exe: $pe_type"
+for wanted in "PE32 executable" "Intel 80386" "console"; do
+    if [[ "$pe_type" != *"$wanted"* ]]; then
+        echo "build-win32/tovik-cli.exe is not a 32-bit console program ($wanted)" >&2
+        exit 1
+    fi
+done
+
+# Wine keeps its installation in the build tree, made afresh with the build, so no run depends on
+# a ~/.wine left by someone else.
+export WINEPREFIX=$PWD/build-win64/wine-prefix
+echo "== build-win64: configure and build"
+cmake -S . -B build-win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+cmake --build build-win64 -j "$jobs"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "== wine: making the prefix $WINEPREFIX"
+    cmake/wine64-run.sh wineboot -i >/dev/null 2>&1
+    # wineboot returns before the prefix is complete; a program started too soon may not load.
+    /usr/lib/wine/wineserver -w
+fi
+echo "== build-win64: tests under Wine"
+ctest --test-dir build-win64 --output-on-failure -j "$jobs" --timeout 300
+echo "== tovik-cli.exe under Wine against tovik-sim"
+tests/e2e/wine_load.sh build build-win64
+# Wine's server stays a few seconds after its last program; nothing is left running after us.
+/usr/lib/wine/wineserver -w
+
 echo "== all tests passed"

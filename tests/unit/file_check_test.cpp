@@ -9,152 +9,91 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
-#include <sstream>
+#include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
 
-// An S-record file made by objcopy from `size` bytes placed at `base`; empty when objcopy is
-// not there.
-std::string ObjcopyRecords(size_t size, uint32_t base, bool forceS3) {
+// The lines of the S-record file objcopy makes from `size` bytes placed at `base` (S1, S2 or S3
+// records, whichever the highest address needs); none when objcopy is not there.
+std::vector<std::string> ObjcopyLines(size_t size, uint32_t base) {
     // ctest runs tests in parallel processes: each test gets its own file names.
     const std::string stem = ::testing::TempDir() + "tovik_" +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() +
                              std::to_string(size);
-    const std::string binary = stem + ".bin";
-    const std::string records = stem + ".srec";
-    std::ofstream out(binary, std::ios::binary);
-    for (size_t i = 0; i < size; ++i) {
-        out.put(static_cast<char>(i * 131 + 7));
-    }
-    out.close();
+    std::string bytes(size, '\0');
+    std::iota(bytes.begin(), bytes.end(), '\x07');
+    std::ofstream(stem + ".bin", std::ios::binary) << bytes;
     const std::string command = "objcopy -I binary -O srec --change-addresses " +
-                                std::to_string(base) + (forceS3 ? " --srec-forceS3 " : " ") +
-                                binary + " " + records;
-    if (std::system(command.c_str()) != 0) {
-        return std::string();
-    }
-    std::stringstream text;
-    text << std::ifstream(records).rdbuf();
-    std::remove(binary.c_str());
-    std::remove(records.c_str());
-    return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
+                                std::to_string(base) + " " + stem + ".bin " + stem + ".srec";
     std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
+    std::ifstream records(std::system(command.c_str()) == 0 ? stem + ".srec" : "");
+    for (std::string line; std::getline(records, line);) {
         lines.push_back(line + "\n");
     }
+    std::remove((stem + ".bin").c_str());
+    std::remove((stem + ".srec").c_str());
     return lines;
 }
 
-std::string Join(const std::vector<std::string>& lines) {
+TEST(FileCheck, ObjcopyFilesPassAndABrokenLineIsReportedByNumber) {
+    // Size, address of the first byte, data records from the top down.
+    const std::tuple<size_t, uint32_t, bool> cases[] = {
+        {1, 0, false}, {5000, 0, false}, {777, 0x1F000, true}, {4096, 0xFFFFF000, false}};
+    std::vector<std::string> good;
     std::string text;
-    for (const auto& line : lines) {
-        text += line;
-    }
-    return text;
-}
-
-TEST(FileCheck, FilesMadeByObjcopyPassWithTheirSizeAndRange) {
-    const struct {
-        size_t size;
-        uint32_t base;
-        bool forceS3;
-        bool reversed; // data records from the highest address down
-    } cases[] = {{1, 0, false, false},
-                 {5000, 0, false, false},
-                 {777, 0x1F000, false, true},
-                 {4096, 0xFFFFF000, true, false}};
-    for (const auto& c : cases) {
-        std::vector<std::string> lines = Lines(ObjcopyRecords(c.size, c.base, c.forceS3));
-        if (lines.empty()) {
+    for (const auto& [size, base, reversed] : cases) {
+        good = ObjcopyLines(size, base);
+        if (good.empty()) {
             GTEST_SKIP() << "objcopy is not available";
         }
-        if (c.reversed) {
-            std::reverse(lines.begin() + 1, lines.end() - 1);
+        if (reversed) {
+            std::reverse(good.begin() + 1, good.end() - 1);
         }
-        const std::string text = Join(lines);
+        text = std::accumulate(good.begin(), good.end(), std::string());
         File file = FileWith(text);
         std::fseek(file.get(), 0, SEEK_END); // the check must rewind first
         CFileCheck check;
-        EXPECT_EQ(CheckSRecordFile(file.get(), &check), 0) << c.size;
-        EXPECT_EQ(check.line, 0);
-        EXPECT_EQ(check.lines, std::count(text.begin(), text.end(), '\n'));
-        EXPECT_EQ(check.dataBytes, c.size);
-        // A header and an end record around the data records.
-        EXPECT_EQ(check.dataRecords, check.lines - 2);
-        EXPECT_EQ(check.lowestAddress, c.base);
-        EXPECT_EQ(check.highestAddress, c.base + c.size - 1);
-        EXPECT_EQ(std::ftell(file.get()), 0);
-        EXPECT_EQ(FileCheckMessage(check), "");
+        EXPECT_EQ(CheckSRecordFile(file.get(), &check), 0) << size;
+        EXPECT_EQ(check.lines, static_cast<int>(good.size()));
+        EXPECT_EQ(check.dataBytes, size);
+        EXPECT_EQ(check.dataRecords, check.lines - 2) << "a header and an end record around them";
+        EXPECT_EQ(check.lowestAddress, base);
+        EXPECT_EQ(check.highestAddress, base + size - 1);
     }
-}
 
-TEST(FileCheck, ABrokenLineIsReportedByNumber) {
-    const std::vector<std::string> good = Lines(ObjcopyRecords(3000, 0x8000, false));
-    if (good.empty()) {
-        GTEST_SKIP() << "objcopy is not available";
-    }
-    const size_t n = good.size() / 2; // a data record in the middle
-    auto spoil = [](std::string line, size_t at, char c) {
-        line[at] = c;
-        return line;
-    };
-    const std::string& record = good[n];
+    // The last file again, broken in a data record in the middle.
+    const int n = static_cast<int>(good.size() / 2);
+    const size_t start = text.find(good[n]);
+    const auto spoil = [&](size_t i, char c) { return std::string(text).replace(i, 1, 1, c); };
     // objcopy ends its lines with "\r\n": the checksum ends at the last hexadecimal digit.
-    const size_t lastSumDigit = record.find_last_of("0123456789ABCDEF");
-    const struct {
-        std::string line;
-        int result;
-        const char* text;
-    } cases[] = {
-        {spoil(record, lastSumDigit, record[lastSumDigit] == '0' ? '1' : '0'), 2,
-         "has a wrong checksum"},
-        {spoil(record, 5, 'G'), 1, "has a bad address"},
-        {spoil(record, 0, 's'), 4, "is not an S-record"},
-        {spoil(record, 1, '5'), 5, "has an unsupported record type"},
-        {spoil(record, 2, '-'), 6, "has a bad byte count"},
-        {spoil(record, 20, ' '), 7, "has bad data"},
+    const size_t sum = start + good[n].find_last_of("0123456789ABCDEF");
+    const std::string at = "Sorry, line " + std::to_string(n + 1) + " of the file ";
+    const std::string noEnd = "Sorry, the file ends without an end record !";
+    const std::tuple<std::string, int, int, std::string> broken[] = {
+        {spoil(sum, text[sum] == '0' ? '1' : '0'), 2, n + 1, at + "has a wrong checksum !"},
+        {spoil(start + 5, 'G'), 1, n + 1, at + "has a bad address !"},
+        {spoil(start, 's'), 4, n + 1, at + "is not an S-record !"},
+        {spoil(start + 1, '5'), 5, n + 1, at + "has an unsupported record type !"},
+        {spoil(start + 2, '-'), 6, n + 1, at + "has a bad byte count !"},
+        {spoil(start + 20, ' '), 7, n + 1, at + "has bad data !"},
+        // Without its end record the file runs out; anything after an end record is never read.
+        {text.substr(0, text.rfind('S')), kRecordNoLine, static_cast<int>(good.size()), noEnd},
+        {"", kRecordNoLine, 1, noEnd},
+        {good.back() + "not a record\n", 0, 0, ""},
     };
-    for (const auto& c : cases) {
-        std::vector<std::string> lines = good;
-        lines[n] = c.line;
-        File file = FileWith(Join(lines));
+    for (const auto& [content, result, line, message] : broken) {
+        File file = FileWith(content);
         CFileCheck check;
-        EXPECT_EQ(CheckSRecordFile(file.get(), &check), c.result) << c.text;
-        EXPECT_EQ(check.result, c.result);
-        EXPECT_EQ(check.line, static_cast<int>(n + 1)) << c.text;
-        EXPECT_EQ(FileCheckMessage(check),
-                  "Sorry, line " + std::to_string(n + 1) + " of the file " + c.text + " !");
-        EXPECT_EQ(std::ftell(file.get()), 0);
-    }
-
-    // Without its end record the file runs out; anything after an end record is never read.
-    const struct {
-        std::vector<std::string> lines;
-        int result;
-        int line;
-    } ends[] = {
-        {{good.begin(), good.end() - 1}, kRecordNoLine, static_cast<int>(good.size())},
-        {{}, kRecordNoLine, 1},
-        {{good.back(), "not a record\n"}, 0, 0},
-    };
-    for (const auto& e : ends) {
-        File file = FileWith(Join(e.lines));
-        CFileCheck check;
-        EXPECT_EQ(CheckSRecordFile(file.get(), &check), e.result);
-        EXPECT_EQ(check.line, e.line);
-        EXPECT_EQ(std::ftell(file.get()), 0);
-        if (e.result == kRecordNoLine) {
-            EXPECT_EQ(FileCheckMessage(check), "Sorry, the file ends without an end record !");
-        }
+        EXPECT_EQ(CheckSRecordFile(file.get(), &check), result) << message;
+        EXPECT_EQ(check.line, line) << message;
+        EXPECT_EQ(FileCheckMessage(check), message);
+        EXPECT_EQ(std::ftell(file.get()), 0) << "rewound";
     }
 }
 

@@ -8,219 +8,129 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
-#include <memory>
+#include <cstdio>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
 
-std::string Hex(unsigned value, int digits) {
-    std::string text;
-    for (int i = digits - 1; i >= 0; --i) {
-        text += "0123456789ABCDEF"[(value >> (4 * i)) & 0xF];
-    }
-    return text;
-}
+// What the outputs hold before a read: a value an output still holds afterwards was not written.
+constexpr int16_t kNoLength = 0x5A5A;
+constexpr uint32_t kNoAddress = 0xDEADBEEF;
+constexpr uint8_t kNoData = 0xEE;
 
-// A record built independently of the reader; countDelta and sumDelta spoil the count and the
-// checksum, drop removes that many digits from the end of the data.
-std::string Record(char type, uint32_t address, const std::vector<uint8_t>& data,
-                   int countDelta = 0, int sumDelta = 0, size_t drop = 0) {
-    const int addressBytes = type == '2' || type == '3' ? type - '0' + 1 : 2;
-    unsigned count = static_cast<unsigned>(addressBytes + data.size() + 1 + countDelta) & 0xFF;
-    unsigned sum = count;
-    std::string body = Hex(address, 2 * addressBytes);
-    for (int k = 0; k < addressBytes; ++k) {
-        sum += (address >> (8 * k)) & 0xFF;
-    }
-    for (uint8_t byte : data) {
-        body += Hex(byte, 2);
-        sum += byte;
-    }
-    body.resize(body.size() - drop);
-    return std::string("S") + type + Hex(count, 2) + body + Hex((~sum + sumDelta) & 0xFF, 2) + "\n";
-}
-
-std::vector<uint8_t> Bytes(size_t n) {
-    std::vector<uint8_t> bytes(n);
-    for (size_t i = 0; i < n; ++i) {
-        bytes[i] = static_cast<uint8_t>(i * 37 + 11);
-    }
-    return bytes;
-}
-
-constexpr uint32_t kAddressSentinel = 0xDEADBEEF;
-constexpr int16_t kLengthSentinel = 0x5A5A;
-constexpr uint8_t kDataSentinel = 0xEE;
-constexpr int kUnchanged = 0x10000; // expected length: the sentinel is still there
-
+// Reads a line into outputs that hold the values above.
 struct Outcome {
-    int result;
-    int16_t length;
-    uint32_t address;
-    std::vector<uint8_t> data; // as long as the data output is examined
+    int16_t length = kNoLength;
+    uint32_t address = kNoAddress;
+    std::vector<uint8_t> data = std::vector<uint8_t>(kRecordDataCapacity + 1, kNoData);
+    int result; // last: read once the outputs are set up
+    explicit Outcome(FILE* file) : result(ReadSRecord(data.data(), file, &address, &length)) {}
 };
 
-Outcome Read(FILE* file, size_t examine) {
-    std::vector<uint8_t> data(256, kDataSentinel);
-    Outcome out{0, kLengthSentinel, kAddressSentinel, {}};
-    out.result = ReadSRecord(data.data(), file, &out.address, &out.length);
-    out.data.assign(data.begin(), data.begin() + examine);
-    return out;
-}
-
-// What the data output must hold when `written` bytes of `data` were stored.
-std::vector<uint8_t> Stored(const std::vector<uint8_t>& data, size_t written, size_t examine) {
-    std::vector<uint8_t> bytes(examine, kDataSentinel);
-    std::copy(data.begin(), data.begin() + std::min(written, examine), bytes.begin());
+// The data output after these bytes were stored at its start.
+std::vector<uint8_t> Stored(std::vector<uint8_t> bytes) {
+    bytes.resize(kRecordDataCapacity + 1, kNoData);
     return bytes;
-}
-
-struct Case {
-    const char* what;
-    std::string line;
-    int result;
-    int length;                // or kUnchanged
-    uint32_t address;          // kAddressSentinel when it must stay unchanged
-    std::vector<uint8_t> data; // the bytes stored from the start of the data output
-};
-
-void Expect(const Case& c, const std::string& line) {
-    File file = FileWith(line);
-    Outcome out = Read(file.get(), 40);
-    EXPECT_EQ(out.result, c.result) << c.what;
-    EXPECT_EQ(out.length, c.length == kUnchanged ? kLengthSentinel : c.length) << c.what;
-    EXPECT_EQ(out.address, c.address) << c.what;
-    EXPECT_EQ(out.data, Stored(c.data, c.data.size(), 40)) << c.what;
 }
 
 TEST(ReadSRecord, ResultsAndWhatEachLeavesInTheOutputs) {
-    const auto d16 = Bytes(16);
-    const auto d5 = Bytes(5);
-    std::string badAddress = Record('2', 0x123456, d5);
-    badAddress[6] = 'G';
-    std::string badData = Record('1', 0x4000, d5);
-    badData[8 + 2 * 3 + 1] = 'x'; // second digit of the fourth data byte
-    // Short records: the checksum digits are taken as the next data byte.
-    const std::string shortOne = Record('1', 0x10, d5, 0, 0, 2);
-    const std::string shortTwo = Record('1', 0x10, d5, 0, 0, 4);
-    const auto checksumOf = [](const std::string& line) {
-        return static_cast<uint8_t>(
-            std::strtoul(line.substr(line.size() - 3, 2).c_str(), nullptr, 16));
+    std::vector<uint8_t> d5, d122;
+    const std::string s1 = DataRecords(1, 0x10, 1, 5, &d5);
+    const std::string longest = DataRecords(1, 0x100, 1, 122, &d122);
+    ASSERT_EQ(longest.size(), 255u); // 254 characters and the '\n'
+    const auto badSum = [](std::string line) {
+        return line.replace(line.size() - 2, 1, line[line.size() - 2] == '0' ? "1" : "0");
     };
-    std::vector<uint8_t> shortOneData(d5.begin(), d5.end() - 1);
-    shortOneData.push_back(checksumOf(shortOne));
-    std::vector<uint8_t> shortTwoData(d5.begin(), d5.end() - 2);
-    shortTwoData.push_back(checksumOf(shortTwo));
-    const Case cases[] = {
-        {"S1, 16 bytes", Record('1', 0, d16), 0, 16, 0, d16},
-        {"S2, 24-bit address", Record('2', 0xA1B2C3, d5), 0, 5, 0xA1B2C3, d5},
-        {"S3, 32-bit address", Record('3', 0x89ABCDEF, d5), 0, 5, 0x89ABCDEF, d5},
-        {"S1 without data", "S1030000FC\n", 0, 0, 0, {}},
-        {"checksum off by one", Record('3', 0x20000, d5, 0, 1), 2, 5, 0x20000, d5},
-        {"header, good", Record('0', 0, Bytes(3)), 0, 0, 0, {}},
-        {"header, bad checksum", Record('0', 0x1234, d5, 0, 1), 0, 0, 0, {}},
-        {"header, not hex after the count", "S005ZZ\n", 0, 0, 0, {}},
-        {"header, nothing after the count", "S005", 0, 0, 0, {}},
-        {"S7", "S70500000000FA\n", 9, 0, kAddressSentinel, {}},
-        {"S8", "S804000000FB\n", 9, 0, kAddressSentinel, {}},
-        {"S9 with any text", "S903 anything\n", 9, 0, kAddressSentinel, {}},
-        {"S5, valid count", "S5030001FB\n", 5, 0, kAddressSentinel, {}},
-        {"S4", Record('4', 0, {}), 5, 0, kAddressSentinel, {}},
-        {"letter type", "SX0300\n", 5, 0, kAddressSentinel, {}},
-        {"letter type, count not hex", "SXZZ\n", 6, kUnchanged, kAddressSentinel, {}},
-        {"data type, count one digit", "S11G\n", 6, kUnchanged, kAddressSentinel, {}},
-        {"ends after S", "S\n", 6, kUnchanged, kAddressSentinel, {}},
-        {"ends after S, no newline", "S", 6, kUnchanged, kAddressSentinel, {}},
-        {"ends after the type", "S1\n", 6, kUnchanged, kAddressSentinel, {}},
-        {"empty line", "\n", 4, kUnchanged, kAddressSentinel, {}},
-        {"leading space", " " + Record('1', 0, d5), 4, kUnchanged, kAddressSentinel, {}},
-        {"lower-case s", "s" + Record('1', 0, d5).substr(1), 4, kUnchanged, kAddressSentinel, {}},
-        {"bad address digit", badAddress, 1, 5, kAddressSentinel, {}},
-        {"bad data digit", badData, 7, 5, 0x4000, {d5.begin(), d5.begin() + 3}},
-        {"one data byte short", shortOne, 2, 5, 0x10, shortOneData},
-        {"two data bytes short", shortTwo, 7, 5, 0x10, shortTwoData},
-        {"count below the address", "S1010010\n", 7, 1 - 3, 0x10, {}},
-        {"count below, bad address", "S102ZZ\n", 1, -1, kAddressSentinel, {}},
+    // Records short of data digits take the checksum digits as their next data byte.
+    const uint8_t sum = static_cast<uint8_t>(std::stoul(s1.substr(s1.size() - 3, 2), nullptr, 16));
+    const std::vector<uint8_t> d3(d5.begin(), d5.begin() + 3), shortTwo{d5[0], d5[1], d5[2], sum},
+        shortOne{d5[0], d5[1], d5[2], d5[3], sum};
+    // The line, the result, and what the length, address and data outputs hold afterwards.
+    const std::tuple<std::string, int, int16_t, uint32_t, std::vector<uint8_t>> cases[] = {
+        {s1, kRecordOk, 5, 0x10, d5},
+        {longest, kRecordOk, 122, 0x100, d122},
+        {SRecordLine(2, 0xA1B2C3, d5), kRecordOk, 5, 0xA1B2C3, d5},
+        {SRecordLine(3, 0x89ABCDEF, d5), kRecordOk, 5, 0x89ABCDEF, d5},
+        {SRecordLine(1, 0), kRecordOk, 0, 0, {}},
+        {badSum(SRecordLine(3, 0x20000, d5)), kRecordBadChecksum, 5, 0x20000, d5},
+        {std::string(s1).erase(s1.size() - 5, 2), kRecordBadChecksum, 5, 0x10, shortOne},
+        {std::string(s1).erase(s1.size() - 7, 4), kRecordBadData, 5, 0x10, shortTwo},
+        // The second digit of the fourth data byte is bad.
+        {std::string(s1).replace(8 + 2 * 3 + 1, 1, "x"), kRecordBadData, 5, 0x10, d3},
+        {"S1010010\n", kRecordBadData, 1 - 3, 0x10, {}}, // count below the address
+        {SRecordLine(2, 0x123456, d5).replace(6, 1, "G"), kRecordBadAddress, 5, kNoAddress, {}},
+        // A header's contents are not read.
+        {SRecordLine(0, 0, d5), kRecordOk, 0, 0, {}},
+        {badSum(SRecordLine(0, 0x1234, d5)), kRecordOk, 0, 0, {}},
+        {"S005ZZ\n", kRecordOk, 0, 0, {}},
+        {"S70500000000FA\n", kRecordEnd, 0, kNoAddress, {}},
+        {"S804000000FB\n", kRecordEnd, 0, kNoAddress, {}},
+        {"S903 anything\n", kRecordEnd, 0, kNoAddress, {}},
+        {"S5030001FB\n", kRecordUnsupportedType, 0, kNoAddress, {}},
+        {"S4030000FC\n", kRecordUnsupportedType, 0, kNoAddress, {}},
+        {"SXZZ\n", kRecordBadCount, kNoLength, kNoAddress, {}},
+        {"S11G\n", kRecordBadCount, kNoLength, kNoAddress, {}},
+        {"S\n", kRecordBadCount, kNoLength, kNoAddress, {}},
+        {"\n", kRecordNotSRecord, kNoLength, kNoAddress, {}},
+        {" " + s1, kRecordNotSRecord, kNoLength, kNoAddress, {}},
+        {"s" + s1.substr(1), kRecordNotSRecord, kNoLength, kNoAddress, {}},
     };
-    for (const Case& c : cases) {
-        Expect(c, c.line);
-        // Lower-case digits decode as upper case; only the leading 'S' must stay upper case.
-        std::string lower = c.line;
-        std::transform(lower.begin() + std::min<size_t>(lower.size(), 1), lower.end(),
-                       lower.begin() + std::min<size_t>(lower.size(), 1),
-                       [](char ch) { return static_cast<char>(std::tolower(ch)); });
-        if (lower != c.line && c.line[0] == 'S' && c.line[1] != 'X') {
-            Expect(c, lower);
+    for (const auto& [upper, result, length, address, data] : cases) {
+        // Lower-case digits decode as upper case; only the leading 'S' must be upper case.
+        std::string lower = upper;
+        std::transform(lower.begin() + 1, lower.end(), lower.begin() + 1,
+                       [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+        for (const std::string& line : {upper, lower}) {
+            File file = FileWith(line);
+            const Outcome out(file.get());
+            EXPECT_EQ(out.result, result) << line;
+            EXPECT_EQ(out.length, length) << line;
+            EXPECT_EQ(out.address, address) << line;
+            EXPECT_EQ(out.data, Stored(data)) << line;
         }
     }
 }
 
 TEST(ReadSRecord, LinesInSequenceLongOnesInPiecesAndNothingChangesAtTheEnd) {
-    const auto data = Bytes(122);
-    const std::string record = Record('1', 0x100, data);
-    ASSERT_EQ(record.size(), 255u); // 254 characters and the '\n'
-    File file = FileWith(record);
-    Outcome first = Read(file.get(), 256);
-    EXPECT_EQ(first.result, kRecordOk);
-    EXPECT_EQ(first.length, 122);
-    EXPECT_EQ(first.data, Stored(data, data.size(), 256));
-
-    const struct {
-        std::string text;
-        std::vector<int> results;
-    } cases[] = {
+    const std::string longest = DataRecords(1, 0x100, 1, 122);
+    const std::pair<std::string, std::vector<int>> cases[] = {
         // The '\n' after 254 characters is read as a line of its own, and so is any longer rest.
-        {record, {kRecordOk, kRecordNotSRecord}},
-        {record.substr(0, 254) + "S9030000FC\n", {kRecordOk, kRecordEnd}},
+        {longest, {kRecordOk, kRecordNotSRecord}},
+        {longest.substr(0, 254) + "S9030000FC\n", {kRecordOk, kRecordEnd}},
         // A last line cut after its 'S' must not pick up digits a previous line left behind.
         {"S1030000FC\nS", {kRecordOk, kRecordBadCount}},
     };
-    for (const auto& c : cases) {
-        file = FileWith(c.text);
-        for (size_t i = 0; i < c.results.size(); ++i) {
-            EXPECT_EQ(Read(file.get(), 0).result, c.results[i]) << c.text << " read " << i;
+    for (const auto& [text, results] : cases) {
+        File file = FileWith(text);
+        for (int result : results) {
+            EXPECT_EQ(Outcome(file.get()).result, result) << text;
         }
-        Outcome end = Read(file.get(), 256);
+        const Outcome end(file.get());
         EXPECT_EQ(end.result, kRecordNoLine);
-        EXPECT_EQ(end.length, kLengthSentinel);
-        EXPECT_EQ(end.address, kAddressSentinel);
-        EXPECT_EQ(end.data, std::vector<uint8_t>(256, kDataSentinel));
+        EXPECT_EQ(end.length, kNoLength);
+        EXPECT_EQ(end.address, kNoAddress);
+        EXPECT_EQ(end.data, Stored({}));
     }
 }
 
-TEST(ReadHexByte, EveryByteInBothCasesAndEveryWayToFail) {
-    for (int value = 0; value < 256; ++value) {
-        for (bool lower : {false, true}) {
-            char text[3];
-            std::snprintf(text, sizeof text, lower ? "%02x" : "%02X", value);
-            const char* cursor = text;
-            uint8_t byte = 0;
-            uint8_t sum = 0xF0;
-            ASSERT_EQ(ReadHexByte(&cursor, &byte, &sum), 0) << text;
-            EXPECT_EQ(byte, std::strtoul(text, nullptr, 16)) << text;
-            EXPECT_EQ(sum, static_cast<uint8_t>(0xF0 + byte)) << text;
-            EXPECT_EQ(cursor, text + 2);
-        }
-    }
-    const struct {
-        const char* text;
-        int consumed;
-    } failures[] = {{"", 0},  {"G1", 0}, {" 1", 0},   {"\xC1\x31", 0},
-                    {"1", 1}, {"1G", 1}, {"1\xB3", 1}};
-    for (const auto& f : failures) {
-        const char* cursor = f.text;
-        uint8_t byte = 0x77;
-        uint8_t sum = 0x33;
-        EXPECT_EQ(ReadHexByte(&cursor, &byte, &sum), -1) << f.text;
-        EXPECT_EQ(cursor, f.text + f.consumed) << f.text;
-        EXPECT_EQ(byte, 0x77);
-        EXPECT_EQ(sum, 0x33);
+TEST(ReadHexByte, AMissingDigitChangesNothingAndStopsInFrontOfIt) {
+    const std::pair<const char*, int> failures[] = {
+        {"", 0}, {"G1", 0}, {" 1", 0}, {"\xC1\x31", 0}, {"1", 1}, {"1G", 1}, {"1\xB3", 1}};
+    for (const auto& [text, consumed] : failures) {
+        const char* cursor = text;
+        uint8_t byte = 0x77, sum = 0x33;
+        EXPECT_EQ(ReadHexByte(&cursor, &byte, &sum), -1) << text;
+        EXPECT_EQ(cursor, text + consumed) << text;
+        EXPECT_EQ(byte, 0x77) << text;
+        EXPECT_EQ(sum, 0x33) << text;
     }
 }
 
 TEST(CountLines, OneMoreThanTheNewlinesFromTheCurrentPosition) {
+    // Lines of many lengths, some ending on the edges of 16 KiB blocks.
     std::string big(200000, 'S');
     for (size_t i = 0; i < big.size(); i += 1 + (i * 7919) % 97) {
         big[i] = '\n';
@@ -228,17 +138,13 @@ TEST(CountLines, OneMoreThanTheNewlinesFromTheCurrentPosition) {
     for (size_t edge : {16383u, 16384u, 32767u, 32768u, 65536u}) {
         big[edge] = '\n';
     }
-    const struct {
-        std::string text;
-        long start;
-    } cases[] = {{"", 0},  {"S9030000FC\n", 0}, {"S9030000FC", 0},
-                 {big, 0}, {big, 12345},        {big, 200000}};
-    for (const auto& c : cases) {
-        File file = FileWith(c.text);
-        std::fseek(file.get(), c.start, SEEK_SET);
-        EXPECT_EQ(CountLines(file.get()),
-                  1 + std::count(c.text.begin() + c.start, c.text.end(), '\n'));
-        EXPECT_EQ(std::ftell(file.get()), static_cast<long>(c.text.size()));
+    const std::pair<std::string, long> cases[] = {{"", 0},  {"S9030000FC\n", 0}, {"S9030000FC", 0},
+                                                  {big, 0}, {big, 12345},        {big, 200000}};
+    for (const auto& [text, start] : cases) {
+        File file = FileWith(text);
+        std::fseek(file.get(), start, SEEK_SET);
+        EXPECT_EQ(CountLines(file.get()), 1 + std::count(text.begin() + start, text.end(), '\n'));
+        EXPECT_EQ(std::ftell(file.get()), static_cast<long>(text.size())) << "left at the end";
     }
 }
 

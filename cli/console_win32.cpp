@@ -1,0 +1,46 @@
+// Interrupts and terminals on Windows: a console control handler and _isatty.
+//
+// Windows runs a control handler on a thread of its own, so unlike a signal handler it may print
+// and exit normally; it must return at once, though, or the console waits for it.
+
+#include "cli/console.h"
+
+#include "cli/exit_codes.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <io.h>
+
+namespace {
+
+std::atomic<int> g_interrupts{0};
+
+BOOL WINAPI OnConsoleControl(DWORD type) {
+    if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) {
+        // Closing the console, logging off, shutting down: Windows ends the process anyway.
+        return FALSE;
+    }
+    if (g_interrupts.fetch_add(1) > 0) {
+        std::fputs(kInterruptedAgainText, stderr);
+        std::fflush(stderr);
+        // No destructors or exit handlers: the worker thread still holds the port.
+        std::_Exit(kExitInterrupted);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+void InstallInterruptHandlers() {
+    ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+int InterruptCount() {
+    return g_interrupts.load();
+}
+
+bool IsTerminal(std::FILE* stream) {
+    return ::_isatty(::_fileno(stream)) != 0;
+}

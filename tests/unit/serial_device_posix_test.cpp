@@ -1,0 +1,32 @@
+// The POSIX serial device's termios image of the line settings.
+
+#include "platform/serial_device_posix.h"
+
+#include <gtest/gtest.h>
+
+#include <termios.h>
+
+namespace {
+
+TEST(LineSettings, TermiosImageIsRawWithoutFlowControl) {
+    termios tio{};
+    tio.c_iflag = IXON | IXOFF | ICRNL;
+    tio.c_lflag = ECHO | ICANON;
+    tio.c_cflag = CRTSCTS;
+    CLineSettings s;
+    s.baudRate = 57600;
+    s.dataBits = 7;
+    s.parity = CLineSettings::kOdd;
+    s.stopBits = 2;
+    ASSERT_TRUE(LineSettingsToTermios(s, tio));
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS7));
+    EXPECT_TRUE((tio.c_cflag & PARENB) && (tio.c_cflag & PARODD) && (tio.c_cflag & CSTOPB));
+    EXPECT_FALSE(tio.c_cflag & CRTSCTS);
+    EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF | ICRNL));
+    EXPECT_FALSE(tio.c_lflag & (ECHO | ICANON));
+    EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));
+    s.baudRate = 12345;
+    EXPECT_FALSE(LineSettingsToTermios(s, tio));
+}
+
+} // namespace
