@@ -1,6 +1,6 @@
 #include "app/profile.h"
 
-#include "app/profile_file.h"
+#include "platform/config_files.h"
 #include "platform/com_map.h"
 
 #include <cctype>

@@ -1,10 +1,10 @@
 #include "cli/load_session.h"
 
 #include "cli/cli_options.h"
-#include "cli/console.h"
+#include "platform/console.h"
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
-#include "cli/port_listing.h"
+#include "platform/port_listing.h"
 #include "cli/simulated_device.h"
 #include "loader/file_check.h"
 #include "loader/loader_worker.h"

@@ -1,4 +1,4 @@
-#include "app/profile_file.h"
+#include "platform/config_files.h"
 
 #include <cerrno>
 #include <cstdlib>

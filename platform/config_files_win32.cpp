@@ -3,7 +3,7 @@
 // Paths are the narrow strings the rest of the profile uses with the C library, which reads them
 // in the ANSI code page; they are widened the same way for the wide-character calls.
 
-#include "app/profile_file.h"
+#include "platform/config_files.h"
 
 #include "platform/unique_handle_win32.h"
 

@@ -3,7 +3,7 @@
 // A COM port exists exactly when its DOS device name does; the target (\Device\Serial0,
 // \Device\USBSER000, ...) tells which driver stands behind it.
 
-#include "cli/port_listing.h"
+#include "platform/port_listing.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // Serial ports on Linux: the tty devices that sit on real hardware (a device link in sysfs), less
 // the legacy 8250 slots that have no UART behind them, named by id where udev made such a link.
 
-#include "cli/port_listing.h"
+#include "platform/port_listing.h"
 
 #include <algorithm>
 #include <climits>

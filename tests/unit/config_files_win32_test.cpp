@@ -1,7 +1,7 @@
 // The profile on Windows: kept under %APPDATA%, replaced whole, never left half written.
 
 #include "app/profile.h"
-#include "app/profile_file.h"
+#include "platform/config_files.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // Windows runs a control handler on a thread of its own, so unlike a signal handler it may print
 // and exit normally; it must return at once, though, or the console waits for it.
 
-#include "cli/console.h"
+#include "platform/console.h"
 
 #include "cli/exit_codes.h"
 

@@ -1,6 +1,6 @@
 // Interrupts and terminals on POSIX: signal handlers and isatty.
 
-#include "cli/console.h"
+#include "platform/console.h"
 
 #include "cli/exit_codes.h"
 
