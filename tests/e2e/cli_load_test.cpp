@@ -9,6 +9,8 @@
 #include "sim/virtual_device.h"
 #include "sim_process.h"
 
+#include "tests/test_temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -97,8 +99,7 @@ class Cli : public ::testing::Test {
 protected:
     // A directory of the test's own, emptied in SetUp(), named after the test.
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string dir =
-        ::testing::TempDir() + "tovik_cli/" + info->test_suite_name() + "." + info->name();
+    const std::string dir = TestTempDir("cli/") + info->test_suite_name() + "." + info->name();
     std::unique_ptr<VirtualDevice> device;
     std::map<std::string, std::string> names; // PORT, FILE and the like in tovik-cli's arguments
     pid_t cli = -1;                           // tovik-cli while it runs
@@ -109,6 +110,11 @@ protected:
         if (cli > 0) {
             ::kill(cli, SIGKILL);
             ::waitpid(cli, nullptr, 0);
+        }
+        device.reset();
+        // A failed test leaves its files for a look.
+        if (!HasFailure()) {
+            RunCommand("rm -rf '" + dir + "'");
         }
     }
 

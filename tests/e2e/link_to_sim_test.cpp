@@ -5,6 +5,8 @@
 #include "protocol/unit_link.h"
 #include "sim_process.h"
 
+#include "tests/test_temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -41,7 +43,7 @@ int WriteBlock(CUnitLink& link, uint32_t address, const uint8_t* data, int lengt
 }
 
 void LoadThroughTheLink(const std::vector<std::string>& simOptions, const std::string& name) {
-    const std::string dir = ::testing::TempDir() + "tovik_link_" + name;
+    const std::string dir = TestTempDir("link_" + name);
     RunCommand("rm -rf " + dir + " && mkdir -p " + dir);
     const std::string dump = dir + "/dump.s19";
     std::vector<std::string> options = simOptions;
@@ -83,6 +85,9 @@ void LoadThroughTheLink(const std::vector<std::string>& simOptions, const std::s
     ASSERT_EQ(RunCommand(reference + " -o " + dir + "/expected.bin -binary"), 0);
     ASSERT_EQ(RunCommand("srec_cat " + dump + " -o " + dir + "/device.bin -binary"), 0);
     EXPECT_EQ(RunCommand("cmp " + dir + "/expected.bin " + dir + "/device.bin"), 0);
+    if (!::testing::Test::HasFailure()) {
+        RunCommand("rm -rf " + dir);
+    }
 }
 
 TEST(LinkToSim, ProbeEraseWriteStartOnACleanLine) {

@@ -10,6 +10,8 @@
 #include "tests/unit/loader_test_support.h"
 #include "ui/tovik_dlg.h"
 
+#include "tests/test_temp_dir.h"
+
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/button.h>
@@ -29,8 +31,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct DialogGui : ::testing::Test {
-    std::string dir = ::testing::TempDir() + "tovik_gui_" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::string dir =
+        TestTempDir("gui_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     wxGUIEventLoop loop;
     std::unique_ptr<wxEventLoopActivator> active;
     std::unique_ptr<VirtualDevice> device;
@@ -49,6 +51,9 @@ struct DialogGui : ::testing::Test {
         device.reset();
         SetComDevicePath(0, "");
         g_blockLimit = 198;
+        if (!HasFailure()) {
+            std::system(("rm -rf " + dir).c_str());
+        }
     }
     // The virtual device, mapped as COM1 through the profile's Ports section.
     void StartDevice(SimOptions options = SimOptions()) {

@@ -10,6 +10,8 @@
 #include "serial/link_lock.h"
 #include "ui/dialog_behaviour.h"
 
+#include "tests/test_temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -44,8 +46,8 @@ struct FakeView : CDialogView {
 struct Dialog : ::testing::Test {
     FakeDeviceScope fake;
     VirtualClockScope time;
-    std::string dir = ::testing::TempDir() + "tovik_dialog_" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::string dir =
+        TestTempDir("dialog_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::unique_ptr<CProfile> profile;
     FakeView view;
     std::unique_ptr<CTovikDlgBehaviour> dialog;
@@ -67,6 +69,8 @@ struct Dialog : ::testing::Test {
     void TearDown() override {
         dialog.reset();
         SetMessageBoxHook(nullptr);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
     }
     std::string OpenPath() { return profile->GetProfileString("Tovik", "Openpath", ""); }
 };

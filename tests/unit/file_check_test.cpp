@@ -6,6 +6,8 @@
 
 #include "loader_test_support.h"
 
+#include "tests/test_temp_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -23,7 +25,7 @@ namespace {
 // records, whichever the highest address needs); none when objcopy is not there.
 std::vector<std::string> ObjcopyLines(size_t size, uint32_t base) {
     // ctest runs tests in parallel processes: each test gets its own file names.
-    const std::string stem = ::testing::TempDir() + "tovik_" +
+    const std::string stem = TestTempDir("") +
                              ::testing::UnitTest::GetInstance()->current_test_info()->name() +
                              std::to_string(size);
     std::string bytes(size, '\0');
