@@ -95,11 +95,18 @@ std::string MakeFirmware(const std::string& dir, const Firmware& firmware) {
     return path;
 }
 
+// A scratch folder for the test; parameterised test names hold "/", which must not nest folders.
+std::string FlatName(std::string name) {
+    std::replace(name.begin(), name.end(), '/', '_');
+    return TestTempDir(name);
+}
+
 class Cli : public ::testing::Test {
 protected:
     // A directory of the test's own, emptied in SetUp(), named after the test.
     const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string dir = TestTempDir("cli/") + info->test_suite_name() + "." + info->name();
+    const std::string dir =
+        FlatName(std::string("cli-") + info->test_suite_name() + "." + info->name());
     std::unique_ptr<VirtualDevice> device;
     std::map<std::string, std::string> names; // PORT, FILE and the like in tovik-cli's arguments
     pid_t cli = -1;                           // tovik-cli while it runs
