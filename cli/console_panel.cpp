@@ -84,6 +84,8 @@ void CConsolePanel::OnBlockWritten(uint32_t address, int length, int replyCode) 
     if (replyCode == 0) {
         m_bytesWritten += static_cast<uint64_t>(length);
         ++m_blocksWritten;
+    } else {
+        m_bWriteRefused = true;
     }
 }
 

@@ -34,6 +34,9 @@ public:
     // Set once a probe was answered (the first erase pass began).
     std::atomic<bool> m_bDeviceFound{false};
     std::atomic<bool> m_bProgramEnded{false};
+    // A write got a reply code other than 0. The pass then ends with that code, which can look
+    // like a record result or one of the pass's own results, so this is what tells them apart.
+    std::atomic<bool> m_bWriteRefused{false};
     std::atomic<int> m_nProgramResult{0};
     std::atomic<int> m_nStartReply{-1};
     uint64_t BytesWritten() const { return m_bytesWritten; }

@@ -1,10 +1,8 @@
 #include "cli/load_session.h"
 
 #include "cli/cli_options.h"
-#include "platform/console.h"
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
-#include "platform/port_listing.h"
 #include "cli/simulated_device.h"
 #include "loader/file_check.h"
 #include "loader/loader_worker.h"
@@ -12,7 +10,9 @@
 #include "loader/srecord_reader.h"
 #include "platform/com_map.h"
 #include "platform/command_line.h"
+#include "platform/console.h"
 #include "platform/message_box.h"
+#include "platform/port_listing.h"
 #include "protocol/frame_trace.h"
 #include "serial/serial_port.h"
 
@@ -100,6 +100,13 @@ int ExitCodeOfRun(const CConsolePanel& panel) {
     if (result == 0) {
         return panel.m_nStartReply == 0 ? kExitStarted : kExitNotStarted;
     }
+    if (panel.m_bWriteRefused) {
+        std::fprintf(stderr,
+                     "tovik-cli: the device refused a write (reply %d); it is only partly "
+                     "programmed\n",
+                     result);
+        return kExitWriteRefused;
+    }
     if (result == kProgramStopped) {
         return kExitInterrupted;
     }
@@ -111,10 +118,8 @@ int ExitCodeOfRun(const CConsolePanel& panel) {
                      result);
         return kExitBadFile;
     }
-    std::fprintf(stderr,
-                 "tovik-cli: the device refused a write (reply %d); it is only partly "
-                 "programmed\n",
-                 result);
+    // Nothing else ends a pass; a result of its own would be a mistake here, not the device's.
+    std::fprintf(stderr, "tovik-cli: the programming pass ended with %d\n", result);
     return kExitWriteRefused;
 }
 

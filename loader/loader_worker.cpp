@@ -83,7 +83,11 @@ int LoaderThreadProc(CFrontPanel* dialog) {
     std::unique_ptr<CUnitLink> link;
     while (dialog->m_bThreadRun) {
         if (!dialog->m_bRun) {
-            link.reset();
+            if (link) {
+                link.reset();
+                dialog->m_bLinkHeld = false;
+                dialog->OnRunWoundDown();
+            }
             Sleep(1);
             continue;
         }
@@ -92,6 +96,7 @@ int LoaderThreadProc(CFrontPanel* dialog) {
             break;
         }
         if (!link) {
+            dialog->m_bLinkHeld = true;
             link = std::make_unique<CUnitLink>(dialog->m_nComIndex, kLinkBaudRate, kHostAddress,
                                                kDeviceUnit);
             dialog->m_nState = 1;
@@ -113,6 +118,7 @@ int LoaderThreadProc(CFrontPanel* dialog) {
     // The link goes first: once the flag is set the front end may end the process, and the link's
     // clean-up must not meet a port layer that is being torn down.
     link.reset();
+    dialog->m_bLinkHeld = false;
     dialog->m_bThreadEnded = true;
     return 0;
 }

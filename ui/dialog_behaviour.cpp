@@ -116,17 +116,33 @@ void CTovikDlgBehaviour::OnSearch() {
     m_view->SetPathText(path);
 }
 
+void CTovikDlgBehaviour::EnableInputs() {
+    for (CDialogView::Control c : {CDialogView::kInterface, CDialogView::kBaudrate,
+                                   CDialogView::kStart, CDialogView::kSearch, CDialogView::kPath}) {
+        m_view->EnableControl(c, true);
+    }
+}
+
 void CTovikDlgBehaviour::OnStop() {
     m_uiCalls.Run([this] {
         m_view->ShowStatus("Status Messages");
         m_bRun = 0;
         m_view->StopAnimation();
-        for (CDialogView::Control c :
-             {CDialogView::kInterface, CDialogView::kBaudrate, CDialogView::kStart,
-              CDialogView::kSearch, CDialogView::kPath}) {
-            m_view->EnableControl(c, true);
+        // While the worker still finishes the command in flight (an erase can take 30 s), a new
+        // Start would carry on with the old run and a new file would close the stream it reads:
+        // the inputs come back once the worker has let go of the run (OnRunWoundDown).
+        if (!m_bLinkHeld) {
+            EnableInputs();
         }
         m_view->EnableControl(CDialogView::kStop, false);
+    });
+}
+
+void CTovikDlgBehaviour::OnRunWoundDown() {
+    m_uiCalls.Run([this] {
+        if (!m_bRun) {
+            EnableInputs();
+        }
     });
 }
 

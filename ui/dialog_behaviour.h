@@ -41,8 +41,10 @@ public:
     void SetProgressPos(int position) override;
     void ShowErasing() override;
     void ShowProgramming() override;
-    // The idle display; also the Stop button's handler.
+    // The idle display; also the Stop button's handler. The inputs come back at once only when
+    // no run is winding down; otherwise when the worker reports that it has (OnRunWoundDown).
     void OnStop() override;
+    void OnRunWoundDown() override;
 
     // The queue through which worker calls (display operations and message boxes) reach the
     // window's thread.
@@ -55,6 +57,7 @@ private:
     // Opens path and counts its lines; false when it cannot be opened (nothing is held then).
     bool HoldFile(const std::string& path);
     void ReleaseFile();
+    void EnableInputs();
     // Waits for the worker to end, serving its display calls meanwhile.
     void EndWorker();
 

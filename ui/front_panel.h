@@ -32,6 +32,10 @@ public:
     std::atomic<uint8_t> m_nState{1}; // 1 search, 2 erase, 3 program
     std::atomic<FILE*> m_pFile{nullptr};
     std::atomic<bool> m_bTry38400{false};
+    // Set by the worker from the first busy turn of a run until it has let go of the run's link
+    // (and so of its port and the held file) at the next idle turn. A new run, or a new file, must
+    // wait for that: until then the worker may still be inside the last command of the old run.
+    std::atomic<bool> m_bLinkHeld{false};
 
     // Display operations the worker calls.
     virtual void SetProgressPos(int position) = 0;
@@ -53,6 +57,8 @@ public:
     // The programming pass ended with this result; startReply is the start command's reply code
     // (-1 when it was not sent).
     virtual void OnProgramEnd(int /*result*/, int /*startReply*/) {}
+    // The worker has ended a run and let go of its link (m_bLinkHeld is clear again).
+    virtual void OnRunWoundDown() {}
 };
 
 // The progress function of the programming pass: moves the panel's progress bar.

@@ -71,7 +71,6 @@ CTovikDlg::CTovikDlg(wxWindow* parent, CProfile* profile)
 
 CTovikDlg::~CTovikDlg() {
     // The worker may still call the display while it ends; the controls must outlive it.
-    UiCalls().SetUiThread(std::this_thread::get_id());
     CTovikDlgBehaviour::OnOK();
     SetMessageBoxHook(nullptr);
 }

@@ -330,7 +330,10 @@ INSTANTIATE_TEST_SUITE_P(
         Outcome{"NoDeviceAtThatRate", "--baud-only 115200",
                 "-q --baud 38400 --timeout 0.5 --port PORT FILE", 5, "no device answered"},
         Outcome{"WriteRefused", "--write-err 0000002A", "-q --port PORT FILE", 6,
-                "refused a write (reply 42)"}),
+                "refused a write (reply 42)"},
+        // A device error number that is also a record result is still the device's.
+        Outcome{"WriteRefusedWith3", "--write-err 00000003", "-q --port PORT FILE", 6,
+                "refused a write (reply 3)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Cli, SigintWhileProgrammingStopsBeforeTheStart) {

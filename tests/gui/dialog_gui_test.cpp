@@ -173,24 +173,24 @@ TEST_F(DialogGui, AWholeLoadFromStartToTheCompletionBox) {
     std::vector<std::pair<int, int>> ranges;
     bool disabledThroughout = true;
     int highestProgramming = 0;
-    ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty() && Status() == "Status Messages"; },
-                          [&] {
-                              if (Status() != statuses.back()) {
-                                  statuses.push_back(Status());
-                              }
-                              std::pair<int, int> range{dlg->ProgressLower(), dlg->ProgressUpper()};
-                              if (ranges.empty() || ranges.back() != range) {
-                                  ranges.push_back(range);
-                              }
-                              if (Status() != "Status Messages") {
-                                  disabledThroughout = disabledThroughout && InputsDisabled();
-                              }
-                              if (Status() == "Programming ") {
-                                  EXPECT_FALSE(dlg->Animation()->IsShown());
-                                  highestProgramming =
-                                      std::max(highestProgramming, dlg->ProgressPos());
-                              }
-                          }));
+    ASSERT_TRUE(PumpUntil(
+        [&] { return !Boxes().empty() && Status() == "Status Messages" && InputsEnabled(); },
+        [&] {
+            if (Status() != statuses.back()) {
+                statuses.push_back(Status());
+            }
+            std::pair<int, int> range{dlg->ProgressLower(), dlg->ProgressUpper()};
+            if (ranges.empty() || ranges.back() != range) {
+                ranges.push_back(range);
+            }
+            if (Status() != "Status Messages") {
+                disabledThroughout = disabledThroughout && InputsDisabled();
+            }
+            if (Status() == "Programming ") {
+                EXPECT_FALSE(dlg->Animation()->IsShown());
+                highestProgramming = std::max(highestProgramming, dlg->ProgressPos());
+            }
+        }));
     EXPECT_EQ(statuses, (std::vector<std::string>{"Looking for device ... ", "Erasing Cluster",
                                                   "Programming ", "Status Messages"}));
     EXPECT_EQ(ranges, (std::vector<std::pair<int, int>>{{1, 100}, {1, 7}, {1, 123}}));
@@ -216,9 +216,11 @@ TEST_F(DialogGui, StopDuringTheSearch) {
     ASSERT_TRUE(PumpUntil([&] { return device->BytesReceived() > 20; }));
     Click(dlg->StopButton());
     EXPECT_EQ(Status(), "Status Messages");
-    EXPECT_TRUE(InputsEnabled());
+    EXPECT_FALSE(dlg->StopButton()->IsEnabled());
     EXPECT_FALSE(dlg->Animation()->IsPlaying());
     EXPECT_EQ(dlg->m_bRun, 0);
+    // The inputs come back once the probe in flight has ended and the port is let go.
+    ASSERT_TRUE(PumpUntil([&] { return InputsEnabled(); }, [] {}, 2));
     // The typed path is ignored while the file opened at the first Start is held.
     dlg->PathField()->SetValue(dir + "/no-such-file.s19");
     Click(dlg->StartButton());

@@ -14,8 +14,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <thread>
 
 namespace {
 
@@ -29,7 +32,12 @@ struct FakeView : CDialogView {
     void ShowProgressPos(int) override {}
     void PlayAnimation() override {}
     void StopAnimation() override {}
-    void EnableControl(Control, bool) override {}
+    void EnableControl(Control control, bool enable) override {
+        if (control == kStart) {
+            startEnabled = enable;
+        }
+    }
+    bool startEnabled = true;
     std::string PathText() override { return path; }
     void SetPathText(const std::string& text) override { path = text; }
     int InterfaceSelection() override { return 0; }
@@ -116,6 +124,43 @@ TEST_F(Dialog, AFileWithABadLineIsRefusedAtStartAndLetGo) {
     EXPECT_EQ(dialog->m_pFile, nullptr);
     std::lock_guard<std::recursive_mutex> guard(LinkLock());
     EXPECT_TRUE(fake.line->written.empty());
+}
+
+TEST_F(Dialog, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {
+    // A device that takes 5 s (of virtual time) to answer a write, and the others at once.
+    std::set<uint8_t> writeSequences;
+    FakeLine* line = fake.line.get();
+    fake.line->onFrame = [&, line](const std::vector<uint8_t>& wire) {
+        std::vector<uint8_t> payload = PayloadOf(wire);
+        bool write = payload[1] == 'W';
+        if (write) {
+            writeSequences.insert(wire[2]);
+        }
+        line->Deliver(DeviceReply(wire[2], ":" + std::string(1, char(payload[1])) + "OK"),
+                      NowMs() + (write ? 5000 : 1));
+    };
+    view.path = dir + "/long.s19";
+    std::ofstream(view.path) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 100, 16) +
+                                    SRecordLine(9, 0);
+    dialog->OnStart();
+    auto serveUntil = [this](auto condition) {
+        for (int i = 0; i < 20000 && !condition(); ++i) {
+            dialog->UiCalls().Drain();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return condition();
+    };
+    ASSERT_TRUE(serveUntil([&] {
+        std::lock_guard<std::recursive_mutex> guard(LinkLock());
+        return !writeSequences.empty();
+    }));
+    dialog->OnStop();
+    // The write in flight still holds the file and the port: no new Start or file yet.
+    EXPECT_FALSE(view.startEnabled);
+    ASSERT_TRUE(serveUntil([&] { return view.startEnabled; }));
+    EXPECT_FALSE(dialog->m_bLinkHeld);
+    std::lock_guard<std::recursive_mutex> guard(LinkLock());
+    EXPECT_EQ(writeSequences.size(), 1u); // nothing was written after the Stop
 }
 
 } // namespace
