@@ -135,17 +135,6 @@ TEST_F(LinkOnFakeLine, OutsideATransactionTheSenderBecomesTheDestination) {
     EXPECT_EQ(link.m_tx[1], 0x85);
 }
 
-TEST(FrameCodec, ReceivedChecksumNeedsBothDigitsValid) {
-    Wire frame = {0x40, 0xBC, 0xC1, ':', 'D', 'O', 'K', 'E', '7'};
-    EXPECT_TRUE(ReceivedChecksumMatches(frame.data(), static_cast<int>(frame.size())));
-    frame[8] = '8';
-    EXPECT_FALSE(ReceivedChecksumMatches(frame.data(), static_cast<int>(frame.size())));
-    int error = 0;
-    EXPECT_EQ(HexDigitValue('f', &error), 15);
-    EXPECT_EQ(HexDigitValue('g', &error), 0);
-    EXPECT_EQ(error, -1);
-}
-
 TEST(FrameCodec, WithoutAPortNothingIsSentOrReceived) {
     CUnitLink link(8, 38400, 60, 0); // COM9 is never opened
     EXPECT_FALSE(link.IsConnected());
