@@ -13,15 +13,10 @@ TEST(LineSettings, TermiosImageIsRawWithoutFlowControl) {
     tio.c_iflag = IXON | IXOFF | ICRNL;
     tio.c_lflag = ECHO | ICANON;
     tio.c_cflag = CRTSCTS;
-    CLineSettings s;
-    s.baudRate = 57600;
-    s.dataBits = 7;
-    s.parity = CLineSettings::kOdd;
-    s.stopBits = 2;
+    CLineSettings s{57600, 7, CLineSettings::kOdd, 2, false, false};
     ASSERT_TRUE(LineSettingsToTermios(s, tio));
-    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS7));
-    EXPECT_TRUE((tio.c_cflag & PARENB) && (tio.c_cflag & PARODD) && (tio.c_cflag & CSTOPB));
-    EXPECT_FALSE(tio.c_cflag & CRTSCTS);
+    EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS),
+              static_cast<tcflag_t>(CS7 | PARENB | PARODD | CSTOPB));
     EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF | ICRNL));
     EXPECT_FALSE(tio.c_lflag & (ECHO | ICANON));
     EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));

@@ -13,29 +13,27 @@
 
 namespace {
 
-using Wire = std::vector<uint8_t>;
+using Strings = std::vector<std::string>;
 
-// Collects the boxes shown and answers them from a script (Cancel when it runs out).
+// Collects the boxes shown as "type caption: text" and answers them from a script (Cancel when it
+// runs out).
 struct MessageBoxScript {
-    std::vector<std::string> texts, captions;
-    std::vector<unsigned> types;
+    Strings shown;
     std::vector<int> answers;
     MessageBoxScript() {
         SetMessageBoxHook(
             [this](const std::string& text, const std::string& caption, unsigned type) {
-                texts.push_back(text);
-                captions.push_back(caption);
-                types.push_back(type);
-                if (answers.empty()) {
-                    return kIdCancel;
-                }
-                int answer = answers.front();
-                answers.erase(answers.begin());
-                return answer;
+                shown.push_back(std::to_string(type) + " " + caption + ": " + text);
+                return shown.size() <= answers.size() ? answers[shown.size() - 1] : kIdCancel;
             });
     }
     ~MessageBoxScript() { SetMessageBoxHook(nullptr); }
 };
+
+std::string PortBox(const char* name) {
+    return std::to_string(kMbRetryCancel) + " " + ApplicationName() + ": Schnittstelle \"" + name +
+           "\" von Windos belegt oder nicht vorhanden!";
+}
 
 TEST(PortMessages, PortsFromCom9OnAreNeverTriedAndNamedInTheMessage) {
     FakeDeviceScope fake;
@@ -43,26 +41,17 @@ TEST(PortMessages, PortsFromCom9OnAreNeverTriedAndNamedInTheMessage) {
     boxes.answers = {kIdRetry, kIdCancel};
     CPortClient com9(8, 38400, 8, 'n', 1, 1);
     EXPECT_FALSE(com9.IsAttached());
-    ASSERT_EQ(boxes.texts.size(), 2u); // Retry showed it again
-    EXPECT_EQ(boxes.texts[0], "Schnittstelle \"COM9\" von Windos belegt oder nicht vorhanden!");
-    EXPECT_EQ(boxes.texts[1], boxes.texts[0]);
-    EXPECT_EQ(boxes.types[0], kMbRetryCancel);
     EXPECT_TRUE(fake.line->calls.empty());
-
     CPortClient none(255, 38400, 8, 'n', 1, 1);
-    EXPECT_EQ(boxes.texts.back(),
-              "Schnittstelle \"COM256\" von Windos belegt oder nicht vorhanden!");
+    // Retry showed the first one again; without show-errors nothing is asked.
+    CPortClient quiet(9, 38400, 8, 'n', 1, 0);
+    EXPECT_EQ(boxes.shown, (Strings{PortBox("COM9"), PortBox("COM9"), PortBox("COM256")}));
 
     // An unattached client answers without touching anything.
     for (int code : {0, 0x41, 255, -2, -3}) {
         EXPECT_EQ(none.Transfer(code), 0);
     }
     EXPECT_EQ(none.Configure(38400, 8, 'n', 1, 1), -1);
-
-    // Without show-errors nothing is asked.
-    size_t shown = boxes.texts.size();
-    CPortClient quiet(9, 38400, 8, 'n', 1, 0);
-    EXPECT_EQ(boxes.texts.size(), shown);
 }
 
 TEST(PortMessages, RefusedSettingsShowTheSystemTextThenRetryCancel) {
@@ -71,54 +60,37 @@ TEST(PortMessages, RefusedSettingsShowTheSystemTextThenRetryCancel) {
     MessageBoxScript boxes;
     CPortClient client(0, 38400, 8, 'n', 1, 1);
     EXPECT_FALSE(client.IsAttached());
-    ASSERT_EQ(boxes.texts.size(), 2u);
-    EXPECT_EQ(boxes.texts[0], "Invalid argument");
-    EXPECT_EQ(boxes.captions[0], "Error");
-    EXPECT_EQ(boxes.types[0], kMbOk | kMbIconInformation);
-    EXPECT_EQ(boxes.texts[1], "Schnittstelle \"COM1\" von Windos belegt oder nicht vorhanden!");
+    EXPECT_EQ(boxes.shown,
+              (Strings{std::to_string(kMbOk | kMbIconInformation) + " Error: Invalid argument",
+                       PortBox("COM1")}));
     EXPECT_EQ(fake.line->calls.back(), "close");
     EXPECT_EQ(PortRegistry().m_count, 0);
 }
 
-TEST(PortLifecycle, OpenSetsUpPurgesAndConfiguresAndCloseDropsBothQueues) {
+TEST(PortLifecycle, OpenSetsUpPurgesAndConfiguresAndClosePurgesFirst) {
     FakeDeviceScope fake;
-    {
-        CPortClient client(0, 38400, 8, 'n', 1, 1);
-        ASSERT_TRUE(client.IsAttached());
-        EXPECT_EQ(fake.line->calls, (std::vector<std::string>{"open 0", "queues 4096 4096", "purge",
-                                                              "set", "immediate"}));
-        client.Transfer(0x42);
-    }
-    ASSERT_GE(fake.line->calls.size(), 2u);
-    EXPECT_EQ(fake.line->calls[fake.line->calls.size() - 2], "purge");
-    EXPECT_EQ(fake.line->calls.back(), "close");
+    auto client = std::make_unique<CPortClient>(0, 38400, 8, 'n', 1, 1);
+    client->Transfer(0x42);
+    client.reset();
+    EXPECT_EQ(fake.line->calls, (Strings{"open 0", "queues 4096 4096", "purge", "set", "immediate",
+                                         "purge", "close"}));
 }
 
-TEST(PortLifecycle, AFullRingGivesUpItsOldestBytes) {
+TEST(PortLifecycle, AFullRingKeepsTheNewest255AndPollsWithBytesWaitingLeaveTheDevice) {
     FakeDeviceScope fake;
     CPortClient writer(0, 38400, 8, 'n', 1, 1);
     CPortClient reader(0, 38400, 8, 'n', 1, 1);
+    std::vector<int> sent, got;
     for (int i = 0; i < 300; ++i) {
         writer.Transfer(i & 0xFF);
+        sent.push_back(i & 0xFF);
     }
-    // The newest 255 bytes survive, in order: 45 .. 299.
-    std::vector<int> got;
-    while (reader.Transfer(-2) == 1 && !reader.RingEmpty()) {
-        got.push_back(reader.Transfer(-3));
+    const int reads = fake.line->readsFromDevice;
+    while (!reader.RingEmpty()) {
+        ASSERT_EQ(reader.Transfer(-2), 1);
+        got.push_back(reader.Transfer(-3)); // returns at once from the ring
     }
-    ASSERT_EQ(got.size(), 255u);
-    EXPECT_EQ(got.front(), 45);
-    EXPECT_EQ(got.back(), 299 & 0xFF);
-}
-
-TEST(PortLifecycle, APollWithBytesWaitingDoesNotReadTheDevice) {
-    FakeDeviceScope fake;
-    CPortClient client(0, 38400, 8, 'n', 1, 1);
-    fake.line->Deliver({1, 2});
-    EXPECT_EQ(client.Transfer(-2), 1);
-    int reads = fake.line->readsFromDevice;
-    EXPECT_EQ(client.Transfer(-2), 1);
-    EXPECT_EQ(client.Transfer(-3), 1); // returns at once from the ring
+    EXPECT_EQ(got, std::vector<int>(sent.end() - 255, sent.end()));
     EXPECT_EQ(fake.line->readsFromDevice, reads);
 }
 
