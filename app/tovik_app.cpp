@@ -1,9 +1,9 @@
 #include "app/tovik_app.h"
 
-#include "app/profile.h"
+#include "settings/profile.h"
 #include "platform/command_line.h"
 #include "platform/message_box.h"
-#include "ui/tovik_dlg.h"
+#include "ui/wx/tovik_dlg.h"
 
 #include <wx/filename.h>
 

@@ -2,7 +2,7 @@
 // The front panel of tovik-cli: the run's phase and progress on stderr, as one updating line on a
 // terminal and as plain lines otherwise, and what a run ended with, for the exit code.
 
-#include "ui/front_panel.h"
+#include "loader/front_panel.h"
 
 #include <atomic>
 #include <chrono>

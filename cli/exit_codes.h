@@ -9,3 +9,7 @@ constexpr int kExitPortFailed = 4;    // the port cannot be opened
 constexpr int kExitNoDevice = 5;      // no device answered within --timeout
 constexpr int kExitWriteRefused = 6;  // the device refused a write (or did not answer one)
 constexpr int kExitInterrupted = 130; // Ctrl-C or SIGTERM ended the run
+
+// What a second interrupt prints before it ends the process with kExitInterrupted.
+inline constexpr char kInterruptedAgainText[] =
+    "\ntovik-cli: interrupted again; the device may be left erased or partly programmed\n";

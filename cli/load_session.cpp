@@ -188,7 +188,7 @@ int RunCli(int argc, const char* const* argv) {
     panel.m_nBaudIndex = o.baudIndex;
     panel.m_nComIndex = comIndex;
     panel.m_nState = 1;
-    InstallInterruptHandlers();
+    InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
     std::thread worker(LoaderThreadProc, &panel);
     while (!panel.m_bThreadRun && !panel.m_bThreadEnded) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

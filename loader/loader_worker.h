@@ -7,7 +7,7 @@
 // back to the search), program (one pass of the held file, then the run ends). The link is
 // destroyed at the first idle turn after a run, and before the thread reports that it has ended.
 
-#include "ui/front_panel.h"
+#include "loader/front_panel.h"
 
 // The thread body; returns 0. Runs until m_bThreadRun is cleared (or no file is held when a run
 // is wanted), then sets m_bThreadEnded.

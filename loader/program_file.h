@@ -6,7 +6,7 @@
 // the device is started with "!G". Progress moves once per line. The pass gives up when the run
 // flag is found clear before a line.
 
-#include "ui/front_panel.h"
+#include "loader/front_panel.h"
 
 #include <cstdint>
 #include <cstdio>

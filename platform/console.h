@@ -5,15 +5,13 @@
 #include <cstdio>
 
 // From now on Ctrl-C (and SIGTERM on POSIX, Ctrl-Break on Windows) asks the run to stop: each is
-// counted for InterruptCount(). A second one ends the process at once with kExitInterrupted,
-// since the command in flight may be an erase of up to 30 s.
-void InstallInterruptHandlers();
+// counted for InterruptCount(). A second one prints againText (kept by the caller for the life of
+// the process) and ends the process at once with againExitCode, since the command in flight may be
+// an erase of up to 30 s.
+void InstallInterruptHandlers(const char* againText, int againExitCode);
 int InterruptCount();
 
 // True when the stream writes to a terminal (a console on Windows), where progress is redrawn in
 // place.
 bool IsTerminal(std::FILE* stream);
 
-// What a second interrupt prints before it ends the process.
-inline constexpr char kInterruptedAgainText[] =
-    "\ntovik-cli: interrupted again; the device may be left erased or partly programmed\n";

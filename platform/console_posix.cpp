@@ -2,9 +2,8 @@
 
 #include "platform/console.h"
 
-#include "cli/exit_codes.h"
-
 #include <atomic>
+#include <cstring>
 #include <csignal>
 #include <unistd.h>
 
@@ -12,21 +11,28 @@ namespace {
 
 // Lock-free, so the handler may touch it; the main loop polls it.
 std::atomic<int> g_interrupts{0};
+// Written once before the handler is installed, read only by the handler.
+const char* g_againText = "";
+size_t g_againLength = 0;
+int g_againExitCode = 1;
 static_assert(std::atomic<int>::is_always_lock_free,
               "the signal handler needs a lock-free counter");
 
 void OnInterrupt(int) {
     if (g_interrupts.fetch_add(1) > 0) {
         // Only async-signal-safe calls from here on: no stdio, no exit handlers.
-        ssize_t ignored = ::write(2, kInterruptedAgainText, sizeof kInterruptedAgainText - 1);
+        ssize_t ignored = ::write(2, g_againText, g_againLength);
         (void)ignored;
-        ::_exit(kExitInterrupted);
+        ::_exit(g_againExitCode);
     }
 }
 
 } // namespace
 
-void InstallInterruptHandlers() {
+void InstallInterruptHandlers(const char* againText, int againExitCode) {
+    g_againText = againText;
+    g_againLength = std::strlen(againText);
+    g_againExitCode = againExitCode;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);

@@ -5,17 +5,20 @@
 
 #include "platform/console.h"
 
-#include "cli/exit_codes.h"
-
 #include <windows.h>
 
 #include <atomic>
+#include <cstring>
 #include <cstdlib>
 #include <io.h>
 
 namespace {
 
 std::atomic<int> g_interrupts{0};
+// Written once before the handler is installed, read only by the handler.
+const char* g_againText = "";
+size_t g_againLength = 0;
+int g_againExitCode = 1;
 
 BOOL WINAPI OnConsoleControl(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) {
@@ -23,17 +26,20 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
         return FALSE;
     }
     if (g_interrupts.fetch_add(1) > 0) {
-        std::fputs(kInterruptedAgainText, stderr);
+        std::fputs(g_againText, stderr);
         std::fflush(stderr);
         // No destructors or exit handlers: the worker thread still holds the port.
-        std::_Exit(kExitInterrupted);
+        std::_Exit(g_againExitCode);
     }
     return TRUE;
 }
 
 } // namespace
 
-void InstallInterruptHandlers() {
+void InstallInterruptHandlers(const char* againText, int againExitCode) {
+    g_againText = againText;
+    g_againLength = std::strlen(againText);
+    g_againExitCode = againExitCode;
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 

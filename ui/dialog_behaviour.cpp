@@ -1,6 +1,6 @@
 #include "ui/dialog_behaviour.h"
 
-#include "app/profile.h"
+#include "settings/profile.h"
 #include "loader/file_check.h"
 #include "loader/loader_worker.h"
 #include "loader/srecord_reader.h"

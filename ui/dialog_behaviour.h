@@ -5,7 +5,7 @@
 // here and implements CDialogView.
 
 #include "ui/dialog_view.h"
-#include "ui/front_panel.h"
+#include "loader/front_panel.h"
 #include "ui/ui_call_queue.h"
 
 #include <cstdio>

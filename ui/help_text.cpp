@@ -1,6 +1,6 @@
 #include "ui/help_text.h"
 
-#include "app/profile.h"
+#include "settings/profile.h"
 #include "platform/com_map.h"
 
 std::string HelpText() {

@@ -1,6 +1,6 @@
 // The profile on Windows: kept under %APPDATA%, replaced whole, never left half written.
 
-#include "app/profile.h"
+#include "settings/profile.h"
 #include "platform/config_files.h"
 
 #include <gtest/gtest.h>

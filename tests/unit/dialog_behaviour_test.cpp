@@ -3,7 +3,7 @@
 // tested on the real dialog in tests/gui; here are the file chooser's cases and a file refused at
 // Start, which that test does not reach.
 
-#include "app/profile.h"
+#include "settings/profile.h"
 #include "fake_serial_device.h"
 #include "loader_test_support.h"
 #include "platform/message_box.h"

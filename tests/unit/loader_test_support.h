@@ -2,7 +2,7 @@
 // Helpers for the loader's tests: S-record text built independently of the reader, and a front
 // panel that records what the worker shows.
 
-#include "ui/front_panel.h"
+#include "loader/front_panel.h"
 
 #include <cstdio>
 #include <memory>

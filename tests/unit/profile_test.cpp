@@ -1,7 +1,7 @@
 // The settings file: values read back as written, the user's own lines survive our rewrites,
 // and a write leaves either the old file or the whole new one.
 
-#include "app/profile.h"
+#include "settings/profile.h"
 #include "platform/com_map.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "app/profile.h"
+#include "settings/profile.h"
 
 #include "platform/config_files.h"
 #include "platform/com_map.h"

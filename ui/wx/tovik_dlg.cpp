@@ -1,4 +1,4 @@
-#include "ui/tovik_dlg.h"
+#include "ui/wx/tovik_dlg.h"
 
 #include "platform/message_box.h"
 #include "res/search_animation.h"
