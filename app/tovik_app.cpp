@@ -1,8 +1,8 @@
 #include "app/tovik_app.h"
 
-#include "settings/profile.h"
 #include "platform/command_line.h"
 #include "platform/message_box.h"
+#include "settings/profile.h"
 #include "ui/wx/tovik_dlg.h"
 
 #include <wx/filename.h>

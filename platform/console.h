@@ -14,4 +14,3 @@ int InterruptCount();
 // True when the stream writes to a terminal (a console on Windows), where progress is redrawn in
 // place.
 bool IsTerminal(std::FILE* stream);
-

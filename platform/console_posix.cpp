@@ -3,8 +3,8 @@
 #include "platform/console.h"
 
 #include <atomic>
-#include <cstring>
 #include <csignal>
+#include <cstring>
 #include <unistd.h>
 
 namespace {

@@ -8,8 +8,8 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <io.h>
 
 namespace {

@@ -1,7 +1,7 @@
 #include "settings/profile.h"
 
-#include "platform/config_files.h"
 #include "platform/com_map.h"
+#include "platform/config_files.h"
 
 #include <cctype>
 #include <cerrno>

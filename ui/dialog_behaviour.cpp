@@ -1,11 +1,11 @@
 #include "ui/dialog_behaviour.h"
 
-#include "settings/profile.h"
 #include "loader/file_check.h"
 #include "loader/loader_worker.h"
 #include "loader/srecord_reader.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
+#include "settings/profile.h"
 
 #include <chrono>
 

@@ -4,8 +4,8 @@
 // life from the dialog's start to its end. The window itself (CTovikDlg) only forwards events
 // here and implements CDialogView.
 
-#include "ui/dialog_view.h"
 #include "loader/front_panel.h"
+#include "ui/dialog_view.h"
 #include "ui/ui_call_queue.h"
 
 #include <cstdio>

@@ -1,7 +1,7 @@
 #include "ui/help_text.h"
 
-#include "settings/profile.h"
 #include "platform/com_map.h"
+#include "settings/profile.h"
 
 std::string HelpText() {
     std::string text =

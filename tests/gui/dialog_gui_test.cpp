@@ -1,11 +1,11 @@
 // The real dialog under a virtual X server: its controls through a whole load into the virtual
 // device, and every way of ending it.
 
-#include "settings/profile.h"
 #include "loader/program_file.h"
 #include "platform/com_map.h"
 #include "platform/message_box.h"
 #include "res/search_animation.h"
+#include "settings/profile.h"
 #include "sim/virtual_device.h"
 #include "tests/unit/loader_test_support.h"
 #include "ui/wx/tovik_dlg.h"

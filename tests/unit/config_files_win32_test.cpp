@@ -1,7 +1,7 @@
 // The profile on Windows: kept under %APPDATA%, replaced whole, never left half written.
 
-#include "settings/profile.h"
 #include "platform/config_files.h"
+#include "settings/profile.h"
 
 #include <gtest/gtest.h>
 

@@ -3,11 +3,11 @@
 // tested on the real dialog in tests/gui; here are the file chooser's cases and a file refused at
 // Start, which that test does not reach.
 
-#include "settings/profile.h"
 #include "fake_serial_device.h"
 #include "loader_test_support.h"
 #include "platform/message_box.h"
 #include "serial/link_lock.h"
+#include "settings/profile.h"
 #include "ui/dialog_behaviour.h"
 
 #include "tests/test_temp_dir.h"

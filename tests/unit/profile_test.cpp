@@ -1,8 +1,8 @@
 // The settings file: values read back as written, the user's own lines survive our rewrites,
 // and a write leaves either the old file or the whole new one.
 
-#include "settings/profile.h"
 #include "platform/com_map.h"
+#include "settings/profile.h"
 
 #include <gtest/gtest.h>
 
