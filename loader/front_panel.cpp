@@ -1,4 +1,4 @@
-#include "ui/front_panel.h"
+#include "loader/front_panel.h"
 
 void CFrontPanel::EndRun() {
     SetProgressPos(0);
