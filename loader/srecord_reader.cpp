@@ -74,11 +74,11 @@ int CheckRecordSum(const char** cursor, uint8_t sum) {
     return stored == static_cast<uint8_t>(~sum) ? 0 : 1;
 }
 
-int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length) {
-    char buffer[256];
-    if (std::fgets(buffer, kRecordLineChars + 1, file) == nullptr) {
-        return kRecordNoLine;
-    }
+namespace {
+
+// Decodes a line held in a buffer that ends with '\0', digit by digit, so that a line which fails
+// leaves exactly the outputs its result promises.
+int DecodeTerminated(const char* buffer, uint8_t* data, uint32_t* address, int16_t* length) {
     if (buffer[0] != 'S') {
         return kRecordNotSRecord;
     }
@@ -127,6 +127,98 @@ int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length) {
         *length = 0;
         return kRecordUnsupportedType;
     }
+}
+
+// Each character as the high and as the low half of a byte, with a bit above the byte for
+// anything that is not a hexadecimal digit: a pair decodes with two look-ups and one OR, and one
+// test of the OR of all pairs tells whether any digit of a record was bad.
+constexpr unsigned kBadPair = 0x100;
+struct PairTable {
+    uint16_t high[256];
+    uint16_t low[256];
+    constexpr PairTable() : high(), low() {
+        for (int c = 0; c < 256; ++c) {
+            const int value = kHex.value[c];
+            high[c] = static_cast<uint16_t>(value < 0 ? kBadPair : value << 4);
+            low[c] = static_cast<uint16_t>(value < 0 ? kBadPair : value);
+        }
+    }
+};
+constexpr PairTable kPair;
+
+inline unsigned Pair(const char* p) {
+    return kPair.high[static_cast<unsigned char>(p[0])] |
+           kPair.low[static_cast<unsigned char>(p[1])];
+}
+
+// Nearly every line of a file is a data record whose digits are all there and all hexadecimal:
+// such a line is decoded without a test per digit. Anything else returns false with the outputs
+// untouched, and is decoded digit by digit instead.
+bool DecodeWholeDataRecord(const char* line, size_t size, uint8_t* data, uint32_t* address,
+                           int16_t* length, int* result) {
+    if (size < 4 || line[0] != 'S' || line[1] < '1' || line[1] > '3') {
+        return false;
+    }
+    const unsigned count = Pair(line + 2);
+    const int addressBytes = line[1] - '0' + 1;
+    const int dataBytes = static_cast<int>(count) - addressBytes - 1;
+    // The count is tested first: a bad one makes it larger than any byte.
+    if (count > 0xFF || dataBytes < 0 || size < 4 + 2 * static_cast<size_t>(count)) {
+        return false;
+    }
+    const char* p = line + 4;
+    unsigned bad = 0;
+    unsigned sum = count;
+    uint32_t value = 0;
+    for (int k = 0; k < addressBytes; ++k, p += 2) {
+        const unsigned byte = Pair(p);
+        bad |= byte;
+        sum += byte;
+        value = (value << 8) | (byte & 0xFF);
+    }
+    uint8_t bytes[kRecordDataCapacity];
+    for (int i = 0; i < dataBytes; ++i, p += 2) {
+        const unsigned byte = Pair(p);
+        bad |= byte;
+        sum += byte;
+        bytes[i] = static_cast<uint8_t>(byte);
+    }
+    const unsigned stored = Pair(p);
+    if ((bad | stored) & kBadPair) {
+        return false;
+    }
+    *length = static_cast<int16_t>(dataBytes);
+    *address = value;
+    std::memcpy(data, bytes, static_cast<size_t>(dataBytes));
+    *result = stored == (~sum & 0xFF) ? kRecordOk : kRecordBadChecksum;
+    return true;
+}
+
+} // namespace
+
+int DecodeSRecord(const char* line, size_t size, uint8_t* data, uint32_t* address,
+                  int16_t* length) {
+    int result = 0;
+    if (DecodeWholeDataRecord(line, size, data, address, length, &result)) {
+        return result;
+    }
+    char buffer[kRecordLineChars + 2];
+    const size_t kept = size < kRecordLineChars + 1 ? size : kRecordLineChars + 1;
+    std::memcpy(buffer, line, kept);
+    buffer[kept] = '\0';
+    return DecodeTerminated(buffer, data, address, length);
+}
+
+int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length) {
+    char buffer[256];
+    if (std::fgets(buffer, kRecordLineChars + 1, file) == nullptr) {
+        return kRecordNoLine;
+    }
+    int result = 0;
+    if (DecodeWholeDataRecord(buffer, std::strlen(buffer), data, address, length, &result)) {
+        return result;
+    }
+    return DecodeTerminated(buffer, data, address, length);
 }
 
 int CountLines(FILE* file) {
