@@ -2,7 +2,6 @@
 
 #include "loader/srecord_reader.h"
 
-#include <cstring>
 
 namespace {
 
@@ -30,7 +29,11 @@ bool CBlockJoiner::TakeLine(int result) {
         // one "!W": the block goes as it is and the record starts the next one.
         return true;
     } else {
-        std::memcpy(m_block.data + m_block.length, m_record.data, m_record.length);
+        // Not std::memcpy: for a length it cannot bound, the compiler inlines a string move that
+        // is slow to start for a record's few bytes.
+        for (int i = 0; i < m_record.length; ++i) {
+            m_block.data[m_block.length + i] = m_record.data[i];
+        }
         m_block.length = static_cast<uint16_t>(m_block.length + m_record.length);
         m_record.address += m_record.length;
         m_record.length = 0;

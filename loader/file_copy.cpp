@@ -3,7 +3,6 @@
 #include "platform/memory_file.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -18,7 +17,7 @@ std::string Sorry(const std::string& what, const std::string& name, const std::s
 
 CFileCopy::~CFileCopy() {
     Clear();
-    std::free(m_data);
+    FreeFileBuffer(m_data);
 }
 
 void CFileCopy::Clear() {
@@ -31,6 +30,25 @@ void CFileCopy::Clear() {
 
 int CFileCopy::ReadStream(FILE* stream, const std::string& name, std::string* error) {
     Clear();
+    // A file that can seek tells its size, and the buffer is made large enough at once (one
+    // more byte, for the read that finds the end); a pipe's buffer grows as the bytes come. The
+    // size is only a hint: what a directory or a device tells is no size at all.
+    const long start = std::ftell(stream);
+    if (start >= 0 && std::fseek(stream, 0, SEEK_END) == 0) {
+        const long end = std::ftell(stream);
+        if (std::fseek(stream, start, SEEK_SET) != 0) {
+            const int cause = errno;
+            *error = Sorry("read", name, std::strerror(cause));
+            return kCopyCannotRead;
+        }
+        const size_t hint = end > start ? static_cast<size_t>(end - start) + 1 : 0;
+        if (hint > m_capacity) {
+            if (char* sized = ResizeFileBuffer(m_data, hint)) {
+                m_data = sized;
+                m_capacity = hint;
+            }
+        }
+    }
     errno = 0;
     for (;;) {
         if (m_size == m_capacity) {
@@ -38,13 +56,13 @@ int CFileCopy::ReadStream(FILE* stream, const std::string& name, std::string* er
             // and the allocation is checked rather than thrown: a file too large for memory is a
             // user's mistake to report, not a crash.
             const size_t capacity = m_capacity == 0 ? kFirstCapacity : 2 * m_capacity;
-            void* grown = capacity > m_capacity ? std::realloc(m_data, capacity) : nullptr;
+            char* grown = capacity > m_capacity ? ResizeFileBuffer(m_data, capacity) : nullptr;
             if (grown == nullptr) {
                 Clear();
                 *error = "Sorry, " + name + " is too large to be read into memory !";
                 return kCopyTooLarge;
             }
-            m_data = static_cast<char*>(grown);
+            m_data = grown;
             m_capacity = capacity;
         }
         const size_t got = std::fread(m_data + m_size, 1, m_capacity - m_size, stream);

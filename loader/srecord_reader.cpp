@@ -129,26 +129,31 @@ int DecodeTerminated(const char* buffer, uint8_t* data, uint32_t* address, int16
     }
 }
 
-// Each character as the high and as the low half of a byte, with a bit above the byte for
-// anything that is not a hexadecimal digit: a pair decodes with two look-ups and one OR, and one
-// test of the OR of all pairs tells whether any digit of a record was bad.
+// Every pair of characters as the byte its two hexadecimal digits spell, or a value with a bit
+// above the byte when either is not a digit: a pair decodes with one look-up, and one test of the
+// OR of all pairs tells whether any digit of a record was bad. 128 KiB, of which the digits touch
+// a few cache lines; built once, at the first use.
 constexpr unsigned kBadPair = 0x100;
 struct PairTable {
-    uint16_t high[256];
-    uint16_t low[256];
-    constexpr PairTable() : high(), low() {
-        for (int c = 0; c < 256; ++c) {
-            const int value = kHex.value[c];
-            high[c] = static_cast<uint16_t>(value < 0 ? kBadPair : value << 4);
-            low[c] = static_cast<uint16_t>(value < 0 ? kBadPair : value);
+    uint16_t value[256 * 256];
+    PairTable() {
+        for (int high = 0; high < 256; ++high) {
+            for (int low = 0; low < 256; ++low) {
+                const int h = kHex.value[high];
+                const int l = kHex.value[low];
+                value[high << 8 | low] = static_cast<uint16_t>(h < 0 || l < 0 ? kBadPair : h * 16 + l);
+            }
         }
     }
 };
-constexpr PairTable kPair;
 
-inline unsigned Pair(const char* p) {
-    return kPair.high[static_cast<unsigned char>(p[0])] |
-           kPair.low[static_cast<unsigned char>(p[1])];
+inline unsigned Pair(const uint16_t* table, const char* p) {
+    return table[static_cast<unsigned char>(p[0]) << 8 | static_cast<unsigned char>(p[1])];
+}
+
+const uint16_t* PairValues() {
+    static const PairTable s_table;
+    return s_table.value;
 }
 
 // Nearly every line of a file is a data record whose digits are all there and all hexadecimal:
@@ -159,7 +164,8 @@ bool DecodeWholeDataRecord(const char* line, size_t size, uint8_t* data, uint32_
     if (size < 4 || line[0] != 'S' || line[1] < '1' || line[1] > '3') {
         return false;
     }
-    const unsigned count = Pair(line + 2);
+    const uint16_t* const pairs = PairValues();
+    const unsigned count = Pair(pairs, line + 2);
     const int addressBytes = line[1] - '0' + 1;
     const int dataBytes = static_cast<int>(count) - addressBytes - 1;
     // The count is tested first: a bad one makes it larger than any byte.
@@ -171,19 +177,19 @@ bool DecodeWholeDataRecord(const char* line, size_t size, uint8_t* data, uint32_
     unsigned sum = count;
     uint32_t value = 0;
     for (int k = 0; k < addressBytes; ++k, p += 2) {
-        const unsigned byte = Pair(p);
+        const unsigned byte = Pair(pairs, p);
         bad |= byte;
         sum += byte;
         value = (value << 8) | (byte & 0xFF);
     }
     uint8_t bytes[kRecordDataCapacity];
     for (int i = 0; i < dataBytes; ++i, p += 2) {
-        const unsigned byte = Pair(p);
+        const unsigned byte = Pair(pairs, p);
         bad |= byte;
         sum += byte;
         bytes[i] = static_cast<uint8_t>(byte);
     }
-    const unsigned stored = Pair(p);
+    const unsigned stored = Pair(pairs, p);
     if ((bad | stored) & kBadPair) {
         return false;
     }

@@ -12,3 +12,11 @@
 // temporary copy that the system deletes when the stream is closed (or the process ends). Returns
 // nullptr, with the reason in *error, when the stream cannot be made.
 FILE* OpenMemoryFile(const char* data, size_t size, std::string* error);
+
+// Memory for the bytes of a whole file, read once. Resizes buffer (nullptr: a new one) to
+// capacity bytes, keeping its contents, and returns it; nullptr when the memory is not there, the
+// old buffer staying valid then. Large buffers are mapped in large pages where the system offers
+// them, so that reading a file of many megabytes costs a few dozen page faults instead of one for
+// every 4 KiB.
+char* ResizeFileBuffer(char* buffer, size_t capacity);
+void FreeFileBuffer(char* buffer);

@@ -12,6 +12,7 @@
 #include <io.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace {
 
@@ -68,4 +69,12 @@ FILE* OpenMemoryFile(const char* data, size_t size, std::string* error) {
         ::_close(fd);
     }
     return stream;
+}
+
+char* ResizeFileBuffer(char* buffer, size_t capacity) {
+    return static_cast<char*>(std::realloc(buffer, capacity));
+}
+
+void FreeFileBuffer(char* buffer) {
+    std::free(buffer);
 }
