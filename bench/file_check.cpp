@@ -8,6 +8,8 @@
 #include "loader/file_check.h"
 #include "bench/bench_process.h"
 #include "loader/program_file.h"
+#include "loader/run_controller.h"
+#include "loader/silent_panel.h"
 #include "loader/srecord_reader.h"
 
 #include <algorithm>
@@ -20,15 +22,6 @@
 namespace {
 
 constexpr int kRounds = 3;
-
-// The programming pass needs a panel; this one only keeps the run flag raised.
-class QuietPanel : public CFrontPanel {
-public:
-    void SetProgressPos(int) override {}
-    void ShowErasing() override {}
-    void ShowProgramming() override {}
-    void OnStop() override {}
-};
 
 struct Tool {
     std::string label;
@@ -114,8 +107,9 @@ int main(int argc, char** argv) {
         std::rewind(f);
         lines = CountLines(f);
     });
-    QuietPanel panel;
-    panel.m_bRun = 1;
+    CSilentPanel silent;
+    CRunController panel(&silent);
+    panel.BeginRun(f, lines, 0, 1); // no worker: the pass runs here
     int passResult = 0;
     const double passSeconds =
         BestSeconds([&] { passResult = ProgramFile(UpdateProgress, &panel, f, nullptr, 0); });
