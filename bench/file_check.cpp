@@ -12,6 +12,8 @@
 #include "bench/bench_process.h"
 #include "loader/file_copy.h"
 #include "loader/program_file.h"
+#include "loader/run_controller.h"
+#include "loader/silent_panel.h"
 
 #include <algorithm>
 #include <chrono>
@@ -24,15 +26,6 @@
 namespace {
 
 constexpr double kGoalRatio = 2.0;
-
-// The programming pass needs a panel; this one only keeps the run flag raised.
-class QuietPanel : public CFrontPanel {
-public:
-    void SetProgressPos(int) override {}
-    void ShowErasing() override {}
-    void ShowProgramming() override {}
-    void OnStop() override {}
-};
 
 struct Tool {
     std::string label;
@@ -125,8 +118,9 @@ int main(int argc, char** argv) {
         CheckSRecordText(copy.Data(), copy.Size(), &check, [&](uint32_t, int) { ++listed; });
     });
     FILE* stream = copy.Stream(&error);
-    QuietPanel panel;
-    panel.m_bRun = 1;
+    CSilentPanel silent;
+    CRunController panel(&silent);
+    panel.BeginRun(stream, check.lineCount, 0, 1); // no worker: the pass runs here
     int passResult = -1;
     const double passSeconds = BestSeconds(rounds, [&] {
         passResult = stream ? ProgramFile(UpdateProgress, &panel, stream, nullptr, 0) : -1;

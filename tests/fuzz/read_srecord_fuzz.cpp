@@ -3,6 +3,8 @@
 
 #include "loader/file_check.h"
 #include "loader/program_file.h"
+#include "loader/run_controller.h"
+#include "loader/silent_panel.h"
 #include "loader/srecord_reader.h"
 
 #include <cstdio>
@@ -26,19 +28,6 @@ void Require(bool condition) {
 }
 
 using Blocks = std::vector<std::pair<uint32_t, int>>;
-
-// The programming pass without a device: the blocks it would write.
-class BlockPanel : public CFrontPanel {
-public:
-    void SetProgressPos(int) override {}
-    void ShowErasing() override {}
-    void ShowProgramming() override {}
-    void OnStop() override {}
-    void OnBlockWritten(uint32_t address, int length, int) override {
-        blocks.emplace_back(address, length);
-    }
-    Blocks blocks;
-};
 
 } // namespace
 
@@ -125,11 +114,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
 
     // What the check passes, the programming pass reads to its end with the very same blocks; what
     // the pass cannot read to its end, the check refuses.
-    BlockPanel panel;
-    panel.m_bRun = 1;
-    const int pass = ProgramFile(UpdateProgress, &panel, file, nullptr, 0);
+    CSilentPanel silent;
+    CRunController run(&silent);
+    run.BeginRun(file, lineCount, 0, 1); // no worker: the pass runs here
+    Blocks written;
+    run.m_onBlock = [&](uint32_t address, int length) { written.emplace_back(address, length); };
+    const int pass = ProgramFile(UpdateProgress, &run, file, nullptr, 0);
     if (result == 0) {
-        Require(pass == 0 && panel.blocks == listed);
+        Require(pass == 0 && written == listed);
     }
     // A record beyond the top address ends the check before the line the pass ends on, if any;
     // a line too long is a failing line told for what it is.

@@ -224,8 +224,9 @@ TEST(FileCheck, WarnsOfWhatARunLoadsThoughItIsMostLikelyAMistake) {
 // What the programming pass writes, without a device.
 class BlockPanel : public RecordingPanel {
 public:
-    void OnBlockWritten(uint32_t address, int length, int) override {
-        blocks.emplace_back(address, length);
+    BlockPanel() {
+        BeginRun(nullptr, 1, 0, 1); // no worker: the pass runs on the test's thread
+        m_onBlock = [this](uint32_t address, int length) { blocks.emplace_back(address, length); };
     }
     Blocks blocks;
 };
@@ -253,7 +254,6 @@ TEST(FileCheck, ListsTheBlocksARunWritesWithoutChangingItsLimit) {
         EXPECT_EQ(check.blocks, static_cast<int>(listed.size()));
 
         BlockPanel panel;
-        panel.m_bRun = 1;
         TextFile file(text);
         ASSERT_EQ(ProgramFile(UpdateProgress, &panel, file.Get(), nullptr, 0), 0);
         EXPECT_EQ(listed, panel.blocks);
