@@ -2,7 +2,6 @@
 
 #include "loader/block_joiner.h"
 #include "loader/data_coverage.h"
-#include "loader/file_copy.h"
 #include "loader/program_file.h"
 #include "loader/srecord_reader.h"
 
@@ -244,19 +243,4 @@ std::string FileWarningText(const CFileWarning& warning) {
                       warning.line, warning.lastLine);
     }
     return text;
-}
-
-int CheckSRecordFile(FILE* file, CFileCheck* check) {
-    std::rewind(file);
-    CFileCopy copy;
-    std::string error;
-    if (copy.ReadStream(file, "the file", &error) != 0) {
-        *check = CFileCheck();
-        check->result = kRecordNoLine;
-        check->line = 1;
-    } else {
-        CheckSRecordText(copy.Data(), copy.Size(), check);
-    }
-    std::rewind(file);
-    return check->result;
 }

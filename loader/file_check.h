@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -75,6 +74,3 @@ std::string FileCheckMessage(const CFileCheck& check);
 // The text of one warning, e.g. "Warning: line 7 of the file gives data at 0x00010000 to
 // 0x0001000F again; the device is written there twice".
 std::string FileWarningText(const CFileWarning& warning);
-
-// Reads the stream from its beginning into memory, checks that copy and rewinds the stream.
-int CheckSRecordFile(FILE* file, CFileCheck* check);
