@@ -30,9 +30,8 @@ void CFileCopy::Clear() {
 
 int CFileCopy::ReadStream(FILE* stream, const std::string& name, std::string* error) {
     Clear();
-    // A file that can seek tells its size, and the buffer is made large enough at once (one
-    // more byte, for the read that finds the end); a pipe's buffer grows as the bytes come. The
-    // size is only a hint: what a directory or a device tells is no size at all.
+    // A file that can seek tells its size; a pipe's buffer grows as the bytes come.
+    size_t hint = 0;
     const long start = std::ftell(stream);
     if (start >= 0 && std::fseek(stream, 0, SEEK_END) == 0) {
         const long end = std::ftell(stream);
@@ -41,13 +40,7 @@ int CFileCopy::ReadStream(FILE* stream, const std::string& name, std::string* er
             *error = Sorry("read", name, std::strerror(cause));
             return kCopyCannotRead;
         }
-        const size_t hint = end > start ? static_cast<size_t>(end - start) + 1 : 0;
-        if (hint > m_capacity) {
-            if (char* sized = ResizeFileBuffer(m_data, hint)) {
-                m_data = sized;
-                m_capacity = hint;
-            }
-        }
+        hint = end > start ? static_cast<size_t>(end - start) + 1 : 0;
     }
     errno = 0;
     for (;;) {
@@ -55,8 +48,17 @@ int CFileCopy::ReadStream(FILE* stream, const std::string& name, std::string* er
             // Doubling keeps the copying of a growing buffer to a small multiple of the file,
             // and the allocation is checked rather than thrown: a file too large for memory is a
             // user's mistake to report, not a crash.
-            const size_t capacity = m_capacity == 0 ? kFirstCapacity : 2 * m_capacity;
-            char* grown = capacity > m_capacity ? ResizeFileBuffer(m_data, capacity) : nullptr;
+            size_t capacity = m_capacity == 0 ? kFirstCapacity : 2 * m_capacity;
+            char* grown = nullptr;
+            // Once the first bytes have come, a file that told its size gets room for all of it
+            // (and one more byte, for the read that finds the end) at once. Not before: what a
+            // directory tells is no size, and reading one fails at the first read.
+            if (m_size > 0 && hint > capacity && (grown = ResizeFileBuffer(m_data, hint))) {
+                capacity = hint;
+            }
+            if (grown == nullptr && capacity > m_capacity) {
+                grown = ResizeFileBuffer(m_data, capacity);
+            }
             if (grown == nullptr) {
                 Clear();
                 *error = "Sorry, " + name + " is too large to be read into memory !";
