@@ -7,9 +7,10 @@
 #include "platform/message_box.h"
 #include "serial/link_lock.h"
 
+#include "tests/support/wait_until.h"
+
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <thread>
 
 namespace {
@@ -59,7 +60,7 @@ struct Worker : ::testing::Test {
         panel.m_pFile = file.Get();
         panel.m_nLineCount = 22;
         thread = std::thread(LoaderThreadProc, &panel);
-        ASSERT_TRUE(WaitFor([this] { return panel.m_bThreadRun.load(); }));
+        ASSERT_TRUE(WaitUntil([this] { return panel.m_bThreadRun.load(); }));
     }
     void TearDown() override {
         panel.m_bRun = 0;
@@ -70,17 +71,6 @@ struct Worker : ::testing::Test {
         g_blockLimit = 198;
     }
 
-    // Waits in real time (bounded) for a condition the worker brings about.
-    template <class F> static bool WaitFor(F condition) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < end) {
-            if (condition()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
-    }
     void Start(int baudIndex, int comIndex = 0) {
         panel.m_nBaudIndex = baudIndex;
         panel.m_nComIndex = comIndex;
@@ -88,7 +78,7 @@ struct Worker : ::testing::Test {
         panel.m_bRun = 1;
     }
     bool RunEnds() {
-        return WaitFor([this] { return panel.m_bRun == 0; });
+        return WaitUntil([this] { return panel.m_bRun == 0; });
     }
     template <class T> T Locked(const T& value) {
         std::lock_guard<std::recursive_mutex> guard(LinkLock());
@@ -100,7 +90,7 @@ struct Worker : ::testing::Test {
 TEST_F(Worker, AutomaticRateAlternatesWithoutADevice) {
     deviceRate = 9600; // nothing answers
     Start(0);
-    ASSERT_TRUE(WaitFor([this] { return Locked(probeRates).size() >= 4; }));
+    ASSERT_TRUE(WaitUntil([this] { return Locked(probeRates).size() >= 4; }));
     panel.m_bRun = 0;
     std::vector<int> rates = Locked(probeRates);
     EXPECT_EQ(std::vector<int>(rates.begin(), rates.begin() + 4),
@@ -160,7 +150,7 @@ TEST_F(Worker, StopDuringAnEraseEndsThePassAfterThatCommand) {
     };
     Start(1);
     ASSERT_TRUE(RunEnds());
-    ASSERT_TRUE(WaitFor([this] {
+    ASSERT_TRUE(WaitUntil([this] {
         return !Locked(fake.line->calls).empty() && Locked(fake.line->calls).back() == "close";
     }));
     EXPECT_EQ(Commands().back(), "!E3");
