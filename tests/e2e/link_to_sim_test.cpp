@@ -1,5 +1,6 @@
 // The host's link classes against the tovik-sim program over a real pseudo-terminal: probe,
-// erase, write and start, and the device's memory must equal what was written.
+// erase, write and start, and the device's memory must equal what was written. The host opens the
+// fixed name --link makes, which replaces whatever had that name and is gone after the run.
 
 #include "platform/com_map.h"
 #include "protocol/unit_link.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -46,11 +48,14 @@ int WriteBlock(CUnitLink& link, uint32_t address, const uint8_t* data, int lengt
 void LoadThroughTheLink(const std::vector<std::string>& simOptions) {
     const ScratchDir dir;
     const std::string dump = dir / "dump.s19";
+    const std::string port = dir / "ttyMarlex";
+    std::ofstream(port) << "left over from an earlier run";
     std::vector<std::string> options = simOptions;
-    options.insert(options.end(), {"--dump", dump});
+    options.insert(options.end(), {"--dump", dump, "--link", port});
     SimProcess sim(TOVIK_SIM_PATH, options);
     ASSERT_TRUE(sim.Ready());
-    SetComDevicePath(3, sim.SlavePath());
+    ASSERT_EQ(std::filesystem::read_symlink(port), sim.SlavePath());
+    SetComDevicePath(3, port);
 
     std::vector<Image> image = TestImage();
     {
@@ -72,6 +77,7 @@ void LoadThroughTheLink(const std::vector<std::string>& simOptions) {
     }
     SetComDevicePath(3, "");
     ASSERT_EQ(sim.Stop(), 0) << "tovik-sim did not end cleanly";
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(port)));
 
     // The reference: the same bytes made into S-records and back into a binary by srec_cat.
     std::string reference = "srec_cat";

@@ -13,6 +13,7 @@
 #include <memory>
 #include <sys/file.h>
 #include <termios.h>
+#include <unistd.h>
 
 namespace {
 
