@@ -9,7 +9,7 @@
 // Goal: tovik-cli --dry-run at least twice as fast as objcopy -I srec -O binary.
 
 #include "loader/file_check.h"
-#include "bench/bench_process.h"
+#include "bench/timed_run.h"
 #include "loader/file_copy.h"
 #include "loader/program_file.h"
 #include "loader/run_controller.h"
@@ -19,8 +19,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -55,12 +55,13 @@ int main(int argc, char** argv) {
     const std::string file = argv[2];
     const std::string work = argv[3];
     const int rounds = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
-    struct stat info {};
-    if (::stat(file.c_str(), &info) != 0) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error) {
         std::fprintf(stderr, "file_check: no %s\n", file.c_str());
         return 1;
     }
-    const double megabytes = static_cast<double>(info.st_size) / (1024.0 * 1024.0);
+    const double megabytes = static_cast<double>(size) / (1024.0 * 1024.0);
     std::printf("== file checking: %s (%.1f MiB of text)\n", file.c_str(), megabytes);
     std::printf("   goal: tovik-cli --dry-run at least %.0fx as fast as objcopy\n", kGoalRatio);
 
@@ -103,12 +104,12 @@ int main(int argc, char** argv) {
 
     // Where the dry run spends its time, in the order tovik-cli does the work.
     CFileCopy copy;
-    std::string error;
+    std::string readError;
     int readResult = 0;
     const double readSeconds =
-        BestSeconds(rounds, [&] { readResult = copy.ReadPath(file, &error); });
+        BestSeconds(rounds, [&] { readResult = copy.ReadPath(file, &readError); });
     if (readResult != 0) {
-        std::fprintf(stderr, "file_check: %s\n", error.c_str());
+        std::fprintf(stderr, "file_check: %s\n", readError.c_str());
         return 1;
     }
     CFileCheck check;
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
         listed = 0;
         CheckSRecordText(copy.Data(), copy.Size(), &check, [&](uint32_t, int) { ++listed; });
     });
-    FILE* stream = copy.Stream(&error);
+    FILE* stream = copy.Stream(&readError);
     CSilentPanel silent;
     CRunController panel(&silent);
     panel.BeginRun(stream, check.lineCount, 0, 1); // no worker: the pass runs here

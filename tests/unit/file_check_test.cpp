@@ -8,12 +8,11 @@
 
 #include "loader_test_support.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <numeric>
@@ -39,11 +38,9 @@ CFileCheck Check(const std::string& text, Blocks* blocks = nullptr) {
 // The lines of the S-record file objcopy makes from `size` bytes placed at `base` (S1, S2 or S3
 // records, whichever the highest address needs), `recordLength` data bytes a line; none when
 // objcopy is not there.
-std::vector<std::string> ObjcopyLines(size_t size, uint32_t base, int recordLength = 16) {
-    // ctest runs tests in parallel processes: each test gets its own file names.
-    const std::string stem = TestTempDir("") +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                             std::to_string(size);
+std::vector<std::string> ObjcopyLines(const ScratchDir& dir, size_t size, uint32_t base,
+                                      int recordLength = 16) {
+    const std::string stem = dir / (std::to_string(size) + "-" + std::to_string(recordLength));
     std::string bytes(size, '\0');
     std::iota(bytes.begin(), bytes.end(), '\x07');
     std::ofstream(stem + ".bin", std::ios::binary) << bytes;
@@ -55,8 +52,6 @@ std::vector<std::string> ObjcopyLines(size_t size, uint32_t base, int recordLeng
     for (std::string line; std::getline(records, line);) {
         lines.push_back(line + "\n");
     }
-    std::remove((stem + ".bin").c_str());
-    std::remove((stem + ".srec").c_str());
     return lines;
 }
 
@@ -72,8 +67,9 @@ TEST(FileCheck, ObjcopyFilesPassWithTheirFigures) {
     // Size, address of the first byte, data records from the top down.
     const std::tuple<size_t, uint32_t, bool> cases[] = {
         {1, 0, false}, {5000, 0, false}, {777, 0x1F000, true}, {4096, 0xFFFFF000, false}};
+    const ScratchDir dir;
     for (const auto& [size, base, reversed] : cases) {
-        std::vector<std::string> good = ObjcopyLines(size, base);
+        std::vector<std::string> good = ObjcopyLines(dir, size, base);
         if (good.empty()) {
             GTEST_SKIP() << "objcopy is not available";
         }
@@ -98,8 +94,9 @@ TEST(FileCheck, ObjcopyFilesPassWithTheirFigures) {
 }
 
 TEST(FileCheck, AFaultIsRefusedWithItsLine) {
-    const std::vector<std::string> good = ObjcopyLines(4096, 0xFFFFF000);
-    const std::vector<std::string> wide = ObjcopyLines(300, 0x20000, 128);
+    const ScratchDir dir;
+    const std::vector<std::string> good = ObjcopyLines(dir, 4096, 0xFFFFF000);
+    const std::vector<std::string> wide = ObjcopyLines(dir, 300, 0x20000, 128);
     if (good.empty() || wide.empty()) {
         GTEST_SKIP() << "objcopy is not available";
     }

@@ -3,7 +3,7 @@
 
 #include "loader/file_copy.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -36,14 +36,9 @@ void WriteAll(int fd, const std::string& text) {
 
 class FileCopyPosix : public ::testing::Test {
 protected:
-    const std::string dir =
-        TestTempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const ScratchDir scratch;
+    const std::string dir = scratch.Path();
     const std::string text = LargeText();
-    void SetUp() override { ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0); }
-    void TearDown() override {
-        ::unlink((dir + "/fifo").c_str());
-        ::rmdir(dir.c_str());
-    }
 };
 
 TEST_F(FileCopyPosix, PipesFifosAndStandardInputReadLikeFiles) {

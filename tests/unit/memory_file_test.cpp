@@ -4,7 +4,7 @@
 #include "loader/file_copy.h"
 #include "platform/memory_file.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -57,9 +57,8 @@ TEST(MemoryFile, ReadsExactlyTheBytesAgainAndAgain) {
 
 class FileCopy : public ::testing::Test {
 protected:
-    const std::string path =
-        TestTempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    void TearDown() override { std::remove(path.c_str()); }
+    const ScratchDir scratch;
+    const std::string path = scratch / "firmware.s19";
 };
 
 TEST_F(FileCopy, KeepsWhatTheFileHeldWhenItWasRead) {
