@@ -1,12 +1,8 @@
-// Writes the Windows program's icon and search animation, encoded from the same drawings the
-// desktop dialog shows, into the folder given:
+// Writes the Windows program's icon and search clip into the folder given:
 //   make_resources FOLDER  ->  FOLDER/tovik.ico, FOLDER/search.avi
 // Run at build time on the build machine, so that no binary picture is kept in the sources.
 
-#include "res/avi_rle8_writer.h"
-#include "res/ico_writer.h"
-#include "res/search_animation_frames.h"
-#include "res/tovik_icon.h"
+#include "res/windows_pictures.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -15,12 +11,11 @@
 
 namespace {
 
-// The face colour of Windows dialogs, which the animation control's window shows around and,
-// without transparency, behind the clip. The background is palette entry 0 and the top left
-// pixel, so a control with ACS_TRANSPARENT would swap it for the dialog's own colour.
-const CRgba kDialogFace{0xF0, 0xF0, 0xF0};
-
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    if (bytes.empty()) {
+        std::fprintf(stderr, "%s: the picture does not fit its format\n", path.c_str());
+        return false;
+    }
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) {
         std::perror(path.c_str());
@@ -42,13 +37,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string folder = argv[1];
-    std::vector<uint8_t> icon, clip;
-    if (EncodeIco(TovikIconImages(), &icon) != kIcoOk ||
-        EncodeAviRle8(SearchAnimationFrames(), kSearchFrameMicroseconds, kDialogFace, &clip) !=
-            kAviOk) {
-        std::fprintf(stderr, "%s: the pictures do not fit their formats\n", argv[0]);
-        return 1;
-    }
-    return WriteFile(folder + "/tovik.ico", icon) && WriteFile(folder + "/search.avi", clip) ? 0
-                                                                                             : 1;
+    bool icon = WriteFile(folder + "/tovik.ico", TovikIcoFile());
+    bool clip = WriteFile(folder + "/search.avi", SearchAviFile());
+    return icon && clip ? 0 : 1;
 }
