@@ -82,12 +82,18 @@ int FoundPin(Point lens) {
     return -1;
 }
 
+// std::sqrt rather than std::hypot: it is correctly rounded on every platform, so that the build
+// machine, which encodes the Windows clip, and every window draw the very same pixels.
+double Length(double x, double y) {
+    return std::sqrt(x * x + y * y);
+}
+
 // Signed distance from p to the rounded box around centre c with half sizes hx, hy and corner
 // radius r: negative inside.
 double BoxDistance(Point p, Point c, double hx, double hy, double r) {
     double qx = std::fabs(p.x - c.x) - (hx - r);
     double qy = std::fabs(p.y - c.y) - (hy - r);
-    double outside = std::hypot(std::max(qx, 0.0), std::max(qy, 0.0));
+    double outside = Length(std::max(qx, 0.0), std::max(qy, 0.0));
     return outside + std::min(std::max(qx, qy), 0.0) - r;
 }
 
@@ -106,10 +112,10 @@ uint8_t OutlinedBox(Point p, double left, double top, double width, double heigh
 // The chip at p: pins first, the body over their inner ends, the marks on the body.
 uint8_t ChipAt(Point p, int foundPin) {
     Point notch{kBodyLeft, kBodyTop + kBodyHeight / 2};
-    if (p.x >= kBodyLeft && std::hypot(p.x - notch.x, p.y - notch.y) <= 3) {
+    if (p.x >= kBodyLeft && Length(p.x - notch.x, p.y - notch.y) <= 3) {
         return kBodyEdge;
     }
-    if (std::hypot(p.x - (kBodyLeft + 4), p.y - (kBodyTop + kBodyHeight - 5)) <= 1.2) {
+    if (Length(p.x - (kBodyLeft + 4), p.y - (kBodyTop + kBodyHeight - 5)) <= 1.2) {
         return kBodyLight; // pin 1's mark
     }
     if (p.y >= kBodyTop + 0.5 && p.y < kBodyTop + 1.5 && p.x >= kBodyLeft + 2 &&
@@ -143,7 +149,7 @@ uint8_t ChipAt(Point p, int foundPin) {
 // the glass; kNothing where the magnifier does not reach.
 uint8_t MagnifierAt(Point p, Point lens, int foundPin) {
     double dx = p.x - lens.x, dy = p.y - lens.y;
-    double d = std::hypot(dx, dy);
+    double d = Length(dx, dy);
     // The outer edge stays inside a whole pixel's distance, so the ring has no single pixels
     // standing out at the top, bottom and sides.
     if (d >= kLensRadius - 1.2 && d < kLensRadius + 0.9) {
