@@ -2,10 +2,13 @@
 // erase, write and start, and the device's memory must equal what was written.
 
 #include "platform/com_map.h"
+#include "protocol/frame_trace.h"
 #include "protocol/unit_link.h"
+#include "serial/port_status.h"
 #include "sim_process.h"
 
 #include "tests/test_temp_dir.h"
+#include "tests/unit/message_box_script.h"
 
 #include <gtest/gtest.h>
 
@@ -96,6 +99,41 @@ TEST(LinkToSim, ProbeEraseWriteStartOnACleanLine) {
 
 TEST(LinkToSim, TheSameThroughNoiseAndForeignFrames) {
     LoadThroughTheLink({"--noise"}, "noise");
+}
+
+SimProcess* g_killDuringErase = nullptr;
+
+// The device's process dies while an erase of 60 s runs: the erase ends at once with the port
+// lost, and after the Retry/Cancel message (Cancel) every later command fails at once too.
+TEST(LinkToSim, ADeviceThatDiesDuringAnEraseEndsItAtOnce) {
+    SimProcess sim({"--erase-ms", "60000"});
+    ASSERT_FALSE(sim.SlavePath().empty());
+    SetComDevicePath(3, sim.SlavePath());
+    MessageBoxScript boxes;
+    {
+        CUnitLink link(3, 38400, 60, 0);
+        ASSERT_EQ(link.Execute("!D", 200), 0);
+        g_killDuringErase = &sim;
+        SetFrameTrace([](bool sent, const uint8_t* bytes, int length) {
+            if (sent && length > 4 && bytes[3] == '!' && bytes[4] == 'E' && g_killDuringErase) {
+                g_killDuringErase->Stop();
+                g_killDuringErase = nullptr;
+            }
+        });
+        uint8_t cluster = 1;
+        link.AppendPayload(&cluster, 1);
+        EXPECT_EQ(link.Execute("!E", 60000 + 1000), kReplyPortLost);
+        SetFrameTrace(nullptr);
+        std::string reason;
+        EXPECT_TRUE(PortLost(3, &reason));
+        EXPECT_FALSE(reason.empty());
+        for (int i = 0; i < 2; ++i) {
+            link.AppendPayload(&cluster, 1);
+            EXPECT_EQ(link.Execute("!E", 60000 + 1000), kReplyPortLost);
+        }
+        EXPECT_EQ(boxes.shown, (std::vector<std::string>{PortBox("COM4")}));
+    }
+    SetComDevicePath(3, "");
 }
 
 } // namespace
