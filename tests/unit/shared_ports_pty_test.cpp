@@ -86,6 +86,8 @@ struct PortOnPty : ::testing::Test {
 };
 
 TEST_F(PortOnPty, TwoClientsShareOnePortNobodyElseOpensItAndTheLastClosesIt) {
+    // Opened before the port: once it is open, TIOCEXCL keeps out anyone but root.
+    CUniqueFd fd = OpenSlave();
     auto a = std::make_unique<CPortClient>(kIndex, 57600, 8, 'n', 2, 1);
     auto b = std::make_unique<CPortClient>(kIndex, 38400, 8, 'n', 1, 1);
     ASSERT_TRUE(a->IsAttached() && b->IsAttached());
@@ -95,7 +97,6 @@ TEST_F(PortOnPty, TwoClientsShareOnePortNobodyElseOpensItAndTheLastClosesIt) {
     EXPECT_EQ(other->OpenFailure().reason, "already open in this program");
 
     // Rate and stop bits as the line shows them; the joining client's settings are ignored.
-    CUniqueFd fd = OpenSlave();
     termios tio{};
     ASSERT_EQ(::tcgetattr(fd.Get(), &tio), 0);
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B57600));
