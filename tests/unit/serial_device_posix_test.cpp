@@ -4,17 +4,18 @@
 #include "platform/com_map.h"
 #include "platform/serial_device_posix.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
 #include <termios.h>
 
 namespace {
 
-TEST(LineSettings, TermiosImageIsRawWithoutFlowControl) {
+TEST(LineSettingsToTermios, RawWithoutFlowControl) {
     termios tio{};
     tio.c_iflag = IXON | IXOFF | ICRNL;
     tio.c_lflag = ECHO | ICANON;
@@ -32,8 +33,8 @@ TEST(LineSettings, TermiosImageIsRawWithoutFlowControl) {
 
 // What is no serial line is refused before anything is written to it, with the path and why.
 TEST(PosixDevice, RefusesWhatIsNotASerialLine) {
-    const std::string dir = TestTempDir("not_serial");
-    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+    const ScratchDir scratch;
+    const std::string dir = scratch.Path();
     std::ofstream(dir + "/file") << "firmware";
     ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
     const struct {
@@ -64,19 +65,17 @@ TEST(PosixDevice, RefusesWhatIsNotASerialLine) {
     std::string text;
     content >> text;
     EXPECT_EQ(text, "firmware");
-    ::unlink((dir + "/file").c_str());
-    ::unlink((dir + "/fifo").c_str());
-    ::rmdir(dir.c_str());
 }
 
 TEST(PosixDevice, LatencyTimerAdviceOnlyAboveOneMillisecond) {
-    const std::string sys = TestTempDir("sys_class_tty");
-    ASSERT_EQ(::mkdir(sys.c_str(), 0700), 0);
+    const ScratchDir scratch;
+    const std::string sys = scratch.Path();
     const std::pair<const char*, bool> cases[] = {
         {"16\n", true}, {"1\n", false}, {"x", false}, {nullptr, false}};
     for (const auto& [content, advised] : cases) {
         const std::string device = sys + "/ttyUSB7/device";
-        ASSERT_EQ(std::system(("mkdir -p " + device + " && rm -f " + device + "/*").c_str()), 0);
+        std::filesystem::remove_all(device);
+        std::filesystem::create_directories(device);
         if (content) {
             std::ofstream(device + "/latency_timer") << content;
         }
@@ -89,7 +88,6 @@ TEST(PosixDevice, LatencyTimerAdviceOnlyAboveOneMillisecond) {
             EXPECT_NE(advice.find("ATTR{latency_timer}=\"1\""), std::string::npos);
         }
     }
-    ASSERT_EQ(std::system(("rm -rf " + sys).c_str()), 0);
 }
 
 } // namespace

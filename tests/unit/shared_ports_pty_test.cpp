@@ -10,36 +10,24 @@
 #include "serial/port_status.h"
 #include "serial/serial_port.h"
 
-#include "tests/child_process.h"
+#include "tests/support/forked_check.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <functional>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
-#include <thread>
+#include <unistd.h>
 
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// Waits (bounded) until the condition holds, as the link's poll loop would.
-bool WaitFor(const std::function<bool()>& condition) {
-    for (int ms = 0; ms < 2000; ++ms) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
 
 // A tty's line settings as one comparable text.
 std::string LineImage(int fd) {
@@ -78,7 +66,7 @@ struct PortOnPty : ::testing::Test {
     void TearDown() override { SetComDevicePath(kIndex, ""); }
     bool MasterReads(char expected) {
         char b = 0;
-        return WaitFor([&] { return ::read(pty.MasterFd(), &b, 1) == 1; }) && b == expected;
+        return WaitUntil([&] { return ::read(pty.MasterFd(), &b, 1) == 1; }) && b == expected;
     }
     CUniqueFd OpenSlave() {
         return CUniqueFd(::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
@@ -113,7 +101,7 @@ TEST_F(PortOnPty, TwoClientsShareOnePortNobodyElseOpensItAndTheLastClosesIt) {
     ASSERT_EQ(b->Transfer(-2), 1);
     EXPECT_EQ(b->Transfer(-3), 'x');
     ASSERT_EQ(::write(pty.MasterFd(), "y", 1), 1);
-    ASSERT_TRUE(WaitFor([&] { return a->Transfer(-2) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return a->Transfer(-2) == 1; }));
     EXPECT_FALSE(b->RingEmpty()); // read once, delivered to both
     EXPECT_EQ(b->Transfer(-3), 'y');
     EXPECT_EQ(a->Transfer(-3), 'y');
@@ -145,7 +133,7 @@ TEST_F(PortOnPty, APortStillOpenAtExitIsClosedByTheCleanUp) {
     CUniqueFd fd = OpenSlave();
     MakeCooked(fd.Get());
     const std::string before = LineImage(fd.Get());
-    EXPECT_EQ(InChildProcess(false,
+    EXPECT_EQ(RunForkedCheck(false,
                              [] {
                                  g_leftOpen = new CPortClient(kIndex, 57600, 8, 'n', 1, 0);
                                  if (!g_leftOpen->IsAttached()) {

@@ -15,7 +15,7 @@
 
 constexpr const char* kCannotDrop = "cannot drop root: ";
 
-inline std::string InChildProcess(bool unprivileged, const std::function<std::string()>& check) {
+inline std::string RunForkedCheck(bool unprivileged, const std::function<std::string()>& check) {
     int answer[2];
     if (::pipe(answer) != 0) {
         return std::string("pipe: ") + std::strerror(errno);
@@ -56,7 +56,7 @@ inline std::string InChildProcess(bool unprivileged, const std::function<std::st
 // For a test body: the check's answer, skipping the test when root could not be dropped.
 #define EXPECT_CHILD_PASSES(unprivileged, check)                                                   \
     do {                                                                                           \
-        const std::string childAnswer = InChildProcess(unprivileged, check);                       \
+        const std::string childAnswer = RunForkedCheck(unprivileged, check);                       \
         if (childAnswer.rfind(kCannotDrop, 0) == 0) {                                              \
             GTEST_SKIP() << childAnswer;                                                           \
         }                                                                                          \
