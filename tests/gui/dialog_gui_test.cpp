@@ -21,14 +21,45 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
+#include <thread>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// Runs a shell command that talks to the X server (xdotool) on its own thread, so that this
+// thread keeps serving the window, and any modal box the command waits for, meanwhile. The
+// command's parent process is this test program: $PPID in it names our windows.
+class XClient {
+public:
+    explicit XClient(const std::string& command)
+        : m_thread([this, command] {
+              m_status = std::system(command.c_str());
+              m_done = true;
+          }) {}
+    ~XClient() { m_thread.join(); }
+    bool Done() const { return m_done; }
+    int Status() const { return m_status; }
+
+private:
+    std::atomic<bool> m_done{false};
+    std::atomic<int> m_status{-1};
+    std::thread m_thread;
+};
+
+// A shell command that gives the X focus to our visible window whose title is exactly title (the
+// search ignores case) and then types keys into it as a person would, through XTest. It gives up
+// after a minute, so a window that never appears fails the test instead of hanging it.
+std::string FocusAndType(const std::string& title, const std::string& keys) {
+    return "w=$(timeout 60 xdotool search --all --sync --onlyvisible --pid $PPID --name '^" +
+           title +
+           "$' | head -n 1) && timeout 60 xdotool windowfocus --sync \"$w\" && xdotool key " + keys;
+}
 
 struct DialogGui : ::testing::Test {
     std::string dir =
@@ -61,16 +92,24 @@ struct DialogGui : ::testing::Test {
         ASSERT_TRUE(device->Start());
         std::ofstream(dir + "/tovik.ini") << "[Ports]\nCOM1=" << device->SlavePath() << "\n";
     }
-    void Open() {
+    // The test answers every box (OK, or Cancel where it is offered); with realBoxes the dialog
+    // shows them and a person, or xdotool, answers.
+    void Open(bool realBoxes = false) {
         profile = std::make_unique<CProfile>(dir + "/tovik.ini");
         LoadComMapFromProfile(*profile);
         dlg = std::make_unique<CTovikDlg>(nullptr, profile.get());
         dlg->Show();
         dlg->InitDialog();
-        // The test answers every box: OK, or Cancel where it is offered.
-        SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned type) {
-            std::lock_guard<std::mutex> guard(boxMutex);
-            boxes.push_back(text);
+        MessageBoxHook dialogBoxes = SetMessageBoxHook(nullptr);
+        SetMessageBoxHook([this, realBoxes, dialogBoxes](
+                              const std::string& text, const std::string& caption, unsigned type) {
+            {
+                std::lock_guard<std::mutex> guard(boxMutex);
+                boxes.push_back(text);
+            }
+            if (realBoxes) {
+                return dialogBoxes(text, caption, type);
+            }
             return (type & kMbButtonMask) == kMbRetryCancel ? kIdCancel : kIdOk;
         });
         Pump();
@@ -281,6 +320,59 @@ TEST_F(DialogGui, EscAndTheCloseBoxKeepTheSelectionsAndEnterDoesNot) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
     EXPECT_FALSE(dlg->IsShown());
     EXPECT_EQ(CProfile(dir + "/tovik.ini").GetProfileInt("Tovik", "Baud", -9), 2);
+}
+
+// Keys typed by a person, through the X server, as a run ends: the completion box answered with
+// Return, or Stop pressed with Space during the search. Then Esc must end the dialog and keep the
+// selections. Start lost the focus when it was disabled at the run's start, Stop when it was
+// disabled at its end; without a focus nothing in the dialog takes a key. ctest runs this on a
+// bare X server and under a window manager (with_window_manager.sh).
+TEST_F(DialogGui, AfterARunTheKeyboardReachesTheDialog) {
+    // Our boxes get a title of their own, so that the search for the box cannot find the dialog.
+    struct BoxTitle {
+        BoxTitle() { SetApplicationName("tovik-box"); }
+        ~BoxTitle() { SetApplicationName("tovik"); }
+    } boxTitle;
+    enum class End { kCompletionBox, kStopButton };
+    for (End end : {End::kCompletionBox, End::kStopButton}) {
+        SCOPED_TRACE(end == End::kCompletionBox ? "completion box" : "Stop button");
+        SimOptions options;
+        options.eraseMs = 1;
+        if (end == End::kStopButton) {
+            options.baudOnly = 115200; // the search at 57600 never ends by itself
+        }
+        StartDevice(options);
+        Open(true);
+        boxes.clear();
+        dlg->PathField()->SetValue(File(20));
+        dlg->BaudrateList()->SetSelection(2);
+        Click(dlg->StartButton());
+        ASSERT_FALSE(dlg->StartButton()->IsEnabled());
+
+        if (end == End::kCompletionBox) {
+            XClient answer(FocusAndType("tovik-box", "Return"));
+            ASSERT_TRUE(PumpUntil([&] { return answer.Done(); }, [] {}, 90));
+            EXPECT_EQ(answer.Status(), 0);
+            EXPECT_EQ(Boxes(),
+                      (std::vector<std::string>{"Transmission complete.\nDevice started."}));
+        } else {
+            ASSERT_TRUE(PumpUntil([&] { return device->BytesReceived() > 20; }));
+            dlg->StopButton()->SetFocus(); // where a click or Tab would have put it
+            XClient stop(FocusAndType("Tovik", "space"));
+            ASSERT_TRUE(PumpUntil([&] { return stop.Done(); }, [] {}, 90));
+            EXPECT_EQ(stop.Status(), 0);
+        }
+        ASSERT_TRUE(PumpUntil([&] { return Status() == "Status Messages" && InputsEnabled(); }));
+
+        XClient escape(FocusAndType("Tovik", "Escape"));
+        ASSERT_TRUE(PumpUntil([&] { return escape.Done(); }, [] {}, 90));
+        EXPECT_EQ(escape.Status(), 0);
+        EXPECT_TRUE(PumpUntil([&] { return !dlg->IsShown(); }, [] {}, 10));
+        EXPECT_TRUE(dlg->WorkerEnded());
+        CProfile saved(dir + "/tovik.ini");
+        EXPECT_EQ(saved.GetProfileInt("Tovik", "ComPort", -9), 0);
+        EXPECT_EQ(saved.GetProfileInt("Tovik", "Baud", -9), 2);
+    }
 }
 
 TEST_F(DialogGui, ClosingDuringProgrammingEndsPromptly) {

@@ -229,6 +229,18 @@ void CTovikDlg::EnableControl(Control control, bool enable) {
     }
 }
 
+void CTovikDlg::FocusStartIfNothingFocused() {
+    // The toolkit drops the focus of a control that is disabled, but while the dialog is not the
+    // active window it goes on reporting the control that had it (or that was last given it), so
+    // a report of Start proves nothing: giving Start the focus again costs nothing. Only another
+    // enabled control of the dialog keeps the focus it has.
+    wxWindow* focus = FindFocus();
+    if (focus && focus != m_start && IsDescendant(focus) && focus->IsEnabled()) {
+        return;
+    }
+    m_start->SetFocus();
+}
+
 std::string CTovikDlg::PathText() {
     return m_path->GetValue().utf8_string();
 }
