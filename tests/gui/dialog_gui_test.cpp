@@ -61,6 +61,28 @@ std::string FocusAndType(const std::string& title, const std::string& keys) {
            "$' | head -n 1) && timeout 60 xdotool windowfocus --sync \"$w\" && xdotool key " + keys;
 }
 
+// Every display call the window carries out, as it happens (not sampled between events).
+struct DisplayLog : CDisplayWatcher {
+    std::vector<std::string> statuses;
+    std::vector<std::pair<int, int>> ranges;
+    int highestProgrammingPos = 0;
+    int inputsEnabledDuringARun = 0;
+
+    bool Running() const { return !statuses.empty() && statuses.back() != "Status Messages"; }
+    void StatusShown(const std::string& text) override { statuses.push_back(text); }
+    void ProgressRangeShown(int lower, int upper) override { ranges.emplace_back(lower, upper); }
+    void ProgressPosShown(int position) override {
+        if (!statuses.empty() && statuses.back() == "Programming ") {
+            highestProgrammingPos = std::max(highestProgrammingPos, position);
+        }
+    }
+    void ControlEnabled(CDialogView::Control control, bool enable) override {
+        if (enable && control != CDialogView::kStop && Running()) {
+            ++inputsEnabledDuringARun;
+        }
+    }
+};
+
 struct DialogGui : ::testing::Test {
     std::string dir =
         TestTempDir("gui_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
@@ -68,6 +90,7 @@ struct DialogGui : ::testing::Test {
     std::unique_ptr<wxEventLoopActivator> active;
     std::unique_ptr<VirtualDevice> device;
     std::unique_ptr<CProfile> profile;
+    DisplayLog display;
     std::unique_ptr<CTovikDlg> dlg;
     std::mutex boxMutex;
     std::vector<std::string> boxes;
@@ -95,9 +118,12 @@ struct DialogGui : ::testing::Test {
     // The test answers every box (OK, or Cancel where it is offered); with realBoxes the dialog
     // shows them and a person, or xdotool, answers.
     void Open(bool realBoxes = false) {
+        dlg.reset(); // before the new one installs its boxes, which the old one would remove
         profile = std::make_unique<CProfile>(dir + "/tovik.ini");
         LoadComMapFromProfile(*profile);
         dlg = std::make_unique<CTovikDlg>(nullptr, profile.get());
+        display = DisplayLog();
+        dlg->WatchDisplay(&display);
         dlg->Show();
         dlg->InitDialog();
         MessageBoxHook dialogBoxes = SetMessageBoxHook(nullptr);
@@ -208,34 +234,17 @@ TEST_F(DialogGui, AWholeLoadFromStartToTheCompletionBox) {
     EXPECT_TRUE(dlg->Animation()->IsShown());
     EXPECT_GE(dlg->Animation()->GetSize().x, CSearchAnimation::kWidth);
 
-    std::vector<std::string> statuses{Status()};
-    std::vector<std::pair<int, int>> ranges;
-    bool disabledThroughout = true;
-    int highestProgramming = 0;
     ASSERT_TRUE(PumpUntil(
-        [&] { return !Boxes().empty() && Status() == "Status Messages" && InputsEnabled(); },
-        [&] {
-            if (Status() != statuses.back()) {
-                statuses.push_back(Status());
-            }
-            std::pair<int, int> range{dlg->ProgressLower(), dlg->ProgressUpper()};
-            if (ranges.empty() || ranges.back() != range) {
-                ranges.push_back(range);
-            }
-            if (Status() != "Status Messages") {
-                disabledThroughout = disabledThroughout && InputsDisabled();
-            }
-            if (Status() == "Programming ") {
-                EXPECT_FALSE(dlg->Animation()->IsShown());
-                highestProgramming = std::max(highestProgramming, dlg->ProgressPos());
-            }
-        }));
-    EXPECT_EQ(statuses, (std::vector<std::string>{"Looking for device ... ", "Erasing Cluster",
-                                                  "Programming ", "Status Messages"}));
-    EXPECT_EQ(ranges, (std::vector<std::pair<int, int>>{{1, 100}, {1, 7}, {1, 123}}));
-    EXPECT_TRUE(disabledThroughout);
-    EXPECT_GT(highestProgramming, 100);
+        [&] { return !Boxes().empty() && Status() == "Status Messages" && InputsEnabled(); }));
+    EXPECT_EQ(display.statuses,
+              (std::vector<std::string>{"Looking for device ... ", "Erasing Cluster",
+                                        "Programming ", "Status Messages"}));
+    EXPECT_EQ(display.ranges, (std::vector<std::pair<int, int>>{{1, 100}, {1, 7}, {1, 123}}));
+    EXPECT_EQ(display.inputsEnabledDuringARun, 0);
+    // One step per record read: the header is 0, the end record (the 122nd) 121.
+    EXPECT_EQ(display.highestProgrammingPos, 121);
     EXPECT_EQ(dlg->ProgressPos(), 0);
+    EXPECT_FALSE(dlg->Animation()->IsShown());
     EXPECT_TRUE(InputsEnabled());
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"Transmission complete.\nDevice started."}));
     sim::MemoryImage memory = device->Memory();

@@ -187,6 +187,9 @@ void CTovikDlg::HandleCharHook(wxKeyEvent& event) {
 
 void CTovikDlg::ShowStatus(const std::string& text) {
     m_status->SetLabel(text);
+    if (m_watcher) {
+        m_watcher->StatusShown(text);
+    }
 }
 
 void CTovikDlg::ShowProgressRange(int lower, int upper) {
@@ -194,11 +197,22 @@ void CTovikDlg::ShowProgressRange(int lower, int upper) {
     m_progressUpper = upper;
     // The gauge counts from 0; a range of one value shows a full bar at its position.
     m_progress->SetRange(std::max(1, upper - lower));
-    ShowProgressPos(m_progressPos);
+    ApplyProgress();
+    if (m_watcher) {
+        m_watcher->ProgressRangeShown(lower, upper);
+    }
 }
 
 void CTovikDlg::ShowProgressPos(int position) {
     m_progressPos = position;
+    ApplyProgress();
+    if (m_watcher) {
+        m_watcher->ProgressPosShown(position);
+    }
+}
+
+void CTovikDlg::ApplyProgress() {
+    int position = m_progressPos;
     int value = std::clamp(position - m_progressLower, 0, m_progress->GetRange());
     if (m_progressUpper == m_progressLower && position >= m_progressUpper) {
         value = m_progress->GetRange();
@@ -226,6 +240,9 @@ void CTovikDlg::StopAnimation() {
 void CTovikDlg::EnableControl(Control control, bool enable) {
     if (wxWindow* window = FindWindow(control)) {
         window->Enable(enable);
+    }
+    if (m_watcher) {
+        m_watcher->ControlEnabled(control, enable);
     }
 }
 
