@@ -4,12 +4,13 @@
 #include "res/search_animation.h"
 #include "res/tovik_icon.h"
 #include "ui/help_text.h"
+#include "ui/wx/file_chooser.h"
+#include "ui/wx/toolkit_message_box.h"
 
 #include <wx/button.h>
 #include <wx/combobox.h>
 #include <wx/filedlg.h>
 #include <wx/gauge.h>
-#include <wx/msgdlg.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -283,26 +284,12 @@ void CTovikDlg::SelectBaudrate(int index) {
 }
 
 bool CTovikDlg::ChooseFile(const std::string& initialDirectory, std::string* path) {
-    wxFileDialog chooser(this, wxFileSelectorPromptStr, wxString::FromUTF8(initialDirectory), "*.*",
-                         "All Files(*.*)|*.*", wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    CFileChooserSetup setup = FileChooserSetup(initialDirectory, ToolkitReadsPatternsAsGlobs());
+    wxFileDialog chooser(this, wxFileSelectorPromptStr, setup.directory, setup.fileName,
+                         setup.wildcard, setup.style);
     if (chooser.ShowModal() != wxID_OK) {
         return false;
     }
     *path = chooser.GetPath().utf8_string();
     return true;
-}
-
-int ShowToolkitMessageBox(wxWindow* parent, const std::string& text, const std::string& caption,
-                          unsigned type) {
-    long style = (type & kMbIconInformation) ? wxICON_INFORMATION : 0;
-    if ((type & kMbButtonMask) == kMbRetryCancel) {
-        wxMessageDialog box(parent, wxString::FromUTF8(text), wxString::FromUTF8(caption),
-                            style | wxYES_NO);
-        box.SetYesNoLabels("&Retry", "&Cancel");
-        return box.ShowModal() == wxID_YES ? kIdRetry : kIdCancel;
-    }
-    wxMessageDialog box(parent, wxString::FromUTF8(text), wxString::FromUTF8(caption),
-                        style | wxOK);
-    box.ShowModal();
-    return kIdOk;
 }

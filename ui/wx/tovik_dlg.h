@@ -105,7 +105,3 @@ private:
     bool m_initialised = false;
     int m_progressLower = 1, m_progressUpper = 100, m_progressPos = 0;
 };
-
-// Shows a message box the way the core asks for it (buttons and icon by type), modal to parent.
-int ShowToolkitMessageBox(wxWindow* parent, const std::string& text, const std::string& caption,
-                          unsigned type);
