@@ -6,29 +6,22 @@
 //   tovik-bench-file-check BINDIR FILE WORKDIR
 
 #include "loader/file_check.h"
-#include "bench/bench_process.h"
+#include "bench/timed_run.h"
 #include "loader/program_file.h"
+#include "loader/run_controller.h"
+#include "loader/silent_panel.h"
 #include "loader/srecord_reader.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
 
 constexpr int kRounds = 3;
-
-// The programming pass needs a panel; this one only keeps the run flag raised.
-class QuietPanel : public CFrontPanel {
-public:
-    void SetProgressPos(int) override {}
-    void ShowErasing() override {}
-    void ShowProgramming() override {}
-    void OnStop() override {}
-};
 
 struct Tool {
     std::string label;
@@ -57,12 +50,13 @@ int main(int argc, char** argv) {
     const std::string bin = argv[1];
     const std::string file = argv[2];
     const std::string work = argv[3];
-    struct stat info {};
-    if (::stat(file.c_str(), &info) != 0) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error) {
         std::fprintf(stderr, "file_check: no %s\n", file.c_str());
         return 1;
     }
-    const double megabytes = static_cast<double>(info.st_size) / (1024.0 * 1024.0);
+    const double megabytes = static_cast<double>(size) / (1024.0 * 1024.0);
     std::printf("== file checking: %s (%.1f MiB of text)\n", file.c_str(), megabytes);
     std::printf("   goal: tovik-cli --dry-run faster than srec_cat and objcopy\n");
 
@@ -114,8 +108,9 @@ int main(int argc, char** argv) {
         std::rewind(f);
         lines = CountLines(f);
     });
-    QuietPanel panel;
-    panel.m_bRun = 1;
+    CSilentPanel silent;
+    CRunController panel(&silent);
+    panel.BeginRun(f, lines, 0, 1); // no worker: the pass runs here
     int passResult = 0;
     const double passSeconds =
         BestSeconds([&] { passResult = ProgramFile(UpdateProgress, &panel, f, nullptr, 0); });

@@ -5,7 +5,6 @@
 
 #include <CLI/CLI.hpp>
 
-#include <cctype>
 #include <map>
 
 namespace {
@@ -14,36 +13,6 @@ const std::map<std::string, int> kBaudIndexes = {
     {"auto", 0}, {"38400", 1}, {"57600", 2}, {"115200", 3}};
 
 } // namespace
-
-int BaudRateOfIndex(int baudIndex) {
-    switch (baudIndex) {
-    case 2:
-        return 57600;
-    case 3:
-        return 115200;
-    default:
-        return 38400;
-    }
-}
-
-int ComIndexOfName(const std::string& port) {
-    if (port.size() < 4 || port.size() > 6) {
-        return -1;
-    }
-    for (int i = 0; i < 3; ++i) {
-        if (std::toupper(static_cast<unsigned char>(port[i])) != "COM"[i]) {
-            return -1;
-        }
-    }
-    int number = 0;
-    for (size_t i = 3; i < port.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(port[i]))) {
-            return -1;
-        }
-        number = number * 10 + (port[i] - '0');
-    }
-    return number >= 1 && number <= 256 ? number - 1 : -1;
-}
 
 CliParse ParseCliOptions(int argc, const char* const* argv) {
     CliParse parse;

@@ -23,9 +23,3 @@ struct CliParse {
 };
 
 CliParse ParseCliOptions(int argc, const char* const* argv);
-
-// The baud rate of a baud index (38400 for AUTO, where the search begins).
-int BaudRateOfIndex(int baudIndex);
-
-// A port given as COM1, com12, ... : its index (0 for COM1); -1 when it is not of that form.
-int ComIndexOfName(const std::string& port);

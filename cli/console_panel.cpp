@@ -26,12 +26,13 @@ CConsolePanel::CConsolePanel(FILE* progressOut, bool quiet, bool terminal, uint6
     : m_out(progressOut), m_quiet(quiet), m_terminal(terminal), m_totalBytes(totalBytes) {}
 
 void CConsolePanel::SetProgressPos(int position) {
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
     m_position = position;
     Render(false);
 }
 
 void CConsolePanel::ShowErasing() {
-    m_bDeviceFound = true;
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
     m_phase = Phase::kErasing;
     m_rangeEnd = 7;
     m_position = 0;
@@ -39,33 +40,38 @@ void CConsolePanel::ShowErasing() {
     Render(true);
 }
 
-void CConsolePanel::ShowProgramming() {
-    if (m_nLineCount == 0) {
+void CConsolePanel::ShowProgramming(int lineCount) {
+    if (lineCount == 0) {
         AfxMessageBox("File contains no data !");
         return;
     }
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
     m_phase = Phase::kProgramming;
-    m_rangeEnd = m_nLineCount;
+    m_rangeEnd = lineCount;
     m_position = 0;
-    m_bytesWritten = 0;
-    m_blocksWritten = 0;
     m_phaseStart = Clock::now();
     Render(true);
 }
 
 void CConsolePanel::OnStop() {
-    m_bRun = 0;
+    // The run flag is the worker's and the controller's; the console only ends its line.
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
     EndLine();
     m_phase = Phase::kIdle;
 }
 
 void CConsolePanel::EndRun() {
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
     EndLine();
     m_phase = Phase::kIdle;
     CFrontPanel::EndRun();
 }
 
-void CConsolePanel::OnProbe(int baudRate) {
+void CConsolePanel::ShowSearching(int baudRate) {
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    if (baudRate == 0 || (m_phase != Phase::kIdle && m_phase != Phase::kSearching)) {
+        return;
+    }
     bool changed = m_phase != Phase::kSearching || baudRate != m_probeRate;
     if (m_phase != Phase::kSearching) {
         m_phaseStart = Clock::now();
@@ -77,22 +83,9 @@ void CConsolePanel::OnProbe(int baudRate) {
     m_loggedProbeRate = baudRate;
 }
 
-void CConsolePanel::OnBlockWritten(uint32_t address, int length, int replyCode) {
-    if (m_blockList) {
-        std::fprintf(m_blockList, "0x%08" PRIX32 " %d\n", address, length);
-    }
-    if (replyCode == 0) {
-        m_bytesWritten += static_cast<uint64_t>(length);
-        ++m_blocksWritten;
-    } else {
-        m_bWriteRefused = true;
-    }
-}
-
-void CConsolePanel::OnProgramEnd(int result, int startReply) {
-    m_nProgramResult = result;
-    m_nStartReply = startReply;
-    m_bProgramEnded = true;
+void CConsolePanel::BreakLine() {
+    std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    EndLine();
 }
 
 std::string CConsolePanel::Line() const {
@@ -103,17 +96,18 @@ std::string CConsolePanel::Line() const {
     case Phase::kErasing:
         return Format("Erasing Cluster %d/7", m_position);
     case Phase::kProgramming: {
+        const uint64_t written = m_result ? m_result->m_nBytesWritten.load() : 0;
         // Bytes tell how far the data is better than lines do; a file without data has lines only.
-        int percent = m_totalBytes > 0 ? static_cast<int>(100 * m_bytesWritten / m_totalBytes)
+        int percent = m_totalBytes > 0 ? static_cast<int>(100 * written / m_totalBytes)
                       : m_rangeEnd > 0 ? static_cast<int>(100.0 * m_position / m_rangeEnd)
                                        : 0;
-        double rate = seconds > 0.2 ? m_bytesWritten / seconds : 0;
+        double rate = seconds > 0.2 ? written / seconds : 0;
         std::string line = Format("Programming %3d%%  %" PRIu64 "/%" PRIu64 " bytes", percent,
-                                  m_bytesWritten, m_totalBytes);
+                                  written, m_totalBytes);
         if (rate > 0) {
             line += Format("  %.1f KiB/s", rate / 1024);
-            if (m_totalBytes > m_bytesWritten) {
-                line += Format("  %.0f s left", (m_totalBytes - m_bytesWritten) / rate);
+            if (m_totalBytes > written) {
+                line += Format("  %.0f s left", (m_totalBytes - written) / rate);
             }
         }
         return line;

@@ -4,9 +4,11 @@
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
 #include "cli/simulated_device.h"
+#include "loader/baud_rates.h"
 #include "loader/file_check.h"
-#include "loader/loader_worker.h"
 #include "loader/program_file.h"
+#include "loader/run_controller.h"
+#include "loader/silent_panel.h"
 #include "loader/srecord_reader.h"
 #include "platform/com_map.h"
 #include "platform/command_line.h"
@@ -19,6 +21,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cinttypes>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -54,16 +57,20 @@ int ListPorts() {
 }
 
 int DryRun(FILE* file, const CFileCheck& check) {
-    CConsolePanel panel(stderr, true, false, check.dataBytes);
-    panel.ListBlocksTo(stdout);
-    panel.m_bRun = 1;
-    int result = ProgramFile(UpdateProgress, &panel, file, nullptr, 0);
+    CSilentPanel panel;
+    CRunController run(&panel);
+    run.m_onBlock = [](uint32_t address, int length) {
+        std::printf("0x%08" PRIX32 " %d\n", address, length);
+    };
+    // No worker: the pass runs here, on a run that nothing stops.
+    run.BeginRun(file, check.lines, 0, 1);
+    int result = ProgramFile(UpdateProgress, &run, file, nullptr, 0);
     if (result != 0) {
         std::fprintf(stderr, "tovik-cli: the file could not be read to its end (%d)\n", result);
         return kExitBadFile;
     }
-    std::printf("%d blocks, %llu bytes, %d lines\n", panel.BlocksWritten(),
-                static_cast<unsigned long long>(panel.BytesWritten()), check.lines);
+    std::printf("%d blocks, %llu bytes, %d lines\n", run.m_result.m_nBlocksWritten.load(),
+                static_cast<unsigned long long>(run.m_result.m_nBytesWritten), check.lines);
     return 0;
 }
 
@@ -71,7 +78,7 @@ int DryRun(FILE* file, const CFileCheck& check) {
 int PreparePort(const CliOptions& o, std::unique_ptr<CSimulatedDevice>& sim) {
     if (o.simulate) {
         std::string error;
-        sim = StartSimulatedDevice(BaudRateOfIndex(o.baudIndex), &error);
+        sim = StartSimulatedDevice(StartBaudRate(o.baudIndex), &error);
         if (!sim) {
             std::fprintf(stderr, "tovik-cli: the virtual device did not start: %s\n",
                          error.c_str());
@@ -92,35 +99,151 @@ int PreparePort(const CliOptions& o, std::unique_ptr<CSimulatedDevice>& sim) {
     return 0;
 }
 
-int ExitCodeOfRun(const CConsolePanel& panel) {
-    if (!panel.m_bProgramEnded) {
+// Everything a load needs before the first byte goes out.
+struct PreparedLoad {
+    FilePtr file;
+    CFileCheck check;
+    int lineCount = 0;
+    std::unique_ptr<CSimulatedDevice> sim;
+    int comIndex = 0;
+};
+
+// Opens and checks the file, and finds the port (or starts the virtual device). Returns -1 when
+// the load can go on, otherwise the exit code; a dry run ends here.
+int PrepareLoad(const CliOptions& o, PreparedLoad* load) {
+    std::string unavailable;
+    if (o.simulate && !SimulatedDeviceAvailable(&unavailable)) {
+        std::fprintf(stderr, "tovik-cli: %s\n", unavailable.c_str());
+        return kExitUsage;
+    }
+    SetProcessCommandLine(o.handshake >= 0 ? "tovik-cli /HANDSHAKE " + std::to_string(o.handshake)
+                                           : std::string("tovik-cli"));
+    load->file.reset(std::fopen(o.file.c_str(), "r"));
+    if (!load->file) {
+        std::fprintf(stderr, "Sorry, cannot open %s: %s !\n", o.file.c_str(), std::strerror(errno));
+        return kExitBadFile;
+    }
+    if (CheckSRecordFile(load->file.get(), &load->check) != 0) {
+        std::fprintf(stderr, "%s\n", FileCheckMessage(load->check).c_str());
+        return kExitBadFile;
+    }
+    load->lineCount = CountLines(load->file.get());
+    std::rewind(load->file.get());
+    if (o.dryRun) {
+        return DryRun(load->file.get(), load->check);
+    }
+    load->comIndex = PreparePort(o, load->sim);
+    if (load->comIndex < 0) {
+        return kExitPortFailed;
+    }
+    return -1;
+}
+
+// Why the supervision ended a run before the worker did.
+enum class EndReason { kRunEnded, kInterrupted, kPortFailed, kNoDevice };
+
+// The port layer's questions get the answers a person at the bench cannot give here: a port that
+// cannot be opened is given up instead of searched without.
+void AnswerMessageBoxes(CConsolePanel& panel, std::atomic<bool>& portFailed) {
+    SetMessageBoxHook([&](const std::string& text, const std::string&, unsigned type) {
+        panel.BreakLine();
+        if ((type & kMbButtonMask) == kMbRetryCancel) {
+            std::fprintf(stderr, "%s\n", text.c_str());
+            portFailed = true;
+            return kIdCancel;
+        }
+        std::fprintf((type & kMbIconInformation) ? stdout : stderr, "%s\n", text.c_str());
+        std::fflush(stdout);
+        return kIdOk;
+    });
+}
+
+// Runs the load on the controller until the worker ends it, or an interrupt, a failed port or
+// the --timeout ends it as Stop does (after the command in flight).
+EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunController& run,
+                        CConsolePanel& panel, const std::atomic<bool>& portFailed) {
+    InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
+    run.StartThread();
+    run.BeginRun(load.file.get(), load.lineCount, load.comIndex, o.baudIndex);
+    EndReason reason = EndReason::kRunEnded;
+    const auto start = std::chrono::steady_clock::now();
+    while (run.Running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (run.m_nState == kPhaseSearch && !run.Result().m_bDeviceFound) {
+            panel.ShowSearching(run.Result().m_nProbeRate);
+        }
+        if (InterruptCount() > 0) {
+            reason = EndReason::kInterrupted;
+        } else if (portFailed) {
+            reason = EndReason::kPortFailed;
+        } else if (o.timeoutSeconds > 0 && !run.Result().m_bDeviceFound &&
+                   std::chrono::steady_clock::now() - start >
+                       std::chrono::duration<double>(o.timeoutSeconds)) {
+            reason = EndReason::kNoDevice;
+        }
+        if (reason != EndReason::kRunEnded) {
+            run.Stop();
+        }
+    }
+    run.EndThread(false, nullptr);
+    panel.BreakLine();
+    return reason;
+}
+
+int ExitCodeOfRun(const CRunResult& result) {
+    if (!result.m_bProgramEnded) {
         return kExitInterrupted;
     }
-    int result = panel.m_nProgramResult;
-    if (result == 0) {
-        return panel.m_nStartReply == 0 ? kExitStarted : kExitNotStarted;
+    int code = result.m_nProgramResult;
+    if (code == 0) {
+        return result.m_nStartReply == 0 ? kExitStarted : kExitNotStarted;
     }
-    if (panel.m_bWriteRefused) {
+    if (result.m_bWriteRefused) {
         std::fprintf(stderr,
                      "tovik-cli: the device refused a write (reply %d); it is only partly "
                      "programmed\n",
-                     result);
+                     code);
         return kExitWriteRefused;
     }
-    if (result == kProgramStopped) {
+    if (code == kProgramStopped) {
         return kExitInterrupted;
     }
-    if (result == kProgramNoEndRecord || result == kProgramNoFile ||
-        result == kProgramRewindFailed || (result > 0 && result <= kRecordEnd)) {
+    if (code == kProgramNoEndRecord || code == kProgramNoFile || code == kProgramRewindFailed ||
+        (code > 0 && code <= kRecordEnd)) {
         std::fprintf(stderr,
                      "tovik-cli: the file could not be read during programming (%d); "
                      "the device is only partly programmed\n",
-                     result);
+                     code);
         return kExitBadFile;
     }
     // Nothing else ends a pass; a result of its own would be a mistake here, not the device's.
-    std::fprintf(stderr, "tovik-cli: the programming pass ended with %d\n", result);
+    std::fprintf(stderr, "tovik-cli: the programming pass ended with %d\n", code);
     return kExitWriteRefused;
+}
+
+// The exit code, and what a person reads about it.
+int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
+               const CRunResult& result) {
+    switch (reason) {
+    case EndReason::kInterrupted:
+        if (result.m_bDeviceFound && !(result.m_bProgramEnded && result.m_nProgramResult == 0)) {
+            std::fprintf(stderr, "tovik-cli: stopped; the device is erased or only partly "
+                                 "programmed\n");
+        } else {
+            std::fprintf(stderr, "tovik-cli: stopped\n");
+        }
+        return kExitInterrupted;
+    case EndReason::kPortFailed:
+        std::fprintf(stderr, "tovik-cli: the port cannot be opened (%s)\n",
+                     ComDevicePath(load.comIndex).c_str());
+        return kExitPortFailed;
+    case EndReason::kNoDevice:
+        std::fprintf(stderr, "tovik-cli: no device answered within %g s\n", o.timeoutSeconds);
+        return kExitNoDevice;
+    case EndReason::kRunEnded:
+        break;
+    }
+    return ExitCodeOfRun(result);
 }
 
 } // namespace
@@ -135,108 +258,21 @@ int RunCli(int argc, const char* const* argv) {
     if (o.listPorts) {
         return ListPorts();
     }
-    std::string unavailable;
-    if (o.simulate && !SimulatedDeviceAvailable(&unavailable)) {
-        std::fprintf(stderr, "tovik-cli: %s\n", unavailable.c_str());
-        return kExitUsage;
-    }
-    SetProcessCommandLine(o.handshake >= 0 ? "tovik-cli /HANDSHAKE " + std::to_string(o.handshake)
-                                           : std::string("tovik-cli"));
-
-    FilePtr file(std::fopen(o.file.c_str(), "r"));
-    if (!file) {
-        std::fprintf(stderr, "Sorry, cannot open %s: %s !\n", o.file.c_str(), std::strerror(errno));
-        return kExitBadFile;
-    }
-    CFileCheck check;
-    if (CheckSRecordFile(file.get(), &check) != 0) {
-        std::fprintf(stderr, "%s\n", FileCheckMessage(check).c_str());
-        return kExitBadFile;
-    }
-    const int lineCount = CountLines(file.get());
-    std::rewind(file.get());
-    if (o.dryRun) {
-        return DryRun(file.get(), check);
-    }
-
-    std::unique_ptr<CSimulatedDevice> sim;
-    const int comIndex = PreparePort(o, sim);
-    if (comIndex < 0) {
-        return kExitPortFailed;
+    PreparedLoad load;
+    int prepared = PrepareLoad(o, &load);
+    if (prepared >= 0) {
+        return prepared;
     }
     if (o.trace) {
         SetFrameTrace(PrintFrame);
     }
-
-    CConsolePanel panel(stderr, o.quiet, IsTerminal(stderr), check.dataBytes);
+    CConsolePanel panel(stderr, o.quiet, IsTerminal(stderr), load.check.dataBytes);
+    CRunController run(&panel);
+    panel.ShowFiguresOf(&run.Result());
     std::atomic<bool> portFailed{false};
-    SetMessageBoxHook([&](const std::string& text, const std::string&, unsigned type) {
-        panel.BreakLine();
-        if ((type & kMbButtonMask) == kMbRetryCancel) {
-            // Nobody is there to plug the adapter in: give up instead of searching without a port.
-            std::fprintf(stderr, "%s\n", text.c_str());
-            portFailed = true;
-            return kIdCancel;
-        }
-        std::fprintf((type & kMbIconInformation) ? stdout : stderr, "%s\n", text.c_str());
-        std::fflush(stdout);
-        return kIdOk;
-    });
-
-    panel.m_pFile = file.get();
-    panel.m_nLineCount = lineCount;
-    panel.m_nBaudIndex = o.baudIndex;
-    panel.m_nComIndex = comIndex;
-    panel.m_nState = 1;
-    InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
-    std::thread worker(LoaderThreadProc, &panel);
-    while (!panel.m_bThreadRun && !panel.m_bThreadEnded) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    panel.m_bRun = 1;
-
-    enum class Reason { kRun, kInterrupted, kPortFailed, kNoDevice } reason = Reason::kRun;
-    const auto start = std::chrono::steady_clock::now();
-    while (panel.m_bRun) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (InterruptCount() > 0) {
-            reason = Reason::kInterrupted;
-        } else if (portFailed) {
-            reason = Reason::kPortFailed;
-        } else if (o.timeoutSeconds > 0 && !panel.m_bDeviceFound &&
-                   std::chrono::steady_clock::now() - start >
-                       std::chrono::duration<double>(o.timeoutSeconds)) {
-            reason = Reason::kNoDevice;
-        }
-        if (reason != Reason::kRun) {
-            // Stop: the worker ends the run after the command in flight.
-            panel.m_bRun = 0;
-        }
-    }
-    panel.m_bThreadRun = false;
-    worker.join();
+    AnswerMessageBoxes(panel, portFailed);
+    EndReason reason = SuperviseLoad(o, load, run, panel, portFailed);
     SetMessageBoxHook(nullptr);
     SetFrameTrace(nullptr);
-    panel.BreakLine();
-
-    switch (reason) {
-    case Reason::kInterrupted:
-        if (panel.m_bDeviceFound && !(panel.m_bProgramEnded && panel.m_nProgramResult == 0)) {
-            std::fprintf(stderr, "tovik-cli: stopped; the device is erased or only partly "
-                                 "programmed\n");
-        } else {
-            std::fprintf(stderr, "tovik-cli: stopped\n");
-        }
-        return kExitInterrupted;
-    case Reason::kPortFailed:
-        std::fprintf(stderr, "tovik-cli: the port cannot be opened (%s)\n",
-                     ComDevicePath(comIndex).c_str());
-        return kExitPortFailed;
-    case Reason::kNoDevice:
-        std::fprintf(stderr, "tovik-cli: no device answered within %g s\n", o.timeoutSeconds);
-        return kExitNoDevice;
-    case Reason::kRun:
-        break;
-    }
-    return ExitCodeOfRun(panel);
+    return ReportLoad(reason, o, load, run.Result());
 }

@@ -1,5 +1,6 @@
 #include "loader/loader_worker.h"
 
+#include "loader/baud_rates.h"
 #include "loader/program_file.h"
 #include "platform/clock.h"
 #include "protocol/unit_link.h"
@@ -10,48 +11,42 @@ namespace {
 
 constexpr int kLinkBaudRate = 38400;
 
-int ChosenRate(CFrontPanel* dialog) {
-    switch (dialog->m_nBaudIndex) {
-    case 1:
-        return 38400;
-    case 2:
-        return 57600;
-    case 3:
-        return 115200;
-    default:
-        return dialog->m_bTry38400 ? 38400 : 57600;
+int ChosenRate(CRunContext* dialog) {
+    int rate = FixedBaudRate(dialog->m_nBaudIndex);
+    if (rate != 0) {
+        return rate;
     }
+    return dialog->m_bTry38400 ? kAutoFirstRate : kAutoSecondRate;
 }
 
-bool AutomaticRate(CFrontPanel* dialog) {
-    int index = dialog->m_nBaudIndex;
-    return index < 1 || index > 3;
-}
-
-void SearchStep(CFrontPanel* dialog, CUnitLink& link) {
+void SearchStep(CRunContext* dialog, CUnitLink& link) {
     dialog->m_nEraseErrors = 0;
     int rate = ChosenRate(dialog);
-    dialog->OnProbe(rate);
+    dialog->m_result.m_nProbeRate = rate;
+    dialog->m_result.m_nProbes.fetch_add(1);
     link.SetPortParameters(rate, 8, 'n', 1);
     if (link.Execute("!D", kProbeTimeoutMs) == 0) {
-        dialog->m_nState = 2;
-    } else if (AutomaticRate(dialog)) {
+        dialog->m_result.m_nAnsweredRate = rate;
+        dialog->m_result.m_bDeviceFound = true;
+        dialog->m_nState = kPhaseErase;
+    } else if (FixedBaudRate(dialog->m_nBaudIndex) == 0) {
         dialog->m_bTry38400 = !dialog->m_bTry38400;
     }
 }
 
-void EraseStep(CFrontPanel* dialog, CUnitLink& link) {
-    dialog->m_nState = 1;
+void EraseStep(CRunContext* dialog, CUnitLink& link) {
+    dialog->m_nState = kPhaseSearch;
     const uint8_t first = dialog->m_nFirstCluster;
     const uint8_t end = dialog->m_nEndCluster;
     if (first < 1 || end < 1 || end < first || end > dialog->m_nMaxCluster) {
         return;
     }
-    dialog->ShowErasing();
+    dialog->m_pPanel->ShowErasing();
     for (uint8_t cluster = first; cluster < end; ++cluster) {
         link.AppendPayload(&cluster, 1);
         if (link.Execute("!E", kEraseTimeoutMs) != 0) {
             dialog->m_nEraseErrors = static_cast<uint8_t>(dialog->m_nEraseErrors + 1);
+            dialog->m_result.m_nEraseFailures.fetch_add(1);
         }
         if (!dialog->m_bRun) {
             break;
@@ -59,35 +54,40 @@ void EraseStep(CFrontPanel* dialog, CUnitLink& link) {
         UpdateProgress(dialog, cluster);
     }
     if (dialog->m_nEraseErrors == 0) {
-        dialog->m_nState = 3;
+        dialog->m_nState = kPhaseProgram;
     }
 }
 
-void ProgramStep(CFrontPanel* dialog, CUnitLink& link) {
-    dialog->m_nState = 1;
+void ProgramStep(CRunContext* dialog, CUnitLink& link) {
+    dialog->m_nState = kPhaseSearch;
     FILE* file = dialog->m_pFile;
     if (file) {
-        dialog->ShowProgramming();
+        dialog->m_pPanel->ShowProgramming(dialog->m_nLineCount);
         ProgramFile(UpdateProgress, dialog, file, &link, 1);
-        dialog->EndRun();
+        dialog->m_pPanel->EndRun();
         dialog->m_bRun = 0;
+    }
+}
+
+// The idle turn: lets go of the last run's link, and says so once.
+void LetGoOfRun(CRunContext* dialog, std::unique_ptr<CUnitLink>& link) {
+    link.reset();
+    if (dialog->m_bLinkHeld) {
+        dialog->m_bLinkHeld = false;
+        dialog->m_pPanel->OnRunWoundDown();
     }
 }
 
 } // namespace
 
-int LoaderThreadProc(CFrontPanel* dialog) {
+int LoaderThreadProc(CRunContext* dialog) {
     dialog->m_bThreadEnded = false;
     dialog->m_bThreadRun = true;
     dialog->m_bTry38400 = true;
     std::unique_ptr<CUnitLink> link;
     while (dialog->m_bThreadRun) {
         if (!dialog->m_bRun) {
-            if (link) {
-                link.reset();
-                dialog->m_bLinkHeld = false;
-                dialog->OnRunWoundDown();
-            }
+            LetGoOfRun(dialog, link);
             Sleep(1);
             continue;
         }
@@ -96,19 +96,25 @@ int LoaderThreadProc(CFrontPanel* dialog) {
             break;
         }
         if (!link) {
+            // The flag goes up before the run flag is looked at again: a Stop that comes in
+            // between either sees it (and waits for the idle turn to let go) or has cleared the
+            // run flag before this look, so that no link is made for a run nobody wants.
             dialog->m_bLinkHeld = true;
+            if (!dialog->m_bRun) {
+                continue;
+            }
             link = std::make_unique<CUnitLink>(dialog->m_nComIndex, kLinkBaudRate, kHostAddress,
                                                kDeviceUnit);
-            dialog->m_nState = 1;
+            dialog->m_nState = kPhaseSearch;
         }
         switch (dialog->m_nState) {
-        case 1:
+        case kPhaseSearch:
             SearchStep(dialog, *link);
             break;
-        case 2:
+        case kPhaseErase:
             EraseStep(dialog, *link);
             break;
-        case 3:
+        case kPhaseProgram:
             ProgramStep(dialog, *link);
             break;
         default:

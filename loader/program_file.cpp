@@ -13,9 +13,19 @@ constexpr uint16_t kLowMemoryBlockLimit = 70;
 constexpr uint32_t kLowMemoryEnd = 0x10000;
 constexpr int kStartTimeoutMs = 60000;
 
-int SendBlock(uint8_t sendFlag, const BlockSlot& block, CLinkBase* link, CFrontPanel* panel) {
+int SendBlock(uint8_t sendFlag, const BlockSlot& block, CLinkBase* link, CRunContext* panel) {
+    if (panel->m_onBlock) {
+        panel->m_onBlock(block.address, block.length);
+    }
     int reply = WriteBlock(sendFlag, block.address, block.data, block.length, link);
-    panel->OnBlockWritten(block.address, block.length, reply);
+    CRunResult& result = panel->m_result;
+    if (reply == 0) {
+        result.m_nBytesWritten.fetch_add(block.length);
+        result.m_nBlocksWritten.fetch_add(1);
+    } else {
+        result.m_nRefusedAddress = block.address;
+        result.m_bWriteRefused = true;
+    }
     return reply;
 }
 
@@ -49,7 +59,7 @@ int WriteBlock(uint8_t sendFlag, uint32_t address, const uint8_t* data, int leng
 
 namespace {
 
-int ProgramPass(ProgressFunction progress, CFrontPanel* panel, FILE* file, CLinkBase* link,
+int ProgramPass(ProgressFunction progress, CRunContext* panel, FILE* file, CLinkBase* link,
                 uint8_t sendFlag, int* startReply) {
     if (!file) {
         return kProgramNoFile;
@@ -119,10 +129,12 @@ int ProgramPass(ProgressFunction progress, CFrontPanel* panel, FILE* file, CLink
 
 } // namespace
 
-int ProgramFile(ProgressFunction progress, CFrontPanel* panel, FILE* file, CLinkBase* link,
+int ProgramFile(ProgressFunction progress, CRunContext* panel, FILE* file, CLinkBase* link,
                 uint8_t sendFlag) {
     int startReply = -1;
     int result = ProgramPass(progress, panel, file, link, sendFlag, &startReply);
-    panel->OnProgramEnd(result, startReply);
+    panel->m_result.m_nProgramResult = result;
+    panel->m_result.m_nStartReply = startReply;
+    panel->m_result.m_bProgramEnded = true;
     return result;
 }

@@ -6,7 +6,7 @@
 // the device is started with "!G". Progress moves once per line. The pass gives up when the run
 // flag is found clear before a line.
 
-#include "loader/front_panel.h"
+#include "loader/run_context.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -33,7 +33,7 @@ constexpr int kProgramRewindFailed = -6;
 constexpr int kProgramStopped = -117;
 constexpr int kProgramNoEndRecord = -11;
 
-using ProgressFunction = int (*)(CFrontPanel* panel, int position);
+using ProgressFunction = int (*)(CRunContext* panel, int position);
 
 // Writes one block with "!W" (time-out 30 ms per byte plus 1000 ms) and returns its reply code;
 // shows "Protocollerror !" when that is not 0. With sendFlag 0 it sends nothing and returns 0.
@@ -42,8 +42,8 @@ int WriteBlock(uint8_t sendFlag, uint32_t address, const uint8_t* data, int leng
 
 // 0 when the end record was reached and "!G" was sent (whatever its reply; the user is told which),
 // kProgramNoFile, kProgramRewindFailed, kProgramStopped, kProgramNoEndRecord, the record result of
-// a line that failed to decode, or the reply code of a refused write. The panel receives the
-// progress calls (0 for the first line) and the block and end observations. Without a link
-// (a dry run), nothing is sent and the start command is left out.
-int ProgramFile(ProgressFunction progress, CFrontPanel* panel, FILE* file, CLinkBase* link,
+// a line that failed to decode, or the reply code of a refused write. The progress function gets
+// the run (0 for the first line); the run's result records the blocks written, a refused write
+// and the end. Without a link (a dry run), nothing is sent and the start command is left out.
+int ProgramFile(ProgressFunction progress, CRunContext* panel, FILE* file, CLinkBase* link,
                 uint8_t sendFlag);

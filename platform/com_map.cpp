@@ -1,5 +1,6 @@
 #include "platform/com_map.h"
 
+#include <cctype>
 #include <map>
 #include <mutex>
 
@@ -33,4 +34,23 @@ void SetComDevicePath(int comIndex, const std::string& path) {
 void ClearComDevicePaths() {
     std::lock_guard<std::mutex> guard(g_mutex);
     g_paths.clear();
+}
+
+int ComIndexOfName(const std::string& name) {
+    if (name.size() < 4 || name.size() > 6) {
+        return -1;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) {
+            return -1;
+        }
+    }
+    int number = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) {
+            return -1;
+        }
+        number = number * 10 + (name[i] - '0');
+    }
+    return number >= 1 && number <= 256 ? number - 1 : -1;
 }

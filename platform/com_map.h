@@ -14,3 +14,7 @@ void ClearComDevicePaths();
 
 // The platform's own name for the index (each serial device file gives its own).
 std::string DefaultComDevicePath(int comIndex);
+
+// A port given as COM1, com12, ... (up to COM256): its index (0 for COM1); -1 when it is not of
+// that form.
+int ComIndexOfName(const std::string& name);

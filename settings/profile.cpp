@@ -235,15 +235,11 @@ std::vector<std::pair<std::string, std::string>> CProfile::Section(const std::st
 int LoadComMapFromProfile(const CProfile& profile) {
     std::set<int> installed;
     for (const auto& [key, value] : profile.Section("Ports")) {
-        if (key.size() < 4 || !SameName(key.substr(0, 3), "COM") || value.empty()) {
+        const int index = ComIndexOfName(key);
+        if (index < 0 || value.empty()) {
             continue;
         }
-        std::string digits = key.substr(3);
-        int number = 0;
-        if (!std::isdigit(static_cast<unsigned char>(digits[0])) || !ParseInt(digits, number) ||
-            number < 1 || number > 256) {
-            continue;
-        }
+        const int number = index + 1;
         // The first entry wins, as it does for GetProfileString.
         if (installed.insert(number).second) {
             SetComDevicePath(number - 1, value);

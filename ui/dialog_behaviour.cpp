@@ -1,13 +1,10 @@
 #include "ui/dialog_behaviour.h"
 
 #include "loader/file_check.h"
-#include "loader/loader_worker.h"
 #include "loader/srecord_reader.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "settings/profile.h"
-
-#include <chrono>
 
 const char* const kProfileSection = "Tovik";
 const char* const kProfileOpenPath = "Openpath";
@@ -18,7 +15,6 @@ namespace {
 
 // The close wait looks at the worker every 100 ms and serves its calls in between.
 constexpr int kCloseWaitStepMs = 100;
-constexpr int kServeSliceMs = 5;
 
 std::string DirectoryOf(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
@@ -28,7 +24,7 @@ std::string DirectoryOf(const std::string& path) {
 } // namespace
 
 CTovikDlgBehaviour::CTovikDlgBehaviour(CDialogView* view, CProfile* profile)
-    : m_view(view), m_profile(profile) {}
+    : CRunController(this), m_view(view), m_profile(profile) {}
 
 CTovikDlgBehaviour::~CTovikDlgBehaviour() {
     EndWorker();
@@ -37,7 +33,7 @@ CTovikDlgBehaviour::~CTovikDlgBehaviour() {
 
 void CTovikDlgBehaviour::OnInitDialog() {
     m_uiCalls.SetUiThread(std::this_thread::get_id());
-    m_bRun = 0;
+    Stop();
     m_nComIndex = 0;
     m_nEraseErrors = 0;
     m_nFirstCluster = 1;
@@ -52,7 +48,7 @@ void CTovikDlgBehaviour::OnInitDialog() {
     m_nBaudIndex = m_profile->GetProfileInt(kProfileSection, kProfileBaud, 1);
     m_view->SelectBaudrate(m_nBaudIndex);
     m_view->ShowProgressRange(1, 100);
-    m_worker = std::thread(LoaderThreadProc, this);
+    StartThread();
 }
 
 bool CTovikDlgBehaviour::HoldFile(const std::string& path) {
@@ -87,15 +83,15 @@ void CTovikDlgBehaviour::OnStart() {
     m_view->ShowStatus("Looking for device ... ");
     m_view->ShowProgressPos(0);
     m_view->PlayAnimation();
-    m_nBaudIndex = m_view->BaudrateSelection();
-    m_nComIndex = m_view->InterfaceSelection();
+    const int baudIndex = m_view->BaudrateSelection();
+    const int comIndex = m_view->InterfaceSelection();
     for (CDialogView::Control c : {CDialogView::kInterface, CDialogView::kBaudrate,
                                    CDialogView::kPath, CDialogView::kStart, CDialogView::kSearch}) {
         m_view->EnableControl(c, false);
     }
     m_view->EnableControl(CDialogView::kStop, true);
-    m_nState = 1;
-    m_bRun = 1;
+    // Start is enabled only when no run holds a link, so this begins the run.
+    BeginRun(m_pFile, m_nLineCount, comIndex, baudIndex);
 }
 
 void CTovikDlgBehaviour::OnSearch() {
@@ -126,7 +122,7 @@ void CTovikDlgBehaviour::EnableInputs() {
 void CTovikDlgBehaviour::OnStop() {
     m_uiCalls.Run([this] {
         m_view->ShowStatus("Status Messages");
-        m_bRun = 0;
+        Stop();
         m_view->StopAnimation();
         // While the worker still finishes the command in flight (an erase can take 30 s), a new
         // Start would carry on with the old run and a new file would close the stream it reads:
@@ -144,7 +140,7 @@ void CTovikDlgBehaviour::OnStop() {
 
 void CTovikDlgBehaviour::OnRunWoundDown() {
     m_uiCalls.Run([this] {
-        if (!m_bRun) {
+        if (!Running()) {
             EnableInputs();
             m_view->FocusStartIfNothingFocused();
         }
@@ -163,8 +159,7 @@ void CTovikDlgBehaviour::ShowErasing() {
     });
 }
 
-void CTovikDlgBehaviour::ShowProgramming() {
-    int lines = m_nLineCount;
+void CTovikDlgBehaviour::ShowProgramming(int lines) {
     if (lines == 0) {
         AfxMessageBox("File contains no data !");
         return;
@@ -177,22 +172,10 @@ void CTovikDlgBehaviour::ShowProgramming() {
 }
 
 void CTovikDlgBehaviour::EndWorker() {
-    if (!m_worker.joinable()) {
-        return;
-    }
     // Ending the run as well lets the worker stop after the command in flight instead of after a
     // whole erase or programming pass.
-    m_bRun = 0;
-    m_bThreadRun = false;
-    while (!m_bThreadEnded) {
-        m_bThreadRun = false;
-        for (int waited = 0; waited < kCloseWaitStepMs && !m_bThreadEnded;
-             waited += kServeSliceMs) {
-            m_uiCalls.Drain();
-            std::this_thread::sleep_for(std::chrono::milliseconds(kServeSliceMs));
-        }
-    }
-    m_worker.join();
+    EndThread(
+        true, [this] { m_uiCalls.Drain(); }, kCloseWaitStepMs);
 }
 
 void CTovikDlgBehaviour::OnClose() {

@@ -1,16 +1,17 @@
 #pragma once
 // What the main dialog does, apart from drawing: its handlers, the front panel the worker calls,
-// the run state it shares with the worker, the settings it keeps in the profile, and the worker's
-// life from the dialog's start to its end. The window itself (CTovikDlg) only forwards events
-// here and implements CDialogView.
+// the settings it keeps in the profile, and the worker's life from the dialog's start to its end.
+// The dialog carries the run state as its run controller, which owns the worker and the
+// hand-shake with it. A window (wxWidgets, Win32) only forwards events here and implements
+// CDialogView.
 
 #include "loader/front_panel.h"
+#include "loader/run_controller.h"
 #include "ui/dialog_view.h"
 #include "ui/ui_call_queue.h"
 
 #include <cstdio>
 #include <string>
-#include <thread>
 
 class CProfile;
 
@@ -20,7 +21,7 @@ extern const char* const kProfileOpenPath;
 extern const char* const kProfileComPort;
 extern const char* const kProfileBaud;
 
-class CTovikDlgBehaviour : public CFrontPanel {
+class CTovikDlgBehaviour : public CFrontPanel, public CRunController {
 public:
     CTovikDlgBehaviour(CDialogView* view, CProfile* profile);
     // Stops the worker and waits for it, if nobody did; closes the held file.
@@ -40,7 +41,7 @@ public:
     // Front panel: called by the worker, carried to the window's thread.
     void SetProgressPos(int position) override;
     void ShowErasing() override;
-    void ShowProgramming() override;
+    void ShowProgramming(int lineCount) override;
     // The idle display; also the Stop button's handler. The inputs come back at once only when
     // no run is winding down; otherwise when the worker reports that it has (OnRunWoundDown).
     void OnStop() override;
@@ -51,7 +52,7 @@ public:
     CUiCallQueue& UiCalls() { return m_uiCalls; }
 
     // True once the worker has ended and been joined.
-    bool WorkerEnded() const { return !m_worker.joinable(); }
+    bool WorkerEnded() const { return ThreadEnded(); }
 
 private:
     // Opens path and counts its lines; false when it cannot be opened (nothing is held then).
@@ -64,5 +65,4 @@ private:
     CDialogView* m_view;
     CProfile* m_profile;
     CUiCallQueue m_uiCalls;
-    std::thread m_worker;
 };

@@ -1,8 +1,9 @@
 #pragma once
-// Helpers for the loader's tests: S-record text built independently of the reader, and a front
-// panel that records what the worker shows.
+// Helpers for the loader's tests: S-record text built independently of the reader, and a run
+// controller whose front panel records what the worker shows.
 
 #include "loader/front_panel.h"
+#include "loader/run_controller.h"
 
 #include <cstdio>
 #include <memory>
@@ -75,19 +76,26 @@ private:
     FILE* m_file;
 };
 
-// Records the worker's display calls; safe to read from the test's thread.
-class RecordingPanel : public CFrontPanel {
+// A run controller, as a dialog carries it, whose panel records the worker's display calls;
+// safe to read from the test's thread.
+class RecordingPanel : public CFrontPanel, public CRunController {
 public:
+    RecordingPanel() : CRunController(this) {}
     void SetProgressPos(int position) override { Add("pos " + std::to_string(position)); }
     void ShowErasing() override { Add("erasing"); }
-    void ShowProgramming() override { Add("programming"); }
+    void ShowProgramming(int lineCount) override {
+        Add("programming " + std::to_string(lineCount));
+    }
     void OnStop() override {
-        m_bRun = 0;
+        Stop();
         Add("stop");
     }
-    void OnProbe(int baudRate) override { Add("probe " + std::to_string(baudRate)); }
-    void OnProgramEnd(int result, int startReply) override {
-        Add("end " + std::to_string(result) + " " + std::to_string(startReply));
+    void OnRunWoundDown() override { Add("wound down"); }
+    // The programming pass's result and the start's reply, as "0 0".
+    std::string End() const {
+        return Result().m_bProgramEnded ? std::to_string(Result().m_nProgramResult) + " " +
+                                              std::to_string(Result().m_nStartReply)
+                                        : "none";
     }
     std::vector<std::string> Events() const {
         std::lock_guard<std::mutex> guard(m_mutex);

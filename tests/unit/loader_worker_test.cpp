@@ -7,9 +7,12 @@
 #include "platform/message_box.h"
 #include "serial/link_lock.h"
 
+#include "tests/support/wait_until.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
 #include <thread>
 
 namespace {
@@ -21,7 +24,6 @@ struct Worker : ::testing::Test {
     VirtualClockScope time;
     RecordingPanel panel;
     TextFile file{SRecordLine(0, 0) + DataRecords(2, 0x10000, 20, 16) + SRecordLine(9, 0)};
-    std::thread thread;
     // The device: answers at any rate unless told one; refuses the erases in failErase.
     int deviceRate = 0;
     std::vector<std::string> commands; // what the device was sent, "!E1", "!W", ...
@@ -56,39 +58,27 @@ struct Worker : ::testing::Test {
                                                         (fail ? "ERR00000003" : "OK")),
                                NowMs() + 2);
         };
-        panel.m_pFile = file.Get();
-        panel.m_nLineCount = 22;
-        thread = std::thread(LoaderThreadProc, &panel);
-        ASSERT_TRUE(WaitFor([this] { return panel.m_bThreadRun.load(); }));
+        panel.StartThread();
+        ASSERT_TRUE(WaitUntil([this] { return panel.m_bThreadRun.load(); }));
     }
     void TearDown() override {
-        panel.m_bRun = 0;
-        panel.m_bThreadRun = false;
-        thread.join();
+        panel.EndThread(true, nullptr);
         EXPECT_TRUE(panel.m_bThreadEnded);
         SetMessageBoxHook(nullptr);
         g_blockLimit = 198;
     }
 
-    // Waits in real time (bounded) for a condition the worker brings about.
-    template <class F> static bool WaitFor(F condition) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < end) {
-            if (condition()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
-    }
     void Start(int baudIndex, int comIndex = 0) {
-        panel.m_nBaudIndex = baudIndex;
-        panel.m_nComIndex = comIndex;
-        panel.m_nState = 1;
-        panel.m_bRun = 1;
+        ASSERT_TRUE(WaitUntil([this] { return !panel.LinkHeld(); }));
+        panel.Clear();
+        ASSERT_TRUE(panel.BeginRun(file.Get(), 22, comIndex, baudIndex));
     }
     bool RunEnds() {
-        return WaitFor([this] { return panel.m_bRun == 0; });
+        // Until the worker has let go of the run's link (and so closed its port).
+        return WaitUntil([this] {
+            std::vector<std::string> events = panel.Events();
+            return panel.m_bRun == 0 && !events.empty() && events.back() == "wound down";
+        });
     }
     template <class T> T Locked(const T& value) {
         std::lock_guard<std::recursive_mutex> guard(LinkLock());
@@ -100,8 +90,8 @@ struct Worker : ::testing::Test {
 TEST_F(Worker, AutomaticRateAlternatesWithoutADevice) {
     deviceRate = 9600; // nothing answers
     Start(0);
-    ASSERT_TRUE(WaitFor([this] { return Locked(probeRates).size() >= 4; }));
-    panel.m_bRun = 0;
+    ASSERT_TRUE(WaitUntil([this] { return Locked(probeRates).size() >= 4; }));
+    panel.Stop();
     std::vector<int> rates = Locked(probeRates);
     EXPECT_EQ(std::vector<int>(rates.begin(), rates.begin() + 4),
               (std::vector<int>{38400, 57600, 38400, 57600}));
@@ -113,7 +103,7 @@ TEST_F(Worker, AutomaticRateFindsTheDeviceAndTheNextRunStartsThere) {
     ASSERT_TRUE(RunEnds());
     std::vector<int> rates = Locked(probeRates);
     EXPECT_EQ(rates, (std::vector<int>{38400, 57600}));
-    EXPECT_EQ(panel.EventsOf("end "), (std::vector<std::string>{"0 0"}));
+    EXPECT_EQ(panel.End(), "0 0");
 
     Start(0);
     ASSERT_TRUE(RunEnds());
@@ -135,10 +125,11 @@ TEST_F(Worker, EraseClustersOneToSevenThenProgram) {
     EXPECT_EQ(
         std::vector<std::string>(erasing + 1, erasing + 8),
         (std::vector<std::string>{"pos 1", "pos 2", "pos 3", "pos 4", "pos 5", "pos 6", "pos 7"}));
-    EXPECT_EQ(*(erasing + 8), "programming");
+    EXPECT_EQ(*(erasing + 8), "programming 22");
     // The run ends with an empty bar and the idle display.
-    EXPECT_EQ(events[events.size() - 2], "pos 0");
-    EXPECT_EQ(events.back(), "stop");
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(std::vector<std::string>(events.end() - 3, events.end()),
+              (std::vector<std::string>{"pos 0", "stop", "wound down"}));
 }
 
 TEST_F(Worker, AFailedEraseSearchesAgainAndRepeatsTheWholePass) {
@@ -149,18 +140,18 @@ TEST_F(Worker, AFailedEraseSearchesAgainAndRepeatsTheWholePass) {
     EXPECT_EQ(std::vector<std::string>(sent.begin(), sent.begin() + 17),
               (std::vector<std::string>{"!D", "!E1", "!E2", "!E3", "!E4", "!E5", "!E6", "!E7", "!D",
                                         "!E1", "!E2", "!E3", "!E4", "!E5", "!E6", "!E7", "!W"}));
-    EXPECT_EQ(panel.EventsOf("end "), (std::vector<std::string>{"0 0"}));
+    EXPECT_EQ(panel.End(), "0 0");
 }
 
 TEST_F(Worker, StopDuringAnEraseEndsThePassAfterThatCommand) {
     onCommand = [this](const std::string& command) {
         if (command == "!E3") {
-            panel.m_bRun = 0; // the user presses Stop while cluster 3 is being erased
+            panel.Stop(); // the user presses Stop while cluster 3 is being erased
         }
     };
     Start(1);
     ASSERT_TRUE(RunEnds());
-    ASSERT_TRUE(WaitFor([this] {
+    ASSERT_TRUE(WaitUntil([this] {
         return !Locked(fake.line->calls).empty() && Locked(fake.line->calls).back() == "close";
     }));
     EXPECT_EQ(Commands().back(), "!E3");
@@ -192,9 +183,36 @@ TEST_F(Worker, EveryRunReadsTheFileFromItsStartAndOpensThePortChosenAtStart) {
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "open 5"), 1);
 }
 
+// A Stop right after Start must never give the inputs back (no link held) while the worker goes
+// on to open the port for the run nobody wants any more: a new Start would then meet the old run.
+TEST_F(Worker, AStopRightAfterStartNeverLeavesALinkBehind) {
+    deviceRate = 9600; // nothing answers: a link made for the stopped run would go on probing
+    std::minstd_rand random(7);
+    for (int round = 0; round < 1000; ++round) {
+        ASSERT_TRUE(panel.BeginRun(file.Get(), 22, 0, 1));
+        // The Stop lands anywhere in the worker's idle turn, so that some land between its look
+        // at the run flag and what it does about it.
+        for (volatile unsigned spin = random() % 400; spin > 0; spin = spin - 1) {
+        }
+        panel.Stop();
+        ASSERT_TRUE(WaitUntil([this] { return !panel.LinkHeld(); }));
+        // What a dialog sees at this moment is what it gives the inputs back on. A few idle turns
+        // of the worker (each sleeps 1 ms of the virtual clock) show what it does next.
+        size_t seen = Locked(fake.line->calls).size();
+        int32_t now = NowMs();
+        ASSERT_TRUE(WaitUntil([now] { return NowMs() - now >= 3; }));
+        std::vector<std::string> calls = Locked(fake.line->calls);
+        long opens = std::count_if(calls.begin(), calls.end(),
+                                   [](const std::string& c) { return c.rfind("open", 0) == 0; });
+        long closes = std::count(calls.begin(), calls.end(), "close");
+        ASSERT_EQ(opens, closes) << "round " << round << ": the port is open with no run";
+        ASSERT_EQ(calls.size() - seen, 0u) << "round " << round << ": the line was used after";
+    }
+}
+
 TEST(WorkerThread, EndsWhenARunIsWantedWithoutAFile) {
     RecordingPanel panel;
-    panel.m_bRun = 1;
+    ASSERT_TRUE(panel.BeginRun(nullptr, 1, 0, 1));
     EXPECT_EQ(LoaderThreadProc(&panel), 0);
     EXPECT_TRUE(panel.m_bThreadEnded);
     EXPECT_EQ(panel.m_bRun, 0);

@@ -89,7 +89,7 @@ struct ProgramPass : ::testing::Test {
     std::vector<std::string> boxes;
     void SetUp() override {
         g_blockLimit = 198;
-        panel.m_bRun = 1;
+        panel.BeginRun(nullptr, 1, 0, 1); // no worker: the pass runs on the test's thread
         SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned type) {
             boxes.push_back(text + "|" + std::to_string(type));
             return kIdOk;
@@ -178,7 +178,7 @@ TEST_F(ProgramPass, StartReplyDecidesTheMessage) {
     EXPECT_EQ(Program(WithEnd("")), 0);
     EXPECT_FALSE(link.Sent('W'));
     EXPECT_EQ(boxes, (std::vector<std::string>{"Transmission complete.\nDevice started.|64"}));
-    EXPECT_EQ(panel.EventsOf("end "), (std::vector<std::string>{"0 0"}));
+    EXPECT_EQ(panel.End(), "0 0");
 
     boxes.clear();
     link.replies["!G"] = "ERR00000005";
@@ -208,10 +208,10 @@ TEST_F(ProgramPass, EarlyEnds) {
     EXPECT_EQ(ProgramFile(UpdateProgress, &panel, pipe, &link, 1), kProgramRewindFailed);
     ::pclose(pipe);
 
-    panel.m_bRun = 0;
+    panel.Stop();
     EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x10000, 3, 16))), kProgramStopped);
     EXPECT_TRUE(link.requests.empty());
-    panel.m_bRun = 1;
+    panel.BeginRun(nullptr, 1, 0, 1);
 
     // No end record: every block but the one being assembled is written, nothing is shown.
     EXPECT_EQ(Program(DataRecords(2, 0x10000, 30, 16)), kProgramNoEndRecord);
