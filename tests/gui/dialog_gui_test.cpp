@@ -10,6 +10,7 @@
 #include "tests/unit/loader_test_support.h"
 #include "ui/wx/tovik_dlg.h"
 
+#include "tests/support/child_process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
 
@@ -22,35 +23,13 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
-#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <mutex>
-#include <thread>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// Runs a shell command that talks to the X server (xdotool) on its own thread, so that this
-// thread keeps serving the window, and any modal box the command waits for, meanwhile. The
-// command's parent process is this test program: $PPID in it names our windows.
-class XClient {
-public:
-    explicit XClient(const std::string& command)
-        : m_thread([this, command] {
-              m_status = std::system(command.c_str());
-              m_done = true;
-          }) {}
-    ~XClient() { m_thread.join(); }
-    bool Done() const { return m_done; }
-    int Status() const { return m_status; }
-
-private:
-    std::atomic<bool> m_done{false};
-    std::atomic<int> m_status{-1};
-    std::thread m_thread;
-};
 
 // A shell command that gives the X focus to our visible window whose title is exactly title (the
 // search ignores case) and then types keys into it as a person would, through XTest. It gives up
@@ -162,6 +141,17 @@ struct DialogGui : ::testing::Test {
         return PumpUntil(
             condition, [] {}, seconds);
     }
+    // Runs command, an X client such as xdotool, through the shell while this thread keeps
+    // serving the window and any modal box the command waits for; true when it exited with 0.
+    // $PPID in the command is this test program, whose windows it looks for.
+    bool RunXClient(const std::string& command) {
+        ChildProcess client;
+        if (!client.Start({"sh", "-c", command})) {
+            return false;
+        }
+        PumpUntil([&] { return client.Wait(std::chrono::milliseconds(0)).ended; }, [] {}, 90);
+        return client.Exit().ended && client.Exit().code == 0;
+    }
     void Click(wxButton* button) {
         wxCommandEvent click(wxEVT_BUTTON, button->GetId());
         click.SetEventObject(button);
@@ -177,11 +167,6 @@ struct DialogGui : ::testing::Test {
         return dlg->StartButton()->IsEnabled() && dlg->SearchButton()->IsEnabled() &&
                dlg->InterfaceList()->IsEnabled() && dlg->BaudrateList()->IsEnabled() &&
                dlg->PathField()->IsEnabled() && !dlg->StopButton()->IsEnabled();
-    }
-    bool InputsDisabled() {
-        return !dlg->StartButton()->IsEnabled() && !dlg->SearchButton()->IsEnabled() &&
-               !dlg->InterfaceList()->IsEnabled() && !dlg->BaudrateList()->IsEnabled() &&
-               !dlg->PathField()->IsEnabled() && dlg->StopButton()->IsEnabled();
     }
     std::string File(int records, std::vector<uint8_t>* data = nullptr) {
         std::string path = dir + "/firmware.s19";
@@ -353,23 +338,17 @@ TEST_F(DialogGui, AfterARunTheKeyboardReachesTheDialog) {
         ASSERT_FALSE(dlg->StartButton()->IsEnabled());
 
         if (end == End::kCompletionBox) {
-            XClient answer(FocusAndType("tovik-box", "Return"));
-            ASSERT_TRUE(PumpUntil([&] { return answer.Done(); }, [] {}, 90));
-            EXPECT_EQ(answer.Status(), 0);
+            ASSERT_TRUE(RunXClient(FocusAndType("tovik-box", "Return")));
             EXPECT_EQ(Boxes(),
                       (std::vector<std::string>{"Transmission complete.\nDevice started."}));
         } else {
             ASSERT_TRUE(PumpUntil([&] { return device->BytesReceived() > 20; }));
             dlg->StopButton()->SetFocus(); // where a click or Tab would have put it
-            XClient stop(FocusAndType("Tovik", "space"));
-            ASSERT_TRUE(PumpUntil([&] { return stop.Done(); }, [] {}, 90));
-            EXPECT_EQ(stop.Status(), 0);
+            ASSERT_TRUE(RunXClient(FocusAndType("Tovik", "space")));
         }
         ASSERT_TRUE(PumpUntil([&] { return Status() == "Status Messages" && InputsEnabled(); }));
 
-        XClient escape(FocusAndType("Tovik", "Escape"));
-        ASSERT_TRUE(PumpUntil([&] { return escape.Done(); }, [] {}, 90));
-        EXPECT_EQ(escape.Status(), 0);
+        ASSERT_TRUE(RunXClient(FocusAndType("Tovik", "Escape")));
         EXPECT_TRUE(PumpUntil([&] { return !dlg->IsShown(); }, [] {}, 10));
         EXPECT_TRUE(dlg->WorkerEnded());
         CProfile saved(dir + "/tovik.ini");
