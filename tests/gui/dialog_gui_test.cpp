@@ -357,6 +357,28 @@ TEST_F(DialogGui, AfterARunTheKeyboardReachesTheDialog) {
     }
 }
 
+TEST_F(DialogGui, ATypedListTextCountsAsTheEntryItSpellsExactly) {
+    struct Case {
+        const char* interfaceText;
+        const char* baudText;
+        int comPort, baud;
+    };
+    const Case cases[] = {
+        {"Com3", "57600", 2, 2},   {"com3", "57 600", -1, -1}, {"COM3", "AUTO", -1, 0},
+        {"Com10", "9600", -1, -1}, {"", "", -1, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.interfaceText) + " / " + c.baudText);
+        Open();
+        dlg->InterfaceList()->SetValue(c.interfaceText);
+        dlg->BaudrateList()->SetValue(c.baudText);
+        Key(WXK_ESCAPE);
+        CProfile saved(dir + "/tovik.ini");
+        EXPECT_EQ(saved.GetProfileInt("Tovik", "ComPort", -9), c.comPort);
+        EXPECT_EQ(saved.GetProfileInt("Tovik", "Baud", -9), c.baud);
+    }
+}
+
 TEST_F(DialogGui, ClosingDuringProgrammingEndsPromptly) {
     SimOptions options;
     options.eraseMs = 1;
