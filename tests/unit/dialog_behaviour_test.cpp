@@ -38,6 +38,7 @@ struct FakeView : CDialogView {
         }
     }
     bool startEnabled = true;
+    void FocusStartIfNothingFocused() override {}
     std::string PathText() override { return path; }
     void SetPathText(const std::string& text) override { path = text; }
     int InterfaceSelection() override { return 0; }
