@@ -52,7 +52,7 @@ int CLinkBase::SendCommand(const char* command, int n, int timeoutMs) {
                 break;
             }
         }
-        if (DeadlineExpired(&deadline)) {
+        if (DeadlineExpired(&deadline) || (m_pWaitWhile && *m_pWaitWhile == 0)) {
             m_rxLength = 0;
             m_transactionActive = 0;
             return -1;

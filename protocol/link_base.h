@@ -11,6 +11,7 @@
 // "OK", the device's error number for "ERR", -1 for a time-out or a malformed reply.
 // Only one thread uses a link; all link state is guarded by the link lock.
 
+#include <atomic>
 #include <cstdint>
 
 class CLinkBase {
@@ -60,6 +61,9 @@ public:
     uint8_t m_tx[256] = {};
     uint8_t m_rx[256] = {};
     int m_transactionActive = 0;
+    // While set, a transaction gives up waiting for its reply (result -1) as soon as the flag it
+    // points to is found 0: for a wait that may be abandoned once the frame is out.
+    const std::atomic<int>* m_pWaitWhile = nullptr;
 
 protected:
     // Removes n bytes from the front of m_rx.
