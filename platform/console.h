@@ -1,7 +1,6 @@
 #pragma once
-// The terminal tovik-cli runs in: interrupts, the standard streams and whether a stream is a
-// terminal. One source file
-// per platform (console_posix.cpp, console_win32.cpp).
+// The terminal a program runs in: interrupts, the standard streams and whether a stream is a
+// terminal. One source file per platform (console_posix.cpp, console_win32.cpp).
 
 #include <cstdio>
 

@@ -37,8 +37,7 @@ TEST_F(CliLine, TimeoutEndsTheSearchAfterAFailedErase) {
     // its answer leaves, yet within the probe's 200 ms.
     ASSERT_NO_FATAL_FAILURE(StartDevice("--erase-fail-once 7 --reply-delay-ms 150"));
     Spawn("--timeout 1 --port PORT FILE");
-    ASSERT_TRUE(
-        PollUntil([&] { return SentAfterFailure("!E", sim::kErrorEraseFailed, "!D"); }, 30s));
+    ASSERT_TRUE(WaitUntil([&] { return SentAfterFailure("!E", sim::kErrorEraseFailed, "!D"); }));
     // The pseudo-terminal stays open: a device that is there but silent.
     device->Stop();
     const int exitCode = Wait(20s);
@@ -57,7 +56,7 @@ TEST_F(CliLine, WriteWithoutReplyIsNotARefusal) {
     names["FILE"] = MakeFirmware(dir, Firmware{"low", 2, 16, {{0x1000, 8000}}});
     ASSERT_NO_FATAL_FAILURE(StartDevice("--wire-baud 38400"));
     Spawn("--port PORT FILE");
-    ASSERT_TRUE(PollUntil([&] { return device->Memory().ByteCount() > 0; }, 20s));
+    ASSERT_TRUE(WaitUntil([&] { return device->Memory().ByteCount() > 0; }));
     device->Stop();
     const int exitCode = Wait(20s);
     EXPECT_EQ(exitCode, 6) << err;

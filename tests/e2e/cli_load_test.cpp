@@ -116,7 +116,7 @@ TEST_P(CliEnds, WithItsExitCodeAndMessages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, CliEnds,
+    ExitCodes, CliEnds,
     ::testing::Values(
         Outcome{"AutoBaudFindsA57600Device", "--baud-only 57600",
                 "-q --baud auto --timeout 5 --port PORT FILE", 0, ""},

@@ -43,7 +43,7 @@ TEST_P(CliPipes, DoNotEndTheLoad) {
     ASSERT_NO_FATAL_FAILURE(StartDevice(""));
     const std::string command = "bash -c \"" + CommandLine("--port PORT FILE") + " " +
                                 GetParam().tail + "; exit \\${PIPESTATUS[0]}\" >/dev/null";
-    const int exitCode = RunCommand(command);
+    const int exitCode = RunShell(command);
     device->Stop();
     ASSERT_EQ(exitCode, 0) << command;
     ExpectDeviceHolds(names["FILE"]);
@@ -65,7 +65,7 @@ TEST_F(CliStreams, ClosedOutputKeepsThePortOffTheStandardDescriptors) {
     // A slow erase keeps the port open while the descriptors are looked at.
     ASSERT_NO_FATAL_FAILURE(StartDevice("--erase-ms 300"));
     Spawn("--port PORT FILE", true);
-    const std::string proc = "/proc/" + std::to_string(cli) + "/";
+    const std::string proc = "/proc/" + std::to_string(cli.Pid()) + "/";
     auto link = [&](const std::string& name) {
         char path[PATH_MAX] = {};
         const ssize_t n = ::readlink((proc + name).c_str(), path, sizeof path - 1);
@@ -86,7 +86,7 @@ TEST_F(CliStreams, ClosedOutputKeepsThePortOffTheStandardDescriptors) {
         }
         return false;
     };
-    ASSERT_TRUE(PollUntil(portOpen, 20s)) << "tovik-cli never opened the port";
+    ASSERT_TRUE(WaitUntil(portOpen)) << "tovik-cli never opened the port";
     for (int fd = 0; fd <= 2; ++fd) {
         EXPECT_EQ(target(fd), "/dev/null") << "descriptor " << fd;
     }
@@ -116,14 +116,13 @@ TEST_P(CliInterrupted, EndsAsStopDoes) {
     ASSERT_NO_FATAL_FAILURE(StartDevice(p.atStart ? "--go-silent" : "--wire-baud 38400"));
     Spawn("--port PORT FILE");
     if (p.atStart) {
-        ASSERT_TRUE(PollUntil(
-            [&] { return ReadText(dir + "/cli.err").find("Starting device") != std::string::npos; },
-            20s))
-            << ReadText(dir + "/cli.err");
+        ASSERT_TRUE(WaitUntil([&] {
+            return ReadText(dir + "/cli.err").find("Starting device") != std::string::npos;
+        })) << ReadText(dir + "/cli.err");
     } else {
-        ASSERT_TRUE(PollUntil([&] { return device->Memory().ByteCount() > 0; }, 20s));
+        ASSERT_TRUE(WaitUntil([&] { return device->Memory().ByteCount() > 0; }));
     }
-    ASSERT_EQ(::kill(cli, p.signal), 0);
+    ASSERT_TRUE(cli.Signal(p.signal));
     // Far less than the start's own 60 s.
     const int exitCode = Wait(10s);
     device->Stop();
@@ -203,8 +202,8 @@ TEST_F(CliStreams, TerminalLinesEndWithTheirFinalFigures) {
     ASSERT_NO_FATAL_FAILURE(StartDevice(""));
     // script gives tovik-cli a terminal and keeps everything drawn on it.
     const std::string screen = dir + "/screen.txt";
-    const int exitCode = RunCommand("script -qec \"" + CommandLine("--port PORT FILE") + "\" " +
-                                    screen + " </dev/null >/dev/null");
+    const int exitCode = RunShell("script -qec \"" + CommandLine("--port PORT FILE") + "\" " +
+                                  screen + " </dev/null >/dev/null");
     device->Stop();
     ASSERT_EQ(exitCode, 0);
     std::vector<std::string> finals;

@@ -1,34 +1,31 @@
 #pragma once
 // What the end-to-end tests of tovik-cli share: firmware files made by objcopy and srec_cat, the
-// virtual device in this process (so that every test also sees the commands that reached it), and
-// tovik-cli run as a separate program whose output, exit status and device image are checked.
+// virtual device in this process (tovik-sim's, set up from tovik-sim's own options, so that every
+// test also sees the commands that reached it), and tovik-cli run as a separate program whose
+// output, exit code and device image are checked.
 
 #include "sim/sim_command_line.h"
 #include "sim/virtual_device.h"
-#include "sim_process.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace cli_e2e {
-
-using namespace std::chrono_literals;
 
 using namespace std::chrono_literals;
 
@@ -41,15 +38,6 @@ inline std::string ReadText(const std::string& path) {
 inline std::vector<std::string> Words(const std::string& text) {
     std::istringstream in(text);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
-
-inline bool PollUntil(const std::function<bool()>& condition, std::chrono::milliseconds patience) {
-    const auto end = std::chrono::steady_clock::now() + patience;
-    bool met = false;
-    while (!(met = condition()) && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(5ms);
-    }
-    return met;
 }
 
 struct Firmware {
@@ -87,7 +75,7 @@ inline std::string MakeFirmware(const std::string& dir, const Firmware& firmware
                   " -Motorola -address-length=" + std::to_string(firmware.addressBytes) +
                   " -Output_Block_Size " + length +
                   " -disable=data-count -execution-start-address=" + start;
-    EXPECT_EQ(RunCommand(command), 0) << command;
+    EXPECT_EQ(RunShell(command), 0) << command;
     // The tools choose the record type themselves; make sure the file has the one asked for.
     EXPECT_EQ(Words(ReadText(path)).at(1).substr(0, 2),
               "S" + std::to_string(firmware.addressBytes - 1))
@@ -95,34 +83,18 @@ inline std::string MakeFirmware(const std::string& dir, const Firmware& firmware
     return path;
 }
 
-// A scratch folder for the test; parameterised test names hold "/", which must not nest folders.
-inline std::string FlatName(std::string name) {
-    std::replace(name.begin(), name.end(), '/', '_');
-    return TestTempDir(name);
-}
-
 class Cli : public ::testing::Test {
 protected:
-    // A directory of the test's own, emptied in SetUp(), named after the test.
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string dir =
-        FlatName(std::string("cli-") + info->test_suite_name() + "." + info->name());
+    const ScratchDir scratch;
+    const std::string dir = scratch.Path();
     std::unique_ptr<VirtualDevice> device;
     std::map<std::string, std::string> names; // PORT, FILE and the like in tovik-cli's arguments
-    pid_t cli = -1;                           // tovik-cli while it runs
+    ChildProcess cli;                         // tovik-cli; killed if it still runs at the end
     std::string out, err;                     // what it wrote
 
-    void SetUp() override { RunCommand("rm -rf '" + dir + "' && mkdir -p '" + dir + "'"); }
     void TearDown() override {
-        if (cli > 0) {
-            ::kill(cli, SIGKILL);
-            ::waitpid(cli, nullptr, 0);
-        }
+        cli.Kill();
         device.reset();
-        // A failed test leaves its files for a look.
-        if (!HasFailure()) {
-            RunCommand("rm -rf '" + dir + "'");
-        }
     }
 
     void StartDevice(const std::string& simOptions) {
@@ -162,44 +134,22 @@ protected:
     // Starts tovik-cli with CommandWords(args); stdin empty, stdout and stderr going to files, or
     // closed with closeOutput.
     void Spawn(const std::string& args, bool closeOutput = false) {
-        std::vector<std::string> words = CommandWords(args);
-        std::vector<char*> argv;
-        for (std::string& word : words) {
-            argv.push_back(word.data());
-        }
-        argv.push_back(nullptr);
-        const std::string outPath = dir + "/cli.out", errPath = dir + "/cli.err";
-        const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-        cli = ::fork();
-        if (cli == 0) {
-            // Async-signal-safe calls only: the device thread runs on in the parent.
-            ::dup2(::open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
-            ::dup2(::open(outPath.c_str(), flags, 0644), 1);
-            ::dup2(::open(errPath.c_str(), flags, 0644), 2);
-            if (closeOutput) {
-                ::close(1);
-                ::close(2);
-            }
-            // Nothing of this process either, such as the device's end of the pseudo-terminal:
-            // a device that goes away must be gone for tovik-cli too.
-            for (int fd = 3; fd < 1024; ++fd) {
-                ::close(fd);
-            }
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
+        std::ofstream(scratch / "cli.out").close();
+        std::ofstream(scratch / "cli.err").close();
+        EXPECT_TRUE(
+            closeOutput
+                ? cli.Start(CommandWords(args), ChildOutput::Closed(), ChildOutput::Closed())
+                : cli.Start(CommandWords(args), ChildOutput::File(scratch / "cli.out"),
+                            ChildOutput::File(scratch / "cli.err")));
     }
 
-    // The exit status; -1 when it ended by a signal or still ran after `patience`.
+    // The exit code; -1 when it ended by a signal or still ran after `patience`.
     int Wait(std::chrono::milliseconds patience) {
-        int status = 0;
-        const bool ended =
-            cli > 0 && PollUntil([&] { return ::waitpid(cli, &status, WNOHANG) == cli; }, patience);
-        cli = ended ? -1 : cli;
-        out = ReadText(dir + "/cli.out");
-        err = ReadText(dir + "/cli.err");
-        EXPECT_TRUE(ended) << "tovik-cli did not start or still ran; stderr:\n" << err;
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const ChildExit& exit = cli.Wait(patience);
+        out = ReadText(scratch / "cli.out");
+        err = ReadText(scratch / "cli.err");
+        EXPECT_TRUE(exit.ended) << "tovik-cli did not start or still ran; stderr:\n" << err;
+        return exit.ended ? exit.code : -1;
     }
 
     int Run(const std::string& args, std::chrono::milliseconds patience = 30s) {
@@ -211,9 +161,9 @@ protected:
     // address 0), must be equal.
     void ExpectDeviceHolds(const std::string& file) {
         ASSERT_TRUE(device->WriteDump());
-        EXPECT_EQ(RunCommand("cd " + dir +
-                             " && srec_cat dump.s19 -o device.bin -binary && srec_cat " + file +
-                             " -o file.bin -binary && cmp file.bin device.bin"),
+        EXPECT_EQ(RunShell("cd " + dir +
+                           " && srec_cat dump.s19 -o device.bin -binary && srec_cat " + file +
+                           " -o file.bin -binary && cmp file.bin device.bin"),
                   0)
             << "the device holds other bytes than " << file;
     }
