@@ -5,12 +5,31 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <map>
 
 namespace {
 
 const std::map<std::string, int> kBaudIndexes = {
     {"auto", 0}, {"38400", 1}, {"57600", 2}, {"115200", 3}};
+
+// A positive, finite number of seconds. Not CLI::PositiveNumber: that takes "nan" (with which no
+// search would ever end) and names a range of 309 digits when it refuses.
+const CLI::Validator kPositiveSeconds(
+    [](std::string& text) {
+        char* end = nullptr;
+        errno = 0;
+        const double value = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value) ||
+            value <= 0) {
+            return "SECONDS must be a positive number of seconds, such as 5 or 0.5, not '" + text +
+                   "'";
+        }
+        return std::string();
+    },
+    "SECONDS");
 
 } // namespace
 
@@ -33,8 +52,9 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     app.add_flag("--simulate", o.simulate, "load into the built-in virtual device");
     app.add_flag("--dry-run", o.dryRun, "check the file and list the write blocks; send nothing");
     app.add_option("--timeout", o.timeoutSeconds,
-                   "give up when no device has answered within SECONDS (default: search on)")
-        ->check(CLI::PositiveNumber);
+                   "give up when a search has found no device within SECONDS (default: search "
+                   "on)")
+        ->check(kPositiveSeconds);
     app.add_option("--handshake", o.handshake, "DTR/RTS mode, as the dialog's HANDSHAKE option");
     app.add_flag("--trace", o.trace, "every frame sent and received, in hex, on stderr");
     app.add_flag("-q,--quiet", o.quiet, "no progress display");

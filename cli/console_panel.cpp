@@ -1,13 +1,16 @@
 #include "cli/console_panel.h"
 
+#include "loader/loader_worker.h"
 #include "platform/message_box.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdarg>
 
 namespace {
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+constexpr int kClusters = 7;
 
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -27,17 +30,14 @@ CConsolePanel::CConsolePanel(FILE* progressOut, bool quiet, bool terminal, uint6
 
 void CConsolePanel::SetProgressPos(int position) {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    Sync();
     m_position = position;
-    Render(false);
+    Draw(false);
 }
 
 void CConsolePanel::ShowErasing() {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    m_phase = Phase::kErasing;
-    m_rangeEnd = 7;
-    m_position = 0;
-    m_phaseStart = Clock::now();
-    Render(true);
+    Sync();
 }
 
 void CConsolePanel::ShowProgramming(int lineCount) {
@@ -46,11 +46,7 @@ void CConsolePanel::ShowProgramming(int lineCount) {
         return;
     }
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    m_phase = Phase::kProgramming;
-    m_rangeEnd = lineCount;
-    m_position = 0;
-    m_phaseStart = Clock::now();
-    Render(true);
+    Sync();
 }
 
 void CConsolePanel::OnStop() {
@@ -64,46 +60,130 @@ void CConsolePanel::EndRun() {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
     EndLine();
     m_phase = Phase::kIdle;
+    m_runEnded = true;
     CFrontPanel::EndRun();
 }
 
-void CConsolePanel::ShowSearching(int baudRate) {
+void CConsolePanel::Follow() {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    if (baudRate == 0 || (m_phase != Phase::kIdle && m_phase != Phase::kSearching)) {
-        return;
-    }
-    bool changed = m_phase != Phase::kSearching || baudRate != m_probeRate;
-    if (m_phase != Phase::kSearching) {
-        m_phaseStart = Clock::now();
-    }
-    m_phase = Phase::kSearching;
-    m_probeRate = baudRate;
-    // A plain log gets a line for the first probe at each rate, not for every probe.
-    Render(changed && (m_terminal || m_loggedProbeRate != baudRate));
-    m_loggedProbeRate = baudRate;
+    Sync();
+    Draw(false);
 }
 
 void CConsolePanel::BreakLine() {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
+    // What the message follows must be on the screen first (the start it reports, say).
+    Sync();
     EndLine();
 }
 
-std::string CConsolePanel::Line() const {
-    double seconds = std::chrono::duration<double>(Clock::now() - m_phaseStart).count();
+void CConsolePanel::Sync() {
+    if (!m_result || m_runEnded) {
+        return;
+    }
+    // A search is entered by its count, not by the activity: a new search after a failed erase
+    // pass must be seen even when the next pass has already begun.
+    const int searches = m_result->m_nSearches;
+    if (searches != m_searches) {
+        m_searches = searches;
+        if (searches > 1) {
+            SayEraseFailed();
+        }
+        if (searches > 0) {
+            Enter(Phase::kSearching);
+        }
+    }
+    Phase wanted = m_phase;
+    switch (m_result->m_nActivity) {
+    case kActivityErasing:
+        wanted = Phase::kErasing;
+        break;
+    case kActivityProgramming:
+        wanted = Phase::kProgramming;
+        break;
+    case kActivityStarting:
+        wanted = Phase::kStarting;
+        break;
+    default:
+        break;
+    }
+    if (wanted != m_phase) {
+        Enter(wanted);
+    }
+}
+
+void CConsolePanel::Enter(Phase phase) {
+    EndLine();
+    m_phase = phase;
+    m_position = 0;
+    m_phaseStart = Clock::now();
+    m_loggedStep = -1;
+    m_loggedRates.clear();
+    Draw(true);
+}
+
+void CConsolePanel::SayEraseFailed() {
+    EndLine();
+    const int cluster = m_result->m_nFailedCluster;
+    const int reply = m_result->m_nFailedEraseReply;
+    const int others = m_result->m_nPassEraseFailures - 1;
+    std::string text = reply == -1
+                           ? Format("erase of cluster %d got no reply within %d s", cluster,
+                                    kEraseTimeoutMs / 1000)
+                           : Format("erase of cluster %d failed (error %d)", cluster, reply);
+    if (others > 0) {
+        text += Format(", and of %d more cluster%s", others, others > 1 ? "s" : "");
+    }
+    std::fprintf(m_out, "tovik-cli: %s: searching again\n", text.c_str());
+    std::fflush(m_out);
+}
+
+int CConsolePanel::LogStep() const {
     switch (m_phase) {
-    case Phase::kSearching:
-        return Format("Looking for device ... %d baud  %.0f s", m_probeRate, seconds);
+    case Phase::kSearching: {
+        // Each rate once per search: an automatic search alternates rates at every probe.
+        const int rate = m_result ? m_result->m_nProbeRate.load() : 0;
+        bool logged =
+            std::find(m_loggedRates.begin(), m_loggedRates.end(), rate) != m_loggedRates.end();
+        return rate > 0 && !logged ? rate : -1;
+    }
     case Phase::kErasing:
-        return Format("Erasing Cluster %d/7", m_position);
+        return m_position > 0 ? m_position : -1;
     case Phase::kProgramming: {
         const uint64_t written = m_result ? m_result->m_nBytesWritten.load() : 0;
-        // Bytes tell how far the data is better than lines do; a file without data has lines only.
-        int percent = m_totalBytes > 0 ? static_cast<int>(100 * written / m_totalBytes)
-                      : m_rangeEnd > 0 ? static_cast<int>(100.0 * m_position / m_rangeEnd)
-                                       : 0;
-        double rate = seconds > 0.2 ? written / seconds : 0;
-        std::string line = Format("Programming %3d%%  %" PRIu64 "/%" PRIu64 " bytes", percent,
-                                  written, m_totalBytes);
+        return m_totalBytes > 0
+                   ? static_cast<int>(10 * std::min(written, m_totalBytes) / m_totalBytes)
+                   : 0;
+    }
+    case Phase::kStarting:
+        return 0;
+    case Phase::kIdle:
+        break;
+    }
+    return -1;
+}
+
+std::string CConsolePanel::Line() const {
+    const double seconds = std::chrono::duration<double>(Clock::now() - m_phaseStart).count();
+    // What only a live line shows: a log line stays as it was printed.
+    const std::string elapsed = m_terminal ? Format("  %.0f s", seconds) : std::string();
+    switch (m_phase) {
+    case Phase::kSearching: {
+        const int rate = m_result ? m_result->m_nProbeRate.load() : 0;
+        return (rate > 0 ? Format("Looking for device ... %d baud", rate)
+                         : std::string("Looking for device ...")) +
+               elapsed;
+    }
+    case Phase::kErasing:
+        return Format("Erasing Cluster %d/%d", m_position, kClusters);
+    case Phase::kProgramming: {
+        const uint64_t written = m_result ? m_result->m_nBytesWritten.load() : 0;
+        std::string line = "Programming ";
+        if (m_totalBytes > 0) {
+            line += Format("%3d%%  ", static_cast<int>(100 * written / m_totalBytes));
+        }
+        line += Format("%" PRIu64 "/%" PRIu64 " bytes", written, m_totalBytes);
+        const double rate = seconds > 0.2 ? written / seconds : 0;
         if (rate > 0) {
             line += Format("  %.1f KiB/s", rate / 1024);
             if (m_totalBytes > written) {
@@ -112,49 +192,49 @@ std::string CConsolePanel::Line() const {
         }
         return line;
     }
+    case Phase::kStarting:
+        return "Starting device ..." + elapsed;
     case Phase::kIdle:
         break;
     }
     return std::string();
 }
 
-void CConsolePanel::Render(bool phaseChanged) {
+void CConsolePanel::Draw(bool now) {
     if (m_quiet || m_phase == Phase::kIdle) {
         return;
     }
-    Clock::time_point now = Clock::now();
+    const Clock::time_point time = Clock::now();
     if (m_terminal) {
-        if (!phaseChanged && now - m_lastDraw < kRedrawInterval) {
+        if (!now && time - m_lastDraw < kRedrawInterval) {
             return;
-        }
-        if (phaseChanged && m_lineOpen) {
-            std::fputc('\n', m_out);
         }
         std::fprintf(m_out, "\r%s\033[K", Line().c_str());
         m_lineOpen = true;
     } else {
-        // A log gets the phase changes, each erased cluster and every tenth of the programming.
-        if (m_phase == Phase::kProgramming && !phaseChanged) {
-            int tenth = m_rangeEnd > 0 ? 10 * m_position / m_rangeEnd : 0;
-            if (tenth == m_lastPlainTenth) {
-                return;
-            }
-            m_lastPlainTenth = tenth;
-        } else if (phaseChanged && m_phase == Phase::kProgramming) {
-            m_lastPlainTenth = 0;
-        } else if (!phaseChanged && m_phase != Phase::kErasing) {
+        const int step = LogStep();
+        if (step < 0 || step == m_loggedStep) {
             return;
+        }
+        m_loggedStep = step;
+        if (m_phase == Phase::kSearching) {
+            m_loggedRates.push_back(step);
         }
         std::fprintf(m_out, "%s\n", Line().c_str());
     }
     std::fflush(m_out);
-    m_lastDraw = now;
+    m_lastDraw = time;
 }
 
 void CConsolePanel::EndLine() {
-    if (m_lineOpen) {
-        std::fprintf(m_out, "\r%s\033[K\n", Line().c_str());
-        std::fflush(m_out);
-        m_lineOpen = false;
+    if (m_terminal) {
+        if (m_lineOpen) {
+            std::fprintf(m_out, "\r%s\033[K\n", Line().c_str());
+            std::fflush(m_out);
+            m_lineOpen = false;
+        }
+    } else {
+        // The figures the phase ends with, unless the last line printed already has them.
+        Draw(true);
     }
 }

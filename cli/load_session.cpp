@@ -181,27 +181,55 @@ void AnswerMessageBoxes(CConsolePanel& panel, std::atomic<bool>& portFailed) {
     });
 }
 
+// --timeout counts from the beginning of each search of the run: the first, and the search again
+// after a failed erase pass. Time spent erasing or programming is not searching.
+class SearchTimer {
+public:
+    explicit SearchTimer(double seconds) : m_seconds(seconds) {}
+
+    bool Expired(const CRunResult& result) {
+        const auto now = std::chrono::steady_clock::now();
+        const int searches = result.m_nSearches;
+        if (searches != m_searches) {
+            m_searches = searches;
+            m_start = now;
+        }
+        // Before the first search the link is being made, which belongs to it.
+        const int activity = result.m_nActivity;
+        const bool searching =
+            activity == kActivitySearching || (searches == 0 && activity == kActivityIdle);
+        return m_seconds > 0 && searching &&
+               now - m_start > std::chrono::duration<double>(m_seconds);
+    }
+
+private:
+    const double m_seconds;
+    int m_searches = 0;
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+};
+
 // Runs the load on the controller until the worker ends it, or an interrupt, a failed port or
-// the --timeout ends it as Stop does (after the command in flight).
+// the --timeout ends it as Stop does (after the command in flight; the wait for the start's reply
+// is given up at once, since all data is written by then).
 EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunController& run,
                         CConsolePanel& panel, const std::atomic<bool>& portFailed) {
     InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
+    run.m_bStopAbandonsStart = true;
     run.StartThread();
     run.BeginRun(load.stream, load.check.lineCount, load.comIndex, o.baudIndex);
     EndReason reason = EndReason::kRunEnded;
-    const auto start = std::chrono::steady_clock::now();
+    SearchTimer timer(o.timeoutSeconds);
     while (run.Running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (run.m_nState == kPhaseSearch && !run.Result().m_bDeviceFound) {
-            panel.ShowSearching(run.Result().m_nProbeRate);
+        panel.Follow();
+        if (reason != EndReason::kRunEnded) {
+            continue;
         }
         if (InterruptCount() > 0) {
             reason = EndReason::kInterrupted;
         } else if (portFailed) {
             reason = EndReason::kPortFailed;
-        } else if (o.timeoutSeconds > 0 && !run.Result().m_bDeviceFound &&
-                   std::chrono::steady_clock::now() - start >
-                       std::chrono::duration<double>(o.timeoutSeconds)) {
+        } else if (timer.Expired(run.Result())) {
             reason = EndReason::kNoDevice;
         }
         if (reason != EndReason::kRunEnded) {
@@ -219,13 +247,30 @@ int ExitCodeOfRun(const CRunResult& result) {
     }
     int code = result.m_nProgramResult;
     if (code == 0) {
-        return result.m_nStartReply == 0 ? kExitStarted : kExitNotStarted;
+        if (result.m_nStartReply == 0) {
+            return kExitStarted;
+        }
+        std::fprintf(stderr,
+                     "tovik-cli: %sall data written, but the device did not confirm the "
+                     "start\n",
+                     result.m_bStartAbandoned ? "stopped while waiting: " : "");
+        return kExitNotStarted;
     }
     if (result.m_bWriteRefused) {
-        std::fprintf(stderr,
-                     "tovik-cli: the device refused a write (reply %d); it is only partly "
-                     "programmed\n",
-                     code);
+        const uint32_t address = result.m_nRefusedAddress;
+        if (code == -1) {
+            // The time-out the write waited: 30 ms per data byte and a second.
+            const double seconds = (result.m_nRefusedLength * 30 + 1000) / 1000.0;
+            std::fprintf(stderr,
+                         "tovik-cli: no reply to the write at 0x%08" PRIX32 " within %.1f s; "
+                         "the device is only partly programmed\n",
+                         address, seconds);
+        } else {
+            std::fprintf(stderr,
+                         "tovik-cli: the device refused the write at 0x%08" PRIX32
+                         " (error %d); it is only partly programmed\n",
+                         address, code);
+        }
         return kExitWriteRefused;
     }
     if (code == kProgramStopped) {
@@ -249,7 +294,11 @@ int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
                const CRunResult& result) {
     switch (reason) {
     case EndReason::kInterrupted:
-        if (result.m_bDeviceFound && !(result.m_bProgramEnded && result.m_nProgramResult == 0)) {
+        if (result.m_bProgramEnded && result.m_nProgramResult == 0) {
+            // Stopped while the start was waited for: the data is all there.
+            break;
+        }
+        if (result.m_bDeviceFound) {
             std::fprintf(stderr, "tovik-cli: stopped; the device is erased or only partly "
                                  "programmed\n");
         } else {
@@ -261,7 +310,14 @@ int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
                      ComDevicePath(load.comIndex).c_str());
         return kExitPortFailed;
     case EndReason::kNoDevice:
-        std::fprintf(stderr, "tovik-cli: no device answered within %g s\n", o.timeoutSeconds);
+        if (result.m_nSearches > 1) {
+            std::fprintf(stderr,
+                         "tovik-cli: no device answered within %g s of the search after a failed "
+                         "erase; the device may be partly erased\n",
+                         o.timeoutSeconds);
+        } else {
+            std::fprintf(stderr, "tovik-cli: no device answered within %g s\n", o.timeoutSeconds);
+        }
         return kExitNoDevice;
     case EndReason::kRunEnded:
         break;
@@ -272,6 +328,10 @@ int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
 } // namespace
 
 int RunCli(int argc, const char* const* argv) {
+    // Before anything is opened: a closed stderr must not be taken by the port.
+    OpenNullOnClosedStandardStreams();
+    // A reader that goes away (| head) must not end a load; the exit code still tells.
+    IgnoreBrokenPipes();
     SetApplicationName("tovik-cli");
     CliParse parse = ParseCliOptions(argc, argv);
     if (!parse.run) {

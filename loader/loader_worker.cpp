@@ -19,6 +19,11 @@ int ChosenRate(CRunContext* dialog) {
     return dialog->m_bTry38400 ? kAutoFirstRate : kAutoSecondRate;
 }
 
+void BeginSearch(CRunResult& result) {
+    result.m_nSearches.fetch_add(1);
+    result.m_nActivity = kActivitySearching;
+}
+
 void SearchStep(CRunContext* dialog, CUnitLink& link) {
     dialog->m_nEraseErrors = 0;
     int rate = ChosenRate(dialog);
@@ -41,12 +46,21 @@ void EraseStep(CRunContext* dialog, CUnitLink& link) {
     if (first < 1 || end < 1 || end < first || end > dialog->m_nMaxCluster) {
         return;
     }
+    CRunResult& result = dialog->m_result;
+    result.m_nActivity = kActivityErasing;
     dialog->m_pPanel->ShowErasing();
+    int failedCluster = 0;
+    int failedReply = 0;
     for (uint8_t cluster = first; cluster < end; ++cluster) {
         link.AppendPayload(&cluster, 1);
-        if (link.Execute("!E", kEraseTimeoutMs) != 0) {
+        const int reply = link.Execute("!E", kEraseTimeoutMs);
+        if (reply != 0) {
             dialog->m_nEraseErrors = static_cast<uint8_t>(dialog->m_nEraseErrors + 1);
-            dialog->m_result.m_nEraseFailures.fetch_add(1);
+            result.m_nEraseFailures.fetch_add(1);
+            if (failedCluster == 0) {
+                failedCluster = cluster;
+                failedReply = reply;
+            }
         }
         if (!dialog->m_bRun) {
             break;
@@ -55,6 +69,11 @@ void EraseStep(CRunContext* dialog, CUnitLink& link) {
     }
     if (dialog->m_nEraseErrors == 0) {
         dialog->m_nState = kPhaseProgram;
+    } else if (dialog->m_bRun) {
+        result.m_nPassEraseFailures = dialog->m_nEraseErrors;
+        result.m_nFailedCluster = failedCluster;
+        result.m_nFailedEraseReply = failedReply;
+        BeginSearch(result);
     }
 }
 
@@ -62,8 +81,10 @@ void ProgramStep(CRunContext* dialog, CUnitLink& link) {
     dialog->m_nState = kPhaseSearch;
     FILE* file = dialog->m_pFile;
     if (file) {
+        dialog->m_result.m_nActivity = kActivityProgramming;
         dialog->m_pPanel->ShowProgramming(dialog->m_nLineCount);
         ProgramFile(UpdateProgress, dialog, file, &link, 1);
+        dialog->m_result.m_nActivity = kActivityIdle;
         dialog->m_pPanel->EndRun();
         dialog->m_bRun = 0;
     }
@@ -106,6 +127,7 @@ int LoaderThreadProc(CRunContext* dialog) {
             link = std::make_unique<CUnitLink>(dialog->m_nComIndex, kLinkBaudRate, kHostAddress,
                                                kDeviceUnit);
             dialog->m_nState = kPhaseSearch;
+            BeginSearch(dialog->m_result);
         }
         switch (dialog->m_nState) {
         case kPhaseSearch:

@@ -22,13 +22,23 @@ int SendBlock(uint8_t sendFlag, const BlockSlot& block, CLinkBase* link, CRunCon
         result.m_nBlocksWritten.fetch_add(1);
     } else {
         result.m_nRefusedAddress = block.address;
+        result.m_nRefusedLength = block.length;
         result.m_bWriteRefused = true;
     }
     return reply;
 }
 
-int StartDevice(CLinkBase* link) {
+int StartDevice(CLinkBase* link, CRunContext* panel) {
+    CRunResult& result = panel->m_result;
+    result.m_nActivity = kActivityStarting;
+    if (panel->m_bStopAbandonsStart) {
+        link->m_pWaitWhile = &panel->m_bRun;
+    }
     int reply = link->Execute("!G", kStartTimeoutMs);
+    link->m_pWaitWhile = nullptr;
+    if (reply != 0 && panel->m_bStopAbandonsStart && !panel->m_bRun) {
+        result.m_bStartAbandoned = true;
+    }
     AfxMessageBox(reply == 0 ? "Transmission complete.\nDevice started." : "Transmission complete.",
                   kMbOk | kMbIconInformation);
     return reply;
@@ -92,7 +102,7 @@ int ProgramPass(ProgressFunction progress, CRunContext* panel, FILE* file, CLink
         }
         if (result == kRecordEnd) {
             if (link) {
-                *startReply = StartDevice(link);
+                *startReply = StartDevice(link, panel);
             }
             return 0;
         }

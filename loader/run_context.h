@@ -18,6 +18,10 @@ public:
     // Told each block's address and length as the programming pass writes it (or, in a dry run,
     // would); for a listing. Set before the run begins, called on the worker's thread.
     std::function<void(uint32_t address, int length)> m_onBlock;
+    // When set (before the run begins), a Stop while the start command waits for its reply ends
+    // that wait at once instead of after its 60 s: all data is written by then, and a front end
+    // with nobody to answer a question may need to end promptly.
+    bool m_bStopAbandonsStart = false;
 };
 
 // The progress function of the programming pass: moves the panel's progress bar.

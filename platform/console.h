@@ -1,15 +1,27 @@
 #pragma once
-// The terminal tovik-cli runs in: interrupts and whether a stream is a terminal. One source file
-// per platform (console_posix.cpp, console_win32.cpp).
+// The terminal a program runs in: interrupts, the standard streams and whether a stream is a
+// terminal. One source file per platform (console_posix.cpp, console_win32.cpp).
 
 #include <cstdio>
 
-// From now on Ctrl-C (and SIGTERM on POSIX, Ctrl-Break on Windows) asks the run to stop: each is
-// counted for InterruptCount(). A second one prints againText (kept by the caller for the life of
-// the process) and ends the process at once with againExitCode, since the command in flight may be
-// an erase of up to 30 s.
+// From now on Ctrl-C (and SIGTERM and SIGHUP on POSIX, Ctrl-Break on Windows) asks the run to
+// stop: each is counted for InterruptCount(). A hang-up is one too: a load left running after its
+// terminal went away would be nobody's to stop. A second one prints againText (kept by the caller
+// for the life of the process) and ends the process at once with againExitCode, since the command
+// in flight may be an erase of up to 30 s.
 void InstallInterruptHandlers(const char* againText, int againExitCode);
 int InterruptCount();
+
+// Writes to a pipe or socket nobody reads any more fail (and are ignored by the caller) instead
+// of ending the process: a load must not depend on who reads its output. Nothing to do on
+// Windows, where such a write just fails.
+void IgnoreBrokenPipes();
+
+// Opens the null device on each of the standard descriptors 0 to 2 that is closed, so that a file
+// or port opened later cannot become one of them and receive what is meant for the screen. Call it
+// first, before anything is opened. Nothing to do on Windows, where a handle never takes a standard
+// stream's place.
+void OpenNullOnClosedStandardStreams();
 
 // True when the stream writes to a terminal (a console on Windows), where progress is redrawn in
 // place.

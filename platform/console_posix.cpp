@@ -1,10 +1,12 @@
-// Interrupts and terminals on POSIX: signal handlers and isatty.
+// Interrupts, standard streams and terminals on POSIX: signal handlers, descriptors and isatty.
 
 #include "platform/console.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -38,6 +40,28 @@ void InstallInterruptHandlers(const char* againText, int againExitCode) {
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
+}
+
+void IgnoreBrokenPipes() {
+    struct sigaction action {};
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGPIPE, &action, nullptr);
+}
+
+void OpenNullOnClosedStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) {
+            continue;
+        }
+        // The lowest free descriptor is this one, since those below it are open by now.
+        int opened = ::open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd) {
+            ::dup2(opened, fd);
+            ::close(opened);
+        }
+    }
 }
 
 int InterruptCount() {

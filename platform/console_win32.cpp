@@ -1,4 +1,4 @@
-// Interrupts and terminals on Windows: a console control handler and _isatty.
+// Interrupts, standard streams and terminals on Windows: a console control handler and _isatty.
 //
 // Windows runs a control handler on a thread of its own, so unlike a signal handler it may print
 // and exit normally; it must return at once, though, or the console waits for it.
@@ -42,6 +42,10 @@ void InstallInterruptHandlers(const char* againText, int againExitCode) {
     g_againExitCode = againExitCode;
     ::SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
+
+void IgnoreBrokenPipes() {}
+
+void OpenNullOnClosedStandardStreams() {}
 
 int InterruptCount() {
     return g_interrupts.load();

@@ -62,7 +62,7 @@ int CLinkBase::SendCommand(const char* command, int n, int timeoutMs) {
             m_transactionActive = 0;
             return kReplyPortLost;
         }
-        if (DeadlineExpired(&deadline)) {
+        if (DeadlineExpired(&deadline) || (m_pWaitWhile && *m_pWaitWhile == 0)) {
             m_rxLength = 0;
             m_transactionActive = 0;
             if (repeatsCommand) {

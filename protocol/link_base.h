@@ -12,6 +12,7 @@
 // kReplyPortLost when the port under the link is lost.
 // Only one thread uses a link; all link state is guarded by the link lock.
 
+#include <atomic>
 #include <cstdint>
 
 // The reply code of a transaction on a lost port: the system said the device is gone (an adapter
@@ -85,6 +86,9 @@ public:
     uint8_t m_tx[256] = {};
     uint8_t m_rx[256] = {};
     int m_transactionActive = 0;
+    // While set, a transaction gives up waiting for its reply (result -1) as soon as the flag it
+    // points to is found 0: for a wait that may be abandoned once the frame is out.
+    const std::atomic<int>* m_pWaitWhile = nullptr;
 
 protected:
     // Removes n bytes from the front of m_rx.

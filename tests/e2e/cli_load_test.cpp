@@ -1,30 +1,18 @@
 // tovik-cli as a user runs it: a separate process loading S-record files made by objcopy and
 // srec_cat into a virtual device on a pseudo-terminal. What the device ends up holding is checked
 // against what srec_cat reads from the same file, and the exit codes against what scripts rely on.
-//
-// The device is tovik-sim's, set up from tovik-sim's own options, but run in this process so that
-// every test also sees the commands that reached it.
 
-#include "sim/sim_command_line.h"
-#include "sim/virtual_device.h"
-
-#include "tests/support/child_process.h"
-#include "tests/support/scratch_dir.h"
-#include "tests/support/wait_until.h"
+#include "cli_test_fixture.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 #include <fcntl.h>
 #include <fstream>
-#include <iterator>
 #include <map>
-#include <memory>
-#include <random>
-#include <sstream>
+#include <string>
 #include <sys/stat.h>
 #include <thread>
 #include <tuple>
@@ -32,162 +20,8 @@
 
 namespace {
 
+using namespace cli_e2e;
 using namespace std::chrono_literals;
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Also the lines of an S-record file, which have no spaces.
-std::vector<std::string> Words(const std::string& text) {
-    std::istringstream in(text);
-    return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
-
-struct Firmware {
-    const char* name;
-    int addressBytes, recordLength; // 2, 3 or 4 (S1, S2 or S3 records); data bytes per record
-    std::vector<std::pair<uint32_t, size_t>> ranges; // address, size
-    friend void PrintTo(const Firmware& f, std::ostream* out) { *out << f.name; }
-};
-
-const Firmware kSmallFirmware{"small", 3, 32, {{0x10000, 1500}}};
-
-// Makes the file from random bytes (a fixed seed per range): one range with objcopy, which picks
-// S1 or S2 by the highest address and S3 when forced; several with srec_cat, told the address
-// length. tovik-cli reads S0, data and S7/S8/S9 only: no count record, and an end record needs a
-// start address.
-std::string MakeFirmware(const std::string& dir, const Firmware& firmware) {
-    const std::string path = dir + "/" + firmware.name + ".s19";
-    std::string bins;
-    for (size_t i = 0; i < firmware.ranges.size(); ++i) {
-        std::mt19937 random(static_cast<unsigned>(1000 + i));
-        std::string data(firmware.ranges[i].second, '\0');
-        std::generate(data.begin(), data.end(), [&] { return static_cast<char>(random()); });
-        const std::string bin = dir + "/" + firmware.name + std::to_string(i) + ".bin";
-        std::ofstream(bin, std::ios::binary) << data;
-        bins += " " + bin + " -binary -offset " + std::to_string(firmware.ranges[i].first);
-    }
-    const std::string start = std::to_string(firmware.ranges[0].first);
-    const std::string length = std::to_string(firmware.recordLength);
-    const std::string command =
-        firmware.ranges.size() == 1
-            ? "objcopy -I binary -O srec --srec-len " + length + " --change-addresses " + start +
-                  (firmware.addressBytes == 4 ? " --srec-forceS3 " : " ") + dir + "/" +
-                  firmware.name + "0.bin " + path
-            : "srec_cat" + bins + " -o " + path +
-                  " -Motorola -address-length=" + std::to_string(firmware.addressBytes) +
-                  " -Output_Block_Size " + length +
-                  " -disable=data-count -execution-start-address=" + start;
-    EXPECT_EQ(RunShell(command), 0) << command;
-    // The tools choose the record type themselves; make sure the file has the one asked for.
-    EXPECT_EQ(Words(ReadText(path)).at(1).substr(0, 2),
-              "S" + std::to_string(firmware.addressBytes - 1))
-        << path;
-    return path;
-}
-
-class Cli : public ::testing::Test {
-protected:
-    const ScratchDir scratch;
-    const std::string dir = scratch.Path();
-    std::unique_ptr<VirtualDevice> device;
-    std::map<std::string, std::string> names; // PORT, FILE and the like in tovik-cli's arguments
-    ChildProcess cli;                         // tovik-cli; killed if it still runs at the end
-    std::string out, err;                     // what it wrote
-    std::string pipeIn; // when set, tovik-cli reads its standard input from `cat pipeIn |`
-
-    void TearDown() override {
-        cli.Kill();
-        device.reset();
-    }
-
-    void StartDevice(const std::string& simOptions) {
-        const std::vector<std::string> words =
-            Words("tovik-sim --dump " + dir + "/dump.s19 " + simOptions);
-        std::vector<const char*> argv;
-        std::transform(words.begin(), words.end(), std::back_inserter(argv),
-                       [](const std::string& word) { return word.c_str(); });
-        SimCommandLine parsed = ParseSimCommandLine(static_cast<int>(argv.size()), argv.data());
-        ASSERT_TRUE(parsed.run) << simOptions;
-        device = std::make_unique<VirtualDevice>(parsed.options);
-        std::string error;
-        ASSERT_TRUE(device->Start(&error)) << error;
-        names["PORT"] = device->SlavePath();
-    }
-
-    // Starts tovik-cli with the words of `args`, those in `names` replaced; stdin empty (or the
-    // pipe from pipeIn, as a shell makes it), stdout and stderr going to files.
-    void Spawn(const std::string& args) {
-        std::vector<std::string> words = Words(args);
-        words.insert(words.begin(), TOVIK_CLI_PATH);
-        for (std::string& word : words) {
-            word = names.count(word) ? names[word] : word;
-        }
-        if (!pipeIn.empty()) {
-            std::string command = "cat '" + pipeIn + "' | exec";
-            for (const std::string& word : words) {
-                command += " '" + word + "'";
-            }
-            words = {"/bin/sh", "-c", command};
-        }
-        EXPECT_TRUE(cli.Start(words, ChildOutput::File(scratch / "cli.out"),
-                              ChildOutput::File(scratch / "cli.err")));
-    }
-
-    // The exit code; -1 when it ended by a signal or still ran after `patience`.
-    int Wait(std::chrono::milliseconds patience) {
-        const ChildExit& exit = cli.Wait(patience);
-        out = ReadText(scratch / "cli.out");
-        err = ReadText(scratch / "cli.err");
-        EXPECT_TRUE(exit.ended) << "tovik-cli did not start or still ran; stderr:\n" << err;
-        return exit.ended ? exit.code : -1;
-    }
-
-    int Run(const std::string& args, std::chrono::milliseconds patience = 30s) {
-        Spawn(args);
-        return Wait(patience);
-    }
-
-    // The device's memory and the file, both made plain binaries by srec_cat (gaps as zeros from
-    // address 0), must be equal.
-    void ExpectDeviceHolds(const std::string& file) {
-        ASSERT_TRUE(device->WriteDump());
-        EXPECT_EQ(RunShell("cd " + dir +
-                           " && srec_cat dump.s19 -o device.bin -binary && srec_cat " + file +
-                           " -o file.bin -binary && cmp file.bin device.bin"),
-                  0)
-            << "the device holds other bytes than " << file;
-    }
-
-    // What the device must have seen, whatever the exit status.
-    void ExpectOrderlyCommands(int exitCode) {
-        const std::vector<sim::ExecutedCommand> log = device->CommandLog();
-        std::map<std::string, std::vector<size_t>> at; // positions in the log
-        for (size_t i = 0; i < log.size(); ++i) {
-            at[log[i].text].push_back(i);
-        }
-        if (exitCode >= 2 && exitCode <= 5) {
-            EXPECT_TRUE(at["!E"].empty()) << "erased, though the run could not load";
-        }
-        if (exitCode > 1) {
-            EXPECT_TRUE(at["!G"].empty()) << "started an image that did not wholly go over";
-        }
-        if (at["!W"].empty()) {
-            return;
-        }
-        ASSERT_FALSE(at["!E"].empty());
-        EXPECT_LT(at["!E"].back(), at["!W"].front()) << "programming began before a full erase";
-        const std::map<int, unsigned> erased = device->EraseCounts();
-        for (int cluster = 1; cluster <= 7; ++cluster) {
-            EXPECT_EQ(erased.count(cluster), 1u) << "cluster " << cluster << " was never erased";
-        }
-        for (size_t i = 0; i + 1 < at["!W"].size(); ++i) {
-            EXPECT_EQ(log[at["!W"][i]].error, sim::kErrorNone) << "writing went on after a refusal";
-        }
-    }
-};
 
 // Every file under every line fault: the device ends up holding the file, and the dry run lists
 // exactly the blocks the run writes.
@@ -306,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Every reply held by a USB adapter's 16 ms timer: slower, and still whole.
         Outcome{"ThroughAnAdaptersLatencyTimer", "--latency-ms 16 --wire-baud 115200",
                 "-q --baud 115200 --timeout 5 --port PORT FILE", 0, ""},
-        Outcome{"StartUnanswered", "--go-silent", "-q --port PORT FILE", 1, ""},
+        Outcome{"StartUnanswered", "--go-silent", "-q --port PORT FILE", 1,
+                "all data written, but the device did not confirm the start"},
         Outcome{"NoFileGiven", "", "--port PORT", 2, ""},
         Outcome{"MissingFile", "", "--port PORT /no/such/file.s19", 3, ""},
         Outcome{"WrongChecksum", "", "-q --timeout 5 --port PORT BAD", 3,
@@ -323,10 +158,21 @@ INSTANTIATE_TEST_SUITE_P(
         Outcome{"NoDeviceAtThatRate", "--baud-only 115200",
                 "-q --baud 38400 --timeout 0.5 --port PORT FILE", 5, "no device answered"},
         Outcome{"WriteRefused", "--write-err 0000002A", "-q --port PORT FILE", 6,
-                "refused a write (reply 42)"},
+                "refused the write at 0x00010000 (error 42)"},
         // A device error number that is also a record result is still the device's.
         Outcome{"WriteRefusedWith3", "--write-err 00000003", "-q --port PORT FILE", 6,
-                "refused a write (reply 3)"}),
+                "refused the write at 0x00010000 (error 3)"},
+        // A time limit that could never pass, or never be reached, is no time limit.
+        Outcome{"TimeoutNan", "", "--timeout nan --port PORT FILE", 2,
+                "must be a positive number of seconds"},
+        Outcome{"TimeoutInfinite", "", "--timeout inf --port PORT FILE", 2,
+                "must be a positive number of seconds"},
+        Outcome{"TimeoutTooLarge", "", "--timeout 1e400 --port PORT FILE", 2,
+                "must be a positive number of seconds"},
+        Outcome{"TimeoutNegative", "", "--timeout -1 --port PORT FILE", 2,
+                "must be a positive number of seconds, such as 5 or 0.5, not '-1'\n"},
+        Outcome{"TimeoutZero", "", "--timeout 0 --port PORT FILE", 2,
+                "must be a positive number of seconds"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Files that can be read only once load like any other: tovik-cli reads the file once and
@@ -436,21 +282,6 @@ TEST_F(Cli, WarnsOfOverlapsAndLinesAfterTheEndAndLoadsTheFile) {
     }
     device->Stop();
     ExpectDeviceHolds(names["FILE"]);
-}
-
-TEST_F(Cli, SigintWhileProgrammingStopsBeforeTheStart) {
-    names["FILE"] = MakeFirmware(dir, Firmware{"large", 3, 32, {{0x10000, 32768}}});
-    // Paced like a real 38400 baud line, the transfer takes seconds: time enough to interrupt.
-    ASSERT_NO_FATAL_FAILURE(StartDevice("--wire-baud 38400"));
-    Spawn("--port PORT --baud 38400 FILE");
-    ASSERT_TRUE(WaitUntil([&] { return device->Memory().ByteCount() > 0; }));
-    ASSERT_TRUE(cli.Interrupt());
-    const int exitCode = Wait(10s);
-    device->Stop();
-    EXPECT_EQ(exitCode, 130) << err;
-    EXPECT_NE(err.find("only partly programmed"), std::string::npos) << err;
-    ExpectOrderlyCommands(exitCode);
-    EXPECT_LT(device->Memory().ByteCount(), 32768u) << "the whole image went over";
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 
 // Where the child's standard output or error goes. Its standard input is always empty.
 struct ChildOutput {
-    enum Kind { kInherit, kDiscard, kPipe, kFile };
+    enum Kind { kInherit, kDiscard, kPipe, kFile, kClosed };
     Kind kind = kInherit;
     std::string path; // kFile: created or emptied
 
@@ -17,6 +17,8 @@ struct ChildOutput {
     // Read back through ChildProcess::ReadLine.
     static ChildOutput Pipe() { return {kPipe, {}}; }
     static ChildOutput File(const std::string& path) { return {kFile, path}; }
+    // Not open at all: the child starts with the descriptor closed.
+    static ChildOutput Closed() { return {kClosed, {}}; }
 };
 
 // How a child ended.
@@ -40,20 +42,25 @@ public:
 
     // Starts argv[0] (looked up in PATH when it has no slash) with argv. Everything is prepared
     // before the fork, so the child only redirects and execs: safe in a process with threads.
+    // The child gets its three standard descriptors and nothing else of this process (such as the
+    // end of a pseudo-terminal a device in this process holds).
     // False when it could not be started; a program that cannot be executed exits with 127.
     bool Start(const std::vector<std::string>& argv, ChildOutput out = ChildOutput::Inherit(),
                ChildOutput err = ChildOutput::Inherit());
     bool Running() const { return pid_ > 0; }
+    // The child's process id while it runs, else -1.
+    int Pid() const { return pid_; }
 
     // The next line of a piped stream, without its newline, as soon as it has come; waits for it.
     // False at the end of the stream with nothing left (a last line without a newline is still
     // returned).
     bool ReadLine(Stream stream, std::string& line);
 
-    // SIGINT, SIGTERM and SIGKILL; false when there is no child to signal.
+    // SIGINT, SIGTERM and SIGKILL, or any signal; false when there is no child to signal.
     bool Interrupt();
     bool Terminate();
     bool Kill();
+    bool Signal(int number);
 
     // Waits up to `patience` for the child to end; its exit, with ended false when it still runs.
     const ChildExit& Wait(std::chrono::milliseconds patience);
@@ -66,7 +73,6 @@ private:
         int fd = -1;
         std::string pending;
     };
-    bool Signal(int number);
     bool Reap(bool block);
     void Close(Pipe& pipe);
 

@@ -39,6 +39,7 @@ std::string ProgramPath(const std::string& name) {
 int ChildEnd(const ChildOutput& output, int& readEnd) {
     switch (output.kind) {
     case ChildOutput::kInherit:
+    case ChildOutput::kClosed:
         return -1;
     case ChildOutput::kDiscard:
         return ::open("/dev/null", O_WRONLY | O_CLOEXEC);
@@ -83,8 +84,11 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, ChildOutput out, 
     const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     const int childOut = ChildEnd(out, pipes_[kOut].fd);
     const int childErr = ChildEnd(err, pipes_[kErr].fd);
-    const bool ready = input >= 0 && (out.kind == ChildOutput::kInherit || childOut >= 0) &&
-                       (err.kind == ChildOutput::kInherit || childErr >= 0);
+    auto opened = [](const ChildOutput& output, int fd) {
+        return output.kind == ChildOutput::kInherit || output.kind == ChildOutput::kClosed ||
+               fd >= 0;
+    };
+    const bool ready = input >= 0 && opened(out, childOut) && opened(err, childErr);
     if (ready) {
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -96,6 +100,13 @@ bool ChildProcess::Start(const std::vector<std::string>& argv, ChildOutput out, 
             if (childErr >= 0) {
                 ::dup2(childErr, 2);
             }
+            if (out.kind == ChildOutput::kClosed) {
+                ::close(1);
+            }
+            if (err.kind == ChildOutput::kClosed) {
+                ::close(2);
+            }
+            ::close_range(3, ~0U, 0);
             ::execv(program.c_str(), pointers.data());
             ::_exit(127);
         }

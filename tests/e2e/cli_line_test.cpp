@@ -1,0 +1,76 @@
+// tovik-cli when the device stops answering: the search limit holds for every search of the run,
+// and a write that got no reply is told apart from one the device refused.
+
+#include "cli_test_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+namespace {
+
+using namespace cli_e2e;
+using namespace std::chrono_literals;
+
+class CliLine : public Cli {
+protected:
+    // True once the device has been sent a command of this text after one that failed with
+    // `error`.
+    bool SentAfterFailure(const std::string& failed, uint32_t error, const std::string& next) {
+        bool seenFailure = false;
+        for (const sim::ExecutedCommand& c : device->CommandLog()) {
+            if (seenFailure && c.text == next) {
+                return true;
+            }
+            seenFailure = seenFailure || (c.text == failed && c.error == error);
+        }
+        return false;
+    }
+};
+
+// The device answers the first search, fails the erase of cluster 7 and is silent from the next
+// probe on: --timeout ends that second search too.
+TEST_F(CliLine, TimeoutEndsTheSearchAfterAFailedErase) {
+    names["FILE"] = MakeFirmware(dir, kSmallFirmware);
+    // Each reply held back long enough that the probe after the failure can be silenced before
+    // its answer leaves, yet within the probe's 200 ms.
+    ASSERT_NO_FATAL_FAILURE(StartDevice("--erase-fail-once 7 --reply-delay-ms 150"));
+    Spawn("--timeout 1 --port PORT FILE");
+    ASSERT_TRUE(WaitUntil([&] { return SentAfterFailure("!E", sim::kErrorEraseFailed, "!D"); }));
+    // The pseudo-terminal stays open: a device that is there but silent.
+    device->Stop();
+    const int exitCode = Wait(20s);
+    EXPECT_EQ(exitCode, 5) << err;
+    EXPECT_NE(err.find("erase of cluster 7 failed (error 4): searching again"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("no device answered within 1 s of the search after a failed erase"),
+              std::string::npos)
+        << err;
+}
+
+// A device that goes silent in the middle of programming: the write waited its whole time-out,
+// 30 ms a byte and a second, and nothing refused it.
+TEST_F(CliLine, WriteWithoutReplyIsNotARefusal) {
+    // 16-byte S1 records below 0x10000 go in blocks of 80 bytes: 3.4 s for each write.
+    names["FILE"] = MakeFirmware(dir, Firmware{"low", 2, 16, {{0x1000, 8000}}});
+    ASSERT_NO_FATAL_FAILURE(StartDevice("--wire-baud 38400"));
+    Spawn("--port PORT FILE");
+    ASSERT_TRUE(WaitUntil([&] { return device->Memory().ByteCount() > 0; }));
+    device->Stop();
+    const int exitCode = Wait(20s);
+    EXPECT_EQ(exitCode, 6) << err;
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(err, match,
+                                  std::regex("no reply to the write at 0x([0-9A-F]{8}) within "
+                                             "3\\.4 s; the device is only partly programmed")))
+        << err;
+    const unsigned long address = std::stoul(match[1].str(), nullptr, 16);
+    EXPECT_GE(address, 0x1000u);
+    EXPECT_LT(address, 0x1000u + 8000u);
+    EXPECT_EQ((address - 0x1000) % 80, 0u) << "not where a block begins";
+    EXPECT_EQ(err.find("refused"), std::string::npos) << err;
+    ExpectOrderlyCommands(exitCode);
+}
+
+} // namespace
