@@ -16,10 +16,12 @@
 #include "platform/message_box.h"
 #include "platform/port_listing.h"
 #include "protocol/frame_trace.h"
+#include "serial/port_status.h"
 #include "serial/serial_port.h"
 
 #include <atomic>
 #include <chrono>
+#include <cinttypes>
 #include <memory>
 #include <thread>
 
@@ -163,18 +165,31 @@ int PrepareLoad(const CliOptions& o, PreparedLoad* load) {
 }
 
 // Why the supervision ended a run before the worker did.
-enum class EndReason { kRunEnded, kInterrupted, kPortFailed, kNoDevice };
+enum class EndReason { kRunEnded, kInterrupted, kPortFailed, kPortLost, kNoDevice };
+
+// What the port layer's Retry/Cancel question said, for the report when the port layer's own
+// record of the failure has nothing better.
+struct PortQuestion {
+    std::atomic<bool> asked{false};
+    std::string text; // written before `asked` is set, read after
+};
 
 // The port layer's questions get the answers a person at the bench cannot give here: a port that
-// cannot be opened is given up instead of searched without.
-void AnswerMessageBoxes(CConsolePanel& panel, std::atomic<bool>& portFailed) {
-    SetMessageBoxHook([&](const std::string& text, const std::string&, unsigned type) {
-        panel.BreakLine();
+// cannot be opened, or that was lost, is given up instead of searched without. The question's
+// text names the dialog's COM port; the report says what really failed instead.
+void AnswerMessageBoxes(CConsolePanel& panel, PortQuestion& portQuestion, int comIndex) {
+    SetMessageBoxHook([&, comIndex](const std::string& text, const std::string&, unsigned type) {
         if ((type & kMbButtonMask) == kMbRetryCancel) {
-            std::fprintf(stderr, "%s\n", text.c_str());
-            portFailed = true;
+            if (!portQuestion.asked) {
+                portQuestion.text = text;
+                portQuestion.asked = true;
+            }
             return kIdCancel;
         }
+        if (PortLost(comIndex, nullptr)) {
+            return kIdOk; // a protocol error on a lost port: the report names the true cause
+        }
+        panel.BreakLine();
         std::fprintf((type & kMbIconInformation) ? stdout : stderr, "%s\n", text.c_str());
         std::fflush(stdout);
         return kIdOk;
@@ -212,7 +227,7 @@ private:
 // the --timeout ends it as Stop does (after the command in flight; the wait for the start's reply
 // is given up at once, since all data is written by then).
 EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunController& run,
-                        CConsolePanel& panel, const std::atomic<bool>& portFailed) {
+                        CConsolePanel& panel, const PortQuestion& portQuestion) {
     InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
     run.m_bStopAbandonsStart = true;
     run.StartThread();
@@ -222,12 +237,19 @@ EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunContr
     while (run.Running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         panel.Follow();
+        for (const std::string& notice : TakePortNotices()) {
+            panel.BreakLine();
+            std::fprintf(stderr, "tovik-cli: %s\n", notice.c_str());
+        }
         if (reason != EndReason::kRunEnded) {
             continue;
         }
         if (InterruptCount() > 0) {
             reason = EndReason::kInterrupted;
-        } else if (portFailed) {
+        } else if (PortLost(load.comIndex, nullptr)) {
+            // Every transaction on it now fails at once; the search would go on for ever.
+            reason = EndReason::kPortLost;
+        } else if (portQuestion.asked) {
             reason = EndReason::kPortFailed;
         } else if (timer.Expired(run.Result())) {
             reason = EndReason::kNoDevice;
@@ -238,6 +260,10 @@ EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunContr
     }
     run.EndThread(false, nullptr);
     panel.BreakLine();
+    // Lost in the run's last moments, after the last look above.
+    if (reason == EndReason::kRunEnded && PortLost(load.comIndex, nullptr)) {
+        reason = EndReason::kPortLost;
+    }
     return reason;
 }
 
@@ -289,9 +315,30 @@ int ExitCodeOfRun(const CRunResult& result) {
     return kExitWriteRefused;
 }
 
+// What became of the device when its port went away, told from how far the run had come.
+void ReportLostPort(const std::string& path, int comIndex, const CRunResult& result) {
+    const char* what = nullptr;
+    if (result.m_bProgramEnded && result.m_nProgramResult == 0) {
+        what = "while starting the device; all data written, but the device did not confirm the "
+               "start";
+    } else if (result.m_bProgramEnded || result.m_nBlocksWritten > 0 ||
+               result.m_nActivity == kActivityProgramming) {
+        what = "during programming; it is only partly programmed";
+    } else if (result.m_bDeviceFound) {
+        what = "during erasing; the device is erased";
+    } else {
+        what = "while searching for the device; nothing was erased";
+    }
+    std::fprintf(stderr, "tovik-cli: the port %s was lost %s\n", path.c_str(), what);
+    std::string reason;
+    if (PortLost(comIndex, &reason) && !reason.empty()) {
+        std::fprintf(stderr, "tovik-cli: the system said: %s\n", reason.c_str());
+    }
+}
+
 // The exit code, and what a person reads about it.
 int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
-               const CRunResult& result) {
+               const CRunResult& result, const PortQuestion& portQuestion) {
     switch (reason) {
     case EndReason::kInterrupted:
         if (result.m_bProgramEnded && result.m_nProgramResult == 0) {
@@ -305,9 +352,16 @@ int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
             std::fprintf(stderr, "tovik-cli: stopped\n");
         }
         return kExitInterrupted;
-    case EndReason::kPortFailed:
-        std::fprintf(stderr, "tovik-cli: the port cannot be opened (%s)\n",
-                     ComDevicePath(load.comIndex).c_str());
+    case EndReason::kPortFailed: {
+        CPortOpenFailure failure;
+        std::fprintf(stderr, "tovik-cli: %s\n",
+                     LastPortOpenFailure(load.comIndex, &failure) ? failure.Text().c_str()
+                                                                  : portQuestion.text.c_str());
+        return kExitPortFailed;
+    }
+    case EndReason::kPortLost:
+        ReportLostPort(o.port.empty() ? ComDevicePath(load.comIndex) : o.port, load.comIndex,
+                       result);
         return kExitPortFailed;
     case EndReason::kNoDevice:
         if (result.m_nSearches > 1) {
@@ -317,6 +371,13 @@ int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
                          o.timeoutSeconds);
         } else {
             std::fprintf(stderr, "tovik-cli: no device answered within %g s\n", o.timeoutSeconds);
+        }
+        if (result.m_nLateReplies > 0) {
+            std::fprintf(stderr,
+                         "tovik-cli: but %d replies came after their time-out: a device is there "
+                         "and answers too slowly (a USB adapter's latency timer, or a busy "
+                         "line)\n",
+                         result.m_nLateReplies.load());
         }
         return kExitNoDevice;
     case EndReason::kRunEnded:
@@ -352,10 +413,10 @@ int RunCli(int argc, const char* const* argv) {
     CConsolePanel panel(stderr, o.quiet, IsTerminal(stderr), load.check.dataBytes);
     CRunController run(&panel);
     panel.ShowFiguresOf(&run.Result());
-    std::atomic<bool> portFailed{false};
-    AnswerMessageBoxes(panel, portFailed);
-    EndReason reason = SuperviseLoad(o, load, run, panel, portFailed);
+    PortQuestion portQuestion;
+    AnswerMessageBoxes(panel, portQuestion, load.comIndex);
+    EndReason reason = SuperviseLoad(o, load, run, panel, portQuestion);
     SetMessageBoxHook(nullptr);
     SetFrameTrace(nullptr);
-    return ReportLoad(reason, o, load, run.Result());
+    return ReportLoad(reason, o, load, run.Result(), portQuestion);
 }

@@ -30,7 +30,9 @@ void SearchStep(CRunContext* dialog, CUnitLink& link) {
     dialog->m_result.m_nProbeRate = rate;
     dialog->m_result.m_nProbes.fetch_add(1);
     link.SetPortParameters(rate, 8, 'n', 1);
-    if (link.Execute("!D", kProbeTimeoutMs) == 0) {
+    const int reply = link.Execute("!D", kProbeTimeoutMs);
+    dialog->m_result.m_nLateReplies = link.LateReplies();
+    if (reply == 0) {
         dialog->m_result.m_nAnsweredRate = rate;
         dialog->m_result.m_bDeviceFound = true;
         dialog->m_nState = kPhaseErase;

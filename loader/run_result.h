@@ -27,6 +27,9 @@ public:
     // A probe was answered; the rate that answered (0 until then).
     std::atomic<bool> m_bDeviceFound{false};
     std::atomic<int> m_nAnsweredRate{0};
+    // Replies that came after their command had timed out, as the link counted them: a device
+    // that answers too slowly (an adapter holding bytes back) rather than none at all.
+    std::atomic<int> m_nLateReplies{0};
     // Erase commands of this run that failed (over every pass).
     std::atomic<int> m_nEraseFailures{0};
     // The last failed erase pass: how many of its erase commands failed, and the first of them,
@@ -58,6 +61,7 @@ public:
         m_nProbeRate = 0;
         m_bDeviceFound = false;
         m_nAnsweredRate = 0;
+        m_nLateReplies = 0;
         m_nEraseFailures = 0;
         m_nPassEraseFailures = 0;
         m_nFailedCluster = 0;

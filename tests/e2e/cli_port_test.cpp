@@ -1,0 +1,105 @@
+// tovik-cli when its port is not what it should be: a device that goes away in the middle of a
+// run (the pseudo-terminal's master closed, as an unplugged USB adapter closes its line), paths
+// that are no serial line, and a device that answers, but too late.
+
+#include "cli_test_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+using namespace cli_e2e;
+using namespace std::chrono_literals;
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+struct Loss {
+    const char* name;
+    const char* simOptions;
+    const char* when; // the command whose arrival ends the device
+    const char* told;
+    friend void PrintTo(const Loss& l, std::ostream* out) { *out << l.name; }
+};
+
+class CliLosesItsPort : public Cli, public ::testing::WithParamInterface<Loss> {};
+
+// Each erase lasts 300 ms and the line is paced at 38400 baud, so the device goes away in the
+// middle of the phase. Without the port layer noticing, the remaining erases would each wait 30 s
+// and the search after them would run for ever; the patience of 5 s tells the two apart.
+TEST_P(CliLosesItsPort, EndsAtOnceWithTheTrueCause) {
+    const Loss& loss = GetParam();
+    names["FILE"] = MakeFirmware(dir, Firmware{"large", 3, 32, {{0x10000, 16384}}});
+    ASSERT_NO_FATAL_FAILURE(StartDevice(loss.simOptions));
+    const std::string path = names["PORT"];
+    Spawn("--port PORT FILE");
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            for (const sim::ExecutedCommand& c : device->CommandLog()) {
+                if (c.text == loss.when) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        20s));
+    device.reset(); // closes the master: the slave hangs up, as a pulled adapter does
+    const int exitCode = Wait(5s);
+    EXPECT_EQ(exitCode, 4) << err;
+    EXPECT_TRUE(Contains(err, "the port " + path + " was lost " + loss.told)) << err;
+    EXPECT_TRUE(Contains(err, "the system said: ")) << err;
+    // The dialog's question names COM1 and a protocol error is not the cause: neither is shown.
+    EXPECT_FALSE(Contains(err, "COM1")) << err;
+    EXPECT_FALSE(Contains(err, "Protocollerror")) << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, CliLosesItsPort,
+                         ::testing::Values(Loss{"DuringErasing", "--erase-ms 300", "!E",
+                                                "during erasing; the device is erased"},
+                                           Loss{
+                                               "DuringProgramming", "--wire-baud 38400", "!W",
+                                               "during programming; it is only partly programmed"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct Refusal {
+    const char* name;
+    const char* port; // FILE is the firmware file itself
+    const char* told;
+    friend void PrintTo(const Refusal& r, std::ostream* out) { *out << r.name; }
+};
+
+class CliRefusesThePort : public Cli, public ::testing::WithParamInterface<Refusal> {};
+
+// Nothing is written to what is not a serial line, and the message names the path and why.
+TEST_P(CliRefusesThePort, NamingThePathAndTheReason) {
+    const Refusal& refusal = GetParam();
+    names["FILE"] = MakeFirmware(dir, kSmallFirmware);
+    const std::string before = ReadText(names["FILE"]);
+    names["THEPORT"] = refusal.port == std::string("FILE") ? names["FILE"] : refusal.port;
+    EXPECT_EQ(Run("--port THEPORT FILE", 10s), 4) << err;
+    EXPECT_TRUE(Contains(err, "cannot open " + names["THEPORT"] + ": " + refusal.told)) << err;
+    EXPECT_FALSE(Contains(err, "COM1")) << err;
+    EXPECT_EQ(ReadText(names["FILE"]), before) << "frames were written into the file";
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, CliRefusesThePort,
+                         ::testing::Values(Refusal{"DevNull", "/dev/null", "not a serial device"},
+                                           Refusal{"RegularFile", "FILE",
+                                                   "a regular file, not a serial device"},
+                                           Refusal{"Missing", "/dev/ttyUSB97", "no such device"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Every answer comes 300 ms after its probe, beyond the probe's 200 ms: the device is there.
+TEST_F(Cli, SaysWhenRepliesCameTooLate) {
+    names["FILE"] = MakeFirmware(dir, kSmallFirmware);
+    ASSERT_NO_FATAL_FAILURE(StartDevice("--reply-delay-ms 300"));
+    EXPECT_EQ(Run("--timeout 2 --baud 38400 --port PORT FILE"), 5) << err;
+    EXPECT_TRUE(Contains(err, "no device answered within 2 s")) << err;
+    EXPECT_TRUE(Contains(err, "replies came after their time-out")) << err;
+    EXPECT_TRUE(device->EraseCounts().empty());
+}
+
+} // namespace
