@@ -92,6 +92,20 @@ INSTANTIATE_TEST_SUITE_P(Paths, CliRefusesThePort,
                                            Refusal{"Missing", "/dev/ttyUSB97", "no such device"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The port claims the line for itself while it is open (TIOCEXCL), which a pseudo-terminal keeps
+// until its master closes; a user other than root is refused the next open unless the port lets
+// go of it. Root is never refused: this test means something only in the unprivileged run.
+TEST_F(Cli, LoadsTwiceInARowOverTheSameLine) {
+    names["FILE"] = MakeFirmware(dir, kSmallFirmware);
+    ASSERT_NO_FATAL_FAILURE(StartDevice(""));
+    for (int run = 1; run <= 2; ++run) {
+        ASSERT_EQ(Run("-q --timeout 5 --port PORT FILE"), 0) << "run " << run << ": " << err;
+    }
+    device->Stop();
+    EXPECT_EQ(device->EraseCounts().at(1), 2u);
+    ExpectDeviceHolds(names["FILE"]);
+}
+
 // Every answer comes 300 ms after its probe, beyond the probe's 200 ms: the device is there.
 TEST_F(Cli, SaysWhenRepliesCameTooLate) {
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);

@@ -73,7 +73,7 @@ TEST_F(CliStreams, ClosedOutputKeepsThePortOffTheStandardDescriptors) {
     };
     auto target = [&](int fd) { return link("fd/" + std::to_string(fd)); };
     char program[PATH_MAX] = {};
-    ASSERT_NE(::realpath(TOVIK_CLI_PATH, program), nullptr);
+    ASSERT_NE(::realpath(TestProgram(TOVIK_CLI_PATH).c_str(), program), nullptr);
     auto portOpen = [&] {
         // Until the exec, the descriptors are still this process's.
         if (link("exe") != program) {

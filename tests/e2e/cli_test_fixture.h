@@ -9,6 +9,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/test_programs.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
@@ -119,7 +120,7 @@ protected:
         for (std::string& word : words) {
             word = names.count(word) ? names[word] : word;
         }
-        words.insert(words.begin(), TOVIK_CLI_PATH);
+        words.insert(words.begin(), TestProgram(TOVIK_CLI_PATH));
         return words;
     }
 

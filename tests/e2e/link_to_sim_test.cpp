@@ -10,6 +10,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_process.h"
+#include "tests/support/test_programs.h"
 #include "tests/unit/message_box_script.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +56,7 @@ void LoadThroughTheLink(const std::vector<std::string>& simOptions) {
     std::ofstream(port) << "left over from an earlier run";
     std::vector<std::string> options = simOptions;
     options.insert(options.end(), {"--dump", dump, "--link", port});
-    SimProcess sim(TOVIK_SIM_PATH, options);
+    SimProcess sim(TestProgram(TOVIK_SIM_PATH), options);
     ASSERT_TRUE(sim.Ready());
     ASSERT_EQ(std::filesystem::read_symlink(port), sim.SlavePath());
     SetComDevicePath(3, port);
@@ -107,7 +108,7 @@ TEST(LinkToSim, TheSameThroughNoiseAndForeignFrames) {
 // A device that answers the probe after 300 ms: every probe times out at 200 ms, but the link can
 // tell that an answer came, too late.
 TEST(LinkToSim, AnAnswerAfterTheProbesTimeOutIsSeenAsLate) {
-    SimProcess sim(TOVIK_SIM_PATH, {"--reply-delay-ms", "300"});
+    SimProcess sim(TestProgram(TOVIK_SIM_PATH), {"--reply-delay-ms", "300"});
     ASSERT_TRUE(sim.Ready());
     SetComDevicePath(3, sim.SlavePath());
     {
@@ -125,7 +126,7 @@ SimProcess* g_killDuringErase = nullptr;
 // The device's process dies while an erase of 60 s runs: the erase ends at once with the port
 // lost, and after the Retry/Cancel message (Cancel) every later command fails at once too.
 TEST(LinkToSim, ADeviceThatDiesDuringAnEraseEndsItAtOnce) {
-    SimProcess sim(TOVIK_SIM_PATH, {"--erase-ms", "60000"});
+    SimProcess sim(TestProgram(TOVIK_SIM_PATH), {"--erase-ms", "60000"});
     ASSERT_TRUE(sim.Ready());
     SetComDevicePath(3, sim.SlavePath());
     MessageBoxScript boxes;
