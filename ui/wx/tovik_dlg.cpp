@@ -229,6 +229,16 @@ void CTovikDlg::EnableControl(Control control, bool enable) {
     }
 }
 
+void CTovikDlg::FocusStartIfLost() {
+    wxWindow* focus = FindFocus();
+    // With nothing focused the dialog is idle only if it is the active window; a focus in a
+    // message box or elsewhere is left alone.
+    bool lost = focus ? IsDescendant(focus) && !focus->IsEnabled() : IsActive();
+    if (lost) {
+        m_start->SetFocus();
+    }
+}
+
 std::string CTovikDlg::PathText() {
     return m_path->GetValue().utf8_string();
 }

@@ -65,6 +65,7 @@ private:
     void PlayAnimation() override;
     void StopAnimation() override;
     void EnableControl(Control control, bool enable) override;
+    void FocusStartIfLost() override;
     std::string PathText() override;
     void SetPathText(const std::string& text) override;
     int InterfaceSelection() override;
