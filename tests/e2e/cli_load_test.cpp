@@ -7,9 +7,10 @@
 
 #include "sim/sim_command_line.h"
 #include "sim/virtual_device.h"
-#include "sim_process.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -17,15 +18,12 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <random>
 #include <sstream>
-#include <thread>
 #include <tuple>
 
 namespace {
@@ -41,15 +39,6 @@ std::string ReadText(const std::string& path) {
 std::vector<std::string> Words(const std::string& text) {
     std::istringstream in(text);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
-
-bool PollUntil(const std::function<bool()>& condition, std::chrono::milliseconds patience) {
-    const auto end = std::chrono::steady_clock::now() + patience;
-    bool met = false;
-    while (!(met = condition()) && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(5ms);
-    }
-    return met;
 }
 
 struct Firmware {
@@ -87,7 +76,7 @@ std::string MakeFirmware(const std::string& dir, const Firmware& firmware) {
                   " -Motorola -address-length=" + std::to_string(firmware.addressBytes) +
                   " -Output_Block_Size " + length +
                   " -disable=data-count -execution-start-address=" + start;
-    EXPECT_EQ(RunCommand(command), 0) << command;
+    EXPECT_EQ(RunShell(command), 0) << command;
     // The tools choose the record type themselves; make sure the file has the one asked for.
     EXPECT_EQ(Words(ReadText(path)).at(1).substr(0, 2),
               "S" + std::to_string(firmware.addressBytes - 1))
@@ -95,34 +84,18 @@ std::string MakeFirmware(const std::string& dir, const Firmware& firmware) {
     return path;
 }
 
-// A scratch folder for the test; parameterised test names hold "/", which must not nest folders.
-std::string FlatName(std::string name) {
-    std::replace(name.begin(), name.end(), '/', '_');
-    return TestTempDir(name);
-}
-
 class Cli : public ::testing::Test {
 protected:
-    // A directory of the test's own, emptied in SetUp(), named after the test.
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string dir =
-        FlatName(std::string("cli-") + info->test_suite_name() + "." + info->name());
+    const ScratchDir scratch;
+    const std::string dir = scratch.Path();
     std::unique_ptr<VirtualDevice> device;
     std::map<std::string, std::string> names; // PORT, FILE and the like in tovik-cli's arguments
-    pid_t cli = -1;                           // tovik-cli while it runs
+    ChildProcess cli;                         // tovik-cli; killed if it still runs at the end
     std::string out, err;                     // what it wrote
 
-    void SetUp() override { RunCommand("rm -rf '" + dir + "' && mkdir -p '" + dir + "'"); }
     void TearDown() override {
-        if (cli > 0) {
-            ::kill(cli, SIGKILL);
-            ::waitpid(cli, nullptr, 0);
-        }
+        cli.Kill();
         device.reset();
-        // A failed test leaves its files for a look.
-        if (!HasFailure()) {
-            RunCommand("rm -rf '" + dir + "'");
-        }
     }
 
     void StartDevice(const std::string& simOptions) {
@@ -144,35 +117,20 @@ protected:
     void Spawn(const std::string& args) {
         std::vector<std::string> words = Words(args);
         words.insert(words.begin(), TOVIK_CLI_PATH);
-        std::vector<char*> argv;
         for (std::string& word : words) {
             word = names.count(word) ? names[word] : word;
-            argv.push_back(word.data());
         }
-        argv.push_back(nullptr);
-        const std::string outPath = dir + "/cli.out", errPath = dir + "/cli.err";
-        const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-        cli = ::fork();
-        if (cli == 0) {
-            // Async-signal-safe calls only: the device thread runs on in the parent.
-            ::dup2(::open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
-            ::dup2(::open(outPath.c_str(), flags, 0644), 1);
-            ::dup2(::open(errPath.c_str(), flags, 0644), 2);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
+        EXPECT_TRUE(cli.Start(words, ChildOutput::File(scratch / "cli.out"),
+                              ChildOutput::File(scratch / "cli.err")));
     }
 
-    // The exit status; -1 when it ended by a signal or still ran after `patience`.
+    // The exit code; -1 when it ended by a signal or still ran after `patience`.
     int Wait(std::chrono::milliseconds patience) {
-        int status = 0;
-        const bool ended =
-            cli > 0 && PollUntil([&] { return ::waitpid(cli, &status, WNOHANG) == cli; }, patience);
-        cli = ended ? -1 : cli;
-        out = ReadText(dir + "/cli.out");
-        err = ReadText(dir + "/cli.err");
-        EXPECT_TRUE(ended) << "tovik-cli did not start or still ran; stderr:\n" << err;
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const ChildExit& exit = cli.Wait(patience);
+        out = ReadText(scratch / "cli.out");
+        err = ReadText(scratch / "cli.err");
+        EXPECT_TRUE(exit.ended) << "tovik-cli did not start or still ran; stderr:\n" << err;
+        return exit.ended ? exit.code : -1;
     }
 
     int Run(const std::string& args, std::chrono::milliseconds patience = 30s) {
@@ -184,9 +142,9 @@ protected:
     // address 0), must be equal.
     void ExpectDeviceHolds(const std::string& file) {
         ASSERT_TRUE(device->WriteDump());
-        EXPECT_EQ(RunCommand("cd " + dir +
-                             " && srec_cat dump.s19 -o device.bin -binary && srec_cat " + file +
-                             " -o file.bin -binary && cmp file.bin device.bin"),
+        EXPECT_EQ(RunShell("cd " + dir +
+                           " && srec_cat dump.s19 -o device.bin -binary && srec_cat " + file +
+                           " -o file.bin -binary && cmp file.bin device.bin"),
                   0)
             << "the device holds other bytes than " << file;
     }
@@ -316,7 +274,7 @@ TEST_P(CliEnds, WithItsExitCodeAndMessages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, CliEnds,
+    ExitCodes, CliEnds,
     ::testing::Values(
         Outcome{"AutoBaudFindsA57600Device", "--baud-only 57600",
                 "-q --baud auto --timeout 5 --port PORT FILE", 0, ""},
@@ -341,8 +299,8 @@ TEST_F(Cli, SigintWhileProgrammingStopsBeforeTheStart) {
     // Paced like a real 38400 baud line, the transfer takes seconds: time enough to interrupt.
     ASSERT_NO_FATAL_FAILURE(StartDevice("--wire-baud 38400"));
     Spawn("--port PORT --baud 38400 FILE");
-    ASSERT_TRUE(PollUntil([&] { return device->Memory().ByteCount() > 0; }, 20s));
-    ASSERT_EQ(::kill(cli, SIGINT), 0);
+    ASSERT_TRUE(WaitUntil([&] { return device->Memory().ByteCount() > 0; }));
+    ASSERT_TRUE(cli.Interrupt());
     const int exitCode = Wait(10s);
     device->Stop();
     EXPECT_EQ(exitCode, 130) << err;
