@@ -10,7 +10,7 @@ packages=(
     libcli11-dev
     srecord
     libwxgtk3.2-dev wx-common xvfb xauth
-    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 unzip xdotool
 )
 if [ "$#" -gt 0 ]; then
     packages+=("$@")

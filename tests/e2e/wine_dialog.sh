@@ -7,7 +7,7 @@
 #   tests/e2e/wine_dialog.sh [LINUX_BUILD [WIN64_BUILD]]     (defaults: build, build-win64)
 #
 # SCREENSHOTS=DIR also saves the dialog idle, searching (the animation playing) and programming
-# as DIR/win32-idle.png, win32-searching.png and win32-programming.png.
+# as DIR/screenshot-win32-idle.png, -searching.png and -programming.png (scripts/screenshot-win32.sh).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -121,11 +121,19 @@ start_dialog() {
 keys() {
     xdotool windowfocus --sync "$window" key --delay 80 "$@"
 }
-# The boxes Wine has shown, one text a line as its trace writes it (line ends as \n).
+# The boxes Wine has shown, one text a line as its trace writes it (line ends as \n; a long text
+# cut short and ended by "...").
 boxes() {
-    sed -n 's/^.*trace:msgbox:MSGBOX_OnInit L"\(.*\)"$/\1/p' "$log"
+    sed -n 's/^.*trace:msgbox:MSGBOX_OnInit L"\(.*\)"\(\.\.\.\)\{0,1\}$/\1/p' "$log"
 }
-box_shown() { boxes | grep -qxF -- "$1"; }
+# box_shown TEXT [TEXT_ENDS]: a box said exactly TEXT, or TEXT and then more (for the help).
+box_shown() {
+    if [ -n "${2:-}" ]; then
+        boxes | grep -qF -- "$1"
+    else
+        boxes | grep -qxF -- "$1"
+    fi
+}
 # The visible top-level window of a box: the one besides the dialog (xdotool matches names
 # without regard to case, so the dialog "Tovik" is among the matches for "tovik").
 box_window() {
@@ -135,10 +143,11 @@ box_window() {
     done
     return 1
 }
-# answer_box TEXT KEY: waits for the box with this text, checks its caption, and answers it.
+# answer_box TEXT KEY [TEXT_ENDS]: waits for the box with this text, checks its caption, and
+# answers it.
 answer_box() {
     local text=$1 key=$2 box=
-    check "box \"$text\" appears" wait_for 60 box_shown "$text"
+    check "box \"$text\" appears" wait_for 60 box_shown "$text" "${3:-}"
     box=$(wait_for 10 box_window tovik || true)
     check "box \"$text\": caption is the program's name" test -n "$box"
     [ -n "$box" ] || return 0
@@ -146,10 +155,15 @@ answer_box() {
     wait_for 10 bash -c "! xdotool search --onlyvisible --name '^tovik\$' 2>/dev/null | grep -qvx '$window'"
 }
 dialog_ended() { ! kill -0 "$dialog_pid" 2>/dev/null; }
+# A dialog that did not end is ended here, so the next case starts alone.
+reap_dialog() {
+    dialog_ended || { kill "$dialog_pid" 2>/dev/null; wait_for 10 dialog_ended || true; }
+}
 # end_dialog KEY: the key that ends the dialog (Escape, alt+F4), and the process must be gone.
 end_dialog() {
     keys "$1"
     check "$1 ends the dialog" wait_for 10 dialog_ended
+    reap_dialog
 }
 same_image() {
     srec_cat "$work/dump.s19" -o "$work/device.bin" -binary && cmp "$work/file.bin" "$work/device.bin"
@@ -163,7 +177,12 @@ line_quiet() {
     sleep 0.6
     [ "$(grep -c '^tovik-sim rx:' "$1")" = "$before" ]
 }
-shot() { [ -z "$shots" ] || import -window "$window" "$shots/win32-$1.png"; }
+shot() {
+    [ -n "$shots" ] || return 0
+    # A picture only, no check: time for the window to paint (and the animation to turn).
+    sleep 1
+    import -window "$window" "$shots/screenshot-win32-$1.png"
+}
 
 firmware=$(windows_path "$work/firmware.s19")
 
@@ -192,6 +211,19 @@ stop_sim
 check "missing: nothing reached the device" received_nothing missing
 check "missing: Esc wrote the selections" profile_has "Baud=1"
 
+echo "== F1, and Enter outside a button"
+# Enter in the path field is the dialog's OK: it ends without keeping the selections.
+start_sim keys
+start_dialog keys "$(printf '[Tovik]\r\nOpenpath=%s\r\nComPort=4\r\n' "$firmware")"
+keys F1
+answer_box 'Tovik loads a Motorola S-record firmware file' Return more
+keys Tab Tab Return
+check "Return in the path field ends the dialog" wait_for 10 dialog_ended
+reap_dialog
+stop_sim
+check "keys: nothing reached the device" received_nothing keys
+check "keys: Enter kept no selections" bash -c "! grep -q '^Baud=' '$profile'"
+
 echo "== Stop during the search, then a load at the rate that answers"
 # The device answers at 57600 only; the search at 38400 finds nothing until Stop. Stop has the
 # focus once Start is pressed; after Stop it goes back to Start, Shift+Tab reaches the Baudrate
@@ -213,9 +245,11 @@ check "stop: the device holds the file's data" same_image
 check "stop: the profile holds Baud=2" profile_has "Baud=2"
 
 echo "== the close box during programming"
-# A slow line, so that programming lasts long enough to be interrupted.
+# A slow line, so that programming lasts long enough to be interrupted. Com1 reaches the device
+# through the profile's port map.
 start_sim close --wire-baud 9600
-start_dialog close "$(printf '[Tovik]\r\nOpenpath=%s\r\nComPort=4\r\n' "$firmware")"
+start_dialog close "$(printf '[Tovik]\r\nOpenpath=%s\r\nComPort=0\r\n[Ports]\r\nCOM1=\\\\.\\COM5\r\n' \
+    "$firmware")"
 keys space
 # A write frame: "!W" after the frame's three header bytes.
 check "close: programming is under way" wait_for 60 grep -q '^tovik-sim rx:.* 21 57 ' \
@@ -223,6 +257,7 @@ check "close: programming is under way" wait_for 60 grep -q '^tovik-sim rx:.* 21
 shot programming
 keys alt+F4
 check "close: the dialog is gone within 2 s" wait_for 2 dialog_ended
+reap_dialog
 stop_sim
 check "close: no completion box" bash -c "! grep -q 'Transmission complete' '$log'"
 check "close: the close box wrote the selections" profile_has "Baud=1"
