@@ -211,6 +211,26 @@ stop_sim
 check "missing: nothing reached the device" received_nothing missing
 check "missing: Esc wrote the selections" profile_has "Baud=1"
 
+echo "== search: the file chooser, then a load of the chosen file"
+# The chooser starts in the folder of "Openpath" (whose file need not exist), so the bare name
+# typed into it names the firmware there. Tab order: Start, Interface, the path, search.
+start_sim search
+start_dialog search "$(printf '[Tovik]\r\nOpenpath=%s\r\nComPort=4\r\n' \
+    "$(windows_path "$work/earlier.s19")")"
+keys Tab Tab Tab space
+chooser=$(wait_for 20 box_window Open || true)
+check "search: the file chooser opens" test -n "$chooser"
+if [ -n "$chooser" ]; then
+    xdotool windowfocus --sync "$chooser" type --delay 20 firmware.s19
+    xdotool windowfocus --sync "$chooser" key Return
+fi
+check "search: the chosen file is kept as Openpath" wait_for 10 profile_has "Openpath=$firmware"
+keys shift+Tab shift+Tab shift+Tab space
+answer_box 'Transmission complete.\nDevice started.' Return
+end_dialog Escape
+stop_sim
+check "search: the device holds the chosen file's data" same_image
+
 echo "== F1, and Enter outside a button"
 # Enter in the path field is the dialog's OK: it ends without keeping the selections.
 start_sim keys
