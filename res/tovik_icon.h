@@ -1,12 +1,14 @@
 #pragma once
 // The program's icon: a chip with an arrow going into it (firmware going onto the unit).
 
-#include <wx/bitmap.h>
-#include <wx/iconbndl.h>
+#include "res/pixel_image.h"
 
-// The icon at 16 x 16 and 32 x 32 pixels, for the title bar and the task switcher.
-wxIconBundle TovikIcons();
+#include <vector>
 
-// The icon at any size: 16 and 32 are drawn pixel by pixel, other sizes are scaled from one of
-// them (down from the larger where possible).
-wxBitmap TovikIconBitmap(int size);
+// The icon's palette has this many entries, so that it can be stored with 4 bits a pixel; entry
+// 0 is transparent.
+constexpr int kIconColours = 16;
+
+// The icon at 32 x 32 and then at 16 x 16 pixels, each drawn pixel by pixel rather than scaled,
+// so that the small one stays sharp. Both use the same palette.
+std::vector<CPixelImage> TovikIconImages();

@@ -4,10 +4,10 @@
 #include "loader/program_file.h"
 #include "platform/com_map.h"
 #include "platform/message_box.h"
-#include "res/search_animation.h"
 #include "settings/profile.h"
 #include "sim/virtual_device.h"
 #include "tests/unit/loader_test_support.h"
+#include "ui/wx/search_animation_ctrl.h"
 #include "ui/wx/tovik_dlg.h"
 
 #include "tests/support/scratch_dir.h"

@@ -15,6 +15,11 @@
 static_assert(kMbOk == MB_OK && kMbRetryCancel == MB_RETRYCANCEL &&
                   kMbIconInformation == MB_ICONINFORMATION && kMbButtonMask == MB_TYPEMASK,
               "message box types are the Windows values");
+// The behaviour names its controls by the template's IDs.
+static_assert(CDialogView::kStart == IDC_START && CDialogView::kInterface == IDC_INTERFACE &&
+                  CDialogView::kBaudrate == IDC_BAUDRATE && CDialogView::kPath == IDC_PATH &&
+                  CDialogView::kSearch == IDC_SEARCH && CDialogView::kStop == IDC_STOP,
+              "the view's controls are the template's");
 static_assert(kIdOk == IDOK && kIdCancel == IDCANCEL && kIdRetry == IDRETRY,
               "message box answers are the Windows values");
 
@@ -139,7 +144,7 @@ BOOL CTovikDlg::OnInitDialog() {
     m_animate = ::CreateWindowExA(0, ANIMATE_CLASSA, "", WS_CHILD | WS_VISIBLE | ACS_CENTER, 0, 0,
                                   0, 0, m_hWnd, reinterpret_cast<HMENU>(INT_PTR(kAnimationId)),
                                   Instance(), nullptr);
-    ::SendMessageA(m_animate, ACM_OPENA, 0, LPARAM(MAKEINTRESOURCEA(kAnimationId)));
+    ::SendMessageA(m_animate, ACM_OPENA, 0, LPARAM(MAKEINTRESOURCEA(kClipId)));
 
     CTovikDlgBehaviour::OnInitDialog();
     // TRUE: the focus goes to the first tab stop, "Start".

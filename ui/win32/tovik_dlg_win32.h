@@ -6,17 +6,19 @@
 
 #include "ui/dialog_behaviour.h"
 #include "ui/dialog_view.h"
+#include "ui/win32/resource.h"
 
 #include <windows.h>
 
 class CTovikDlg : public CTovikDlgBehaviour, private CDialogView {
 public:
     // Resources and controls that the view drives besides those CDialogView names.
-    static constexpr int kTemplateId = 102;
-    static constexpr int kIconId = 128;
-    static constexpr int kAnimationId = 130;
-    static constexpr int kProgressId = 1012;
-    static constexpr int kStatusId = 1024;
+    static constexpr int kTemplateId = IDD_TOVIK_DIALOG;
+    static constexpr int kIconId = IDR_MAINFRAME;
+    static constexpr int kClipId = IDR_SEARCH_AVI;
+    static constexpr int kAnimationId = IDC_ANIMATE;
+    static constexpr int kProgressId = IDC_PROGRESS;
+    static constexpr int kStatusId = IDC_STATUS;
 
     // Loads the icon; the window appears with DoModal.
     explicit CTovikDlg(CProfile* profile);

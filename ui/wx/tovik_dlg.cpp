@@ -1,9 +1,9 @@
 #include "ui/wx/tovik_dlg.h"
 
 #include "platform/message_box.h"
-#include "res/search_animation.h"
-#include "res/tovik_icon.h"
 #include "ui/help_text.h"
+#include "ui/wx/search_animation_ctrl.h"
+#include "ui/wx/wx_pictures.h"
 
 #include <wx/button.h>
 #include <wx/combobox.h>
@@ -17,7 +17,7 @@
 
 #include <algorithm>
 
-// The dialog resource, compiled into the program (generated from res/tovik_dlg.xrc).
+// The dialog resource, compiled into the program (generated from tovik_dlg.xrc).
 extern void InitTovikDialogResource();
 
 namespace {

@@ -1,0 +1,82 @@
+// The run-length code of 8-bit bitmaps: exact bytes for the markers and the two kinds of run,
+// and a strict decoder's round trip for long runs, long literals and the real animation frames.
+
+#include "picture_file_reader.h"
+#include "res/rle8.h"
+#include "res/search_animation_frames.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(Rle8, SmallBitmapsAreTheKnownBytes) {
+    struct Case {
+        const char* name;
+        int width;
+        int height;
+        Bytes pixels;
+        Bytes code;
+    } cases[] = {
+        {"one run", 4, 1, {5, 5, 5, 5}, {4, 5, 0, 1}},
+        {"odd literal padded", 3, 1, {1, 2, 3}, {0, 3, 1, 2, 3, 0, 0, 1}},
+        {"even literal unpadded", 4, 1, {1, 2, 3, 4}, {0, 4, 1, 2, 3, 4, 0, 1}},
+        {"one or two odd pixels as runs", 2, 1, {1, 2}, {1, 1, 1, 2, 0, 1}},
+        {"pair kept inside a literal", 5, 1, {1, 2, 2, 3, 4}, {0, 5, 1, 2, 2, 3, 4, 0, 0, 1}},
+        {"literal then run", 6, 1, {1, 2, 3, 7, 7, 7}, {0, 3, 1, 2, 3, 0, 3, 7, 0, 1}},
+        {"short stretch before a run", 5, 1, {1, 2, 9, 9, 9}, {1, 1, 1, 2, 3, 9, 0, 1}},
+        {"bottom row first, rows ended", 1, 3, {7, 8, 9}, {1, 9, 0, 0, 1, 8, 0, 0, 1, 7, 0, 1}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(EncodeRle8(c.pixels, c.width, c.height), c.code) << c.name;
+    }
+}
+
+Bytes Pattern(int width, int height, uint8_t (*pixel)(int x, int y)) {
+    Bytes pixels;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            pixels.push_back(pixel(x, y));
+        }
+    }
+    return pixels;
+}
+
+TEST(Rle8, DecodesToThePixelsItWasGiven) {
+    struct Case {
+        const char* name;
+        int width;
+        int height;
+        Bytes pixels;
+    } cases[] = {
+        {"run longer than 255", 600, 2, Pattern(600, 2, [](int, int y) { return uint8_t(y); })},
+        {"run of exactly 255 and 256", 511, 1,
+         Pattern(511, 1, [](int x, int) { return uint8_t(x < 255 ? 1 : 2); })},
+        {"literal longer than 255", 700, 1,
+         Pattern(700, 1, [](int x, int) { return uint8_t(x * 7); })},
+        {"odd literals on every row", 7, 5,
+         Pattern(7, 5, [](int x, int y) { return uint8_t(x + y); })},
+        {"pairs and singles mixed", 41, 3,
+         Pattern(41, 3,
+                 [](int x, int y) { return uint8_t((x / 2 + y) % 3 + (x % 5 == 0 ? 100 : 0)); })},
+        {"one pixel", 1, 1, {42}},
+        {"index 0 and 255", 6, 1, {0, 255, 0, 0, 0, 255}},
+    };
+    for (const Case& c : cases) {
+        std::string fault;
+        Bytes code = EncodeRle8(c.pixels, c.width, c.height);
+        EXPECT_EQ(DecodeRle8(code, c.width, c.height, &fault), c.pixels) << c.name << ": " << fault;
+        EXPECT_EQ(code.size() % 2, 0u) << c.name;
+    }
+}
+
+TEST(Rle8, EveryAnimationFrameDecodesToItsPixelsAndIsSmaller) {
+    for (const CPixelImage& frame : SearchAnimationFrames()) {
+        std::string fault;
+        Bytes code = EncodeRle8(frame.m_pixels, frame.m_nWidth, frame.m_nHeight);
+        EXPECT_EQ(DecodeRle8(code, frame.m_nWidth, frame.m_nHeight, &fault), frame.m_pixels)
+            << fault;
+        EXPECT_LT(code.size(), frame.m_pixels.size() / 2);
+    }
+}
+
+} // namespace
