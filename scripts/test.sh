@@ -99,9 +99,10 @@ check_pe build-win32/tovik.exe GUI
 echo "== build-win32: the zip for Windows"
 (cd build-win32 && cpack -G ZIP >/dev/null)
 zip_file=build-win32/tovik-$(sed -n 's/^project(tovik VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-win32.zip
-unzip -l "$zip_file"
+zip_list=$(unzip -l "$zip_file")
+echo "$zip_list"
 for member in tovik.exe tovik-cli.exe README.txt; do
-    unzip -l "$zip_file" | grep -q " $member\$" || { echo "$zip_file lacks $member" >&2; exit 1; }
+    grep -qF " $member" <<<"$zip_list" || { echo "$zip_file lacks $member" >&2; exit 1; }
 done
 
 # Wine keeps its installation in the build tree, made afresh with the build, so no run depends on

@@ -49,6 +49,9 @@ if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     /usr/lib/wine/wineserver -w
 fi
+# A Wine session started without a display (the console tests) cannot open windows, and new
+# programs join a session that is still running: let it end first.
+/usr/lib/wine/wineserver -w
 profile_dir="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/tovik"
 profile="$profile_dir/tovik.ini"
 
