@@ -12,8 +12,12 @@
 // Box types (buttons and icon), as the Windows values.
 constexpr unsigned kMbOk = 0x00;
 constexpr unsigned kMbRetryCancel = 0x05;
+constexpr unsigned kMbIconError = 0x10;
+constexpr unsigned kMbIconQuestion = 0x20;
+constexpr unsigned kMbIconWarning = 0x30;
 constexpr unsigned kMbIconInformation = 0x40;
 constexpr unsigned kMbButtonMask = 0x0F;
+constexpr unsigned kMbIconMask = 0xF0;
 
 // Answers, as the Windows values.
 constexpr int kIdOk = 1;

@@ -15,6 +15,8 @@ public:
     bool Open(std::string* error = nullptr);
 
     int MasterFd() const { return m_master.Get(); }
+    // Ends the device's side: the host's end is hung up, as when a USB adapter is pulled out.
+    void CloseMaster() { m_master.Reset(); }
     const std::string& SlavePath() const { return m_slavePath; }
 
     // The output speed the host last set on the line (the master sees the slave's settings), 0

@@ -22,3 +22,11 @@ void SetSerialDeviceFactory(SerialDeviceFactory factory) {
     std::lock_guard<std::mutex> guard(g_factoryMutex);
     g_factory = std::move(factory);
 }
+
+std::string CPortOpenFailure::Text() const {
+    std::string text = "cannot open " + path + ": " + reason;
+    if (!fix.empty()) {
+        text += "; " + fix;
+    }
+    return text;
+}

@@ -4,6 +4,11 @@
 // never wait (an interval time-out of MAXDWORD with no total time-out makes ReadFile return at once
 // with what has arrived); the port layer polls. No call uses overlapped I/O: one thread at a time
 // holds the link lock around every call.
+//
+// A USB adapter that is pulled out leaves its handle behind; every later call on it fails with one
+// of a handful of errors (IsDeviceGoneError), and the port layer is told that the device is lost.
+// Writes keep the no-time-out setting the port layer asks for, so they wait for the driver, which
+// sends with no flow control and so never holds a byte for long.
 
 #include "platform/serial_device_win32.h"
 
@@ -20,20 +25,37 @@ static_assert(sizeof(DCB) == 28, "unexpected DCB layout");
 
 class CWin32SerialDevice : public CSerialDevice {
 public:
+    ~CWin32SerialDevice() override { Close(); }
+
     bool Open(int comIndex) override {
         Close();
         std::string path = ComDevicePath(comIndex);
         CUniqueHandle handle(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!handle.IsValid()) {
-            return Fail();
+            m_failure = ExplainOpenError(path, ::GetLastError());
+            m_error = m_failure.osError;
+            return false;
         }
+        m_failure = CPortOpenFailure{};
+        m_lost = false;
+        // What the last owner left is put back at the close, as on POSIX.
+        m_original.DCBlength = sizeof(DCB);
+        m_haveOriginal = ::GetCommState(handle.Get(), &m_original) &&
+                         ::GetCommTimeouts(handle.Get(), &m_originalTimeouts);
         // No events are waited for; a mask left by the last owner of the port must not linger.
         ::SetCommMask(handle.Get(), 0);
         m_handle = std::move(handle);
         m_haveDcb = false;
         return true;
     }
+
+    CPortOpenFailure OpenFailure() const override { return m_failure; }
+
+    // Windows has no portable call for an adapter's latency; its driver settings hold it.
+    bool RequestLowLatency() override { return false; }
+    void RestoreLowLatency() override {}
+    std::string LatencyAdvice() override { return std::string(); }
 
     void SetupQueues(int inputBytes, int outputBytes) override {
         if (m_handle.IsValid()) {
@@ -88,40 +110,55 @@ public:
     }
 
     int ReadByte(unsigned char& byte) override {
+        if (m_lost) {
+            return kIoLost;
+        }
         DWORD count = 0;
         if (!::ReadFile(m_handle.Get(), &byte, 1, &count, nullptr)) {
-            Fail();
-            return -1;
+            return IoFailed();
         }
-        return count == 1 ? 1 : 0;
+        return count == 1 ? kIoDone : kIoNothing;
     }
 
-    bool WriteByte(unsigned char byte) override {
+    int Write(unsigned char byte, int) override {
+        if (m_lost) {
+            return kIoLost;
+        }
         DWORD count = 0;
         if (!::WriteFile(m_handle.Get(), &byte, 1, &count, nullptr)) {
-            return Fail();
+            return IoFailed();
         }
         if (count != 1) {
             // Only a write time-out returns without the byte, and none is set; say so plainly.
-            m_lastError = SystemErrorText(ERROR_WRITE_FAULT);
-            return false;
+            m_error = ERROR_WRITE_FAULT;
+            return kIoFailed;
         }
-        return true;
+        return kIoDone;
     }
 
     void Close() override {
+        if (m_handle.IsValid() && m_haveOriginal && !m_lost) {
+            ::SetCommState(m_handle.Get(), &m_original);
+            ::SetCommTimeouts(m_handle.Get(), &m_originalTimeouts);
+        }
+        m_haveOriginal = false;
         m_handle.Reset();
         m_haveDcb = false;
     }
 
-    std::string LastErrorText() const override { return m_lastError; }
+    std::string LastErrorText() const override {
+        if (m_failure.kind != CPortOpenFailure::kNone) {
+            return m_failure.Text();
+        }
+        return SystemErrorText(m_error);
+    }
 
 private:
     bool ReadDcb() {
         DCB dcb{};
         dcb.DCBlength = sizeof(DCB);
         if (!m_handle.IsValid()) {
-            m_lastError = SystemErrorText(ERROR_INVALID_HANDLE);
+            m_error = ERROR_INVALID_HANDLE;
             return false;
         }
         if (!::GetCommState(m_handle.Get(), &dcb)) {
@@ -133,16 +170,31 @@ private:
         return true;
     }
 
-    // Takes the error code at once: anything called after the failing call may overwrite it.
+    // Takes the error code at once: anything called after the failing call may overwrite it. The
+    // text is made only when it is asked for.
     bool Fail() {
-        m_lastError = SystemErrorText(::GetLastError());
+        m_error = ::GetLastError();
         return false;
+    }
+
+    int IoFailed() {
+        Fail();
+        if (IsDeviceGoneError(m_error)) {
+            m_lost = true;
+            return kIoLost;
+        }
+        return kIoFailed;
     }
 
     CUniqueHandle m_handle;
     DCB m_dcb{};
     bool m_haveDcb = false;
-    std::string m_lastError;
+    DCB m_original{};
+    COMMTIMEOUTS m_originalTimeouts{};
+    bool m_haveOriginal = false;
+    bool m_lost = false;
+    DWORD m_error = 0;
+    CPortOpenFailure m_failure;
 };
 
 } // namespace
@@ -227,6 +279,45 @@ std::string SystemErrorText(DWORD error) {
         text = "error " + std::to_string(error);
     }
     return text;
+}
+
+bool IsDeviceGoneError(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_GEN_FAILURE:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_BAD_COMMAND:
+    case ERROR_FILE_NOT_FOUND:
+        return true;
+    default:
+        return false;
+    }
+}
+
+CPortOpenFailure ExplainOpenError(const std::string& path, DWORD error) {
+    CPortOpenFailure f;
+    f.path = path;
+    f.osError = static_cast<int>(error);
+    f.reason = SystemErrorText(error);
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        f.kind = CPortOpenFailure::kNoDevice;
+        f.fix = "check the name; --list-ports lists the serial ports found";
+        break;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        // A COM port is opened without sharing: a refusal means that somebody else has it.
+        f.kind = CPortOpenFailure::kBusy;
+        f.reason = "in use by another program (" + f.reason + ")";
+        f.fix = "close the program that uses the port";
+        break;
+    default:
+        f.kind = CPortOpenFailure::kOther;
+        break;
+    }
+    return f;
 }
 
 std::unique_ptr<CSerialDevice> CreatePlatformSerialDevice() {

@@ -16,3 +16,10 @@ void DcbToLineSettings(const DCB& dcb, CLineSettings& settings);
 
 // The system's text for an error code, without the line break Windows ends it with.
 std::string SystemErrorText(DWORD error);
+
+// Whether an error from ReadFile or WriteFile says the device is gone: what a removed USB adapter
+// leaves its handle giving.
+bool IsDeviceGoneError(DWORD error);
+
+// What a failed CreateFileA on path means for the user, with a fix where one is known.
+CPortOpenFailure ExplainOpenError(const std::string& path, DWORD error);

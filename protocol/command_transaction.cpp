@@ -1,6 +1,7 @@
 // Command transactions: one command in one frame, and the reply that repeats it.
 
 #include "protocol/deadline.h"
+#include "protocol/frame_codec.h"
 #include "protocol/link_base.h"
 #include "serial/link_lock.h"
 
@@ -24,6 +25,10 @@ int CLinkBase::SendCommand(const char* command, int n, int timeoutMs) {
         return -1;
     }
     CLinkLockGuard lock;
+    if (ReopenLostPort() != 0) {
+        m_txLength = 3;
+        return kReplyPortLost;
+    }
     std::memmove(m_tx + 3 + n, m_tx + 3, static_cast<size_t>(m_txLength - 3));
     std::memcpy(m_tx + 3, command, static_cast<size_t>(n));
     m_txLength += n;
@@ -36,7 +41,7 @@ int CLinkBase::SendCommand(const char* command, int n, int timeoutMs) {
     m_transactionActive = 1;
     if (SendFrame() != 0) {
         m_transactionActive = 0;
-        return -1;
+        return IsPortLost() ? kReplyPortLost : -1;
     }
     int deadline = 0;
     SetDeadline(&deadline, timeoutMs);
@@ -52,15 +57,54 @@ int CLinkBase::SendCommand(const char* command, int n, int timeoutMs) {
                 break;
             }
         }
+        if (IsPortLost()) {
+            m_rxLength = 0;
+            m_transactionActive = 0;
+            return kReplyPortLost;
+        }
         if (DeadlineExpired(&deadline)) {
             m_rxLength = 0;
             m_transactionActive = 0;
+            if (repeatsCommand) {
+                RememberUnanswered(command, n);
+            }
             return -1;
         }
         Sleep(1);
     }
     m_transactionActive = 0;
     return 0;
+}
+
+void CLinkBase::RememberUnanswered(const char* command, int n) {
+    if (n > static_cast<int>(sizeof m_unanswered)) {
+        m_unansweredLength = 0;
+        return;
+    }
+    // SendFrame left the frame's destination and sequence bytes in the header.
+    m_unansweredDestination = m_tx[1];
+    m_unansweredSequence = m_tx[2];
+    std::memcpy(m_unanswered, command, static_cast<size_t>(n));
+    m_unansweredLength = n;
+}
+
+void CLinkBase::NoteLateReply(const uint8_t* frame, int length) {
+    const int n = m_unansweredLength;
+    if (n == 0 || length < 5 + n) {
+        return;
+    }
+    // From the unit the command went to, to this host, numbered as the command was.
+    if (frame[0] != static_cast<uint8_t>(m_unansweredDestination - 0x40) ||
+        frame[1] != static_cast<uint8_t>(m_tx[0] + 0x40) || frame[2] != m_unansweredSequence) {
+        return;
+    }
+    const uint8_t* payload = frame + 3;
+    if (payload[0] != ':' || std::memcmp(payload + 1, m_unanswered + 1, size_t(n - 1)) != 0 ||
+        !ReceivedChecksumMatches(frame, length)) {
+        return;
+    }
+    ++m_lateReplies;
+    m_unansweredLength = 0;
 }
 
 int CLinkBase::SendCommandText(const char* command, int timeoutMs) {

@@ -38,6 +38,14 @@ bool CSerialLink::IsConnected() {
     return m_client && m_client->IsAttached();
 }
 
+bool CSerialLink::IsPortLost() {
+    return m_client && m_client->IsLost();
+}
+
+int CSerialLink::ReopenLostPort() {
+    return m_client && m_client->ReopenIfLost() != 0 ? kReplyPortLost : 0;
+}
+
 int CSerialLink::SetPortParameters(int baudRate, char dataBits, char parity, char stopBits) {
     if (!m_client) {
         return -1;
@@ -48,16 +56,19 @@ int CSerialLink::SetPortParameters(int baudRate, char dataBits, char parity, cha
 
 void CSerialLink::BeginTransmit() {
     if (m_client) {
+        m_client->BeginFrame(kFrameWriteMs);
         m_client->SetDTR(0);
         m_client->SetRTS(1);
     }
 }
 
-void CSerialLink::EndTransmit() {
-    if (m_client) {
-        m_client->SetDTR(1);
-        m_client->SetRTS(0);
+int CSerialLink::EndTransmit() {
+    if (!m_client) {
+        return 0;
     }
+    m_client->SetDTR(1);
+    m_client->SetRTS(0);
+    return m_client->EndFrame();
 }
 
 int CSerialLink::PortIo(int code) {

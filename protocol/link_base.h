@@ -8,10 +8,21 @@
 // client; CUnitLink (unit_link.h) puts frames on the line and finds them in what comes back.
 //
 // Results follow one rule: 0 for success, -1 for failure, and for Execute the reply code: 0 for
-// "OK", the device's error number for "ERR", -1 for a time-out or a malformed reply.
+// "OK", the device's error number for "ERR", -1 for a time-out or a malformed reply, and
+// kReplyPortLost when the port under the link is lost.
 // Only one thread uses a link; all link state is guarded by the link lock.
 
 #include <cstdint>
+
+// The reply code of a transaction on a lost port: the system said the device is gone (an adapter
+// pulled out, a hung-up line). It comes at once, without waiting for the time-out, and so does
+// every later one until the port is open again. A device that answers "ERR" with FFFFFFFC gives
+// the same number; IsPortLost() tells the two apart.
+constexpr int kReplyPortLost = -4;
+
+// The time a whole frame may take to go into the driver's output queue, counted from its first
+// byte; a frame that does not fit in that time is dropped and its transaction fails with -1.
+constexpr int kFrameWriteMs = 2000;
 
 class CLinkBase {
 public:
@@ -24,6 +35,12 @@ public:
     virtual int SelectUnit(int unit);
     virtual bool IsConnected() = 0;
     virtual int PrepareUnit() { return 0; }
+    // True while the port under the link is lost (see kReplyPortLost).
+    virtual bool IsPortLost() { return false; }
+    // Called at the start of every transaction: a lost port is closed and opened again, with
+    // the port's Retry/Cancel message, once per loss. 0 when the transaction can go ahead,
+    // kReplyPortLost when the port stays lost.
+    virtual int ReopenLostPort() { return 0; }
     // Numbers and sends m_tx as the next frame to the destination unit and empties the payload.
     virtual int SendFrame() = 0;
     // Reads the waiting bytes: 0 once a frame has been accepted (its payload in m_rx), -1 when
@@ -43,8 +60,16 @@ public:
     // A transaction and its result as a reply code.
     int Execute(const char* command, int timeoutMs);
     // The payload length of an accepted frame waiting in m_rx, reading more bytes when none is
-    // waiting; 0 when there is none.
+    // waiting; 0 when there is none (and at once on a lost port).
     int PollReply();
+
+    // How many replies came after their transaction had timed out: a frame from the unit, with
+    // the sequence byte of the unanswered command and repeating its text, seen later in what the
+    // line delivered. Such a reply is still never taken for another command; this only lets a
+    // front end say that a device answered, too late, rather than that none did.
+    int LateReplies() const { return m_lateReplies; }
+    // Counts frame[0..length-1] (header, payload, checksum digits) when it is that late reply.
+    void NoteLateReply(const uint8_t* frame, int length);
 
     // Readers of the received payload; each removes what it reads from the front of m_rx.
     int ExpectText(const char* text, int n);
@@ -64,6 +89,16 @@ public:
 protected:
     // Removes n bytes from the front of m_rx.
     void DropReceived(int n);
+
+private:
+    // The last transaction that timed out, for NoteLateReply: the destination and sequence bytes
+    // of its frame and its command text; none when m_unansweredLength is 0.
+    void RememberUnanswered(const char* command, int n);
+    uint8_t m_unansweredDestination = 0;
+    uint8_t m_unansweredSequence = 0;
+    uint8_t m_unanswered[8] = {};
+    int m_unansweredLength = 0;
+    int m_lateReplies = 0;
 };
 
 class CPortClient;
@@ -76,11 +111,15 @@ public:
     ~CSerialLink() override;
 
     bool IsConnected() override;
+    bool IsPortLost() override;
+    int ReopenLostPort() override;
     // The port's settings, with errors shown; -1 without a port.
     int SetPortParameters(int baudRate, char dataBits, char parity, char stopBits);
-    // DTR off and RTS on before a frame, the reverse after it (only in handshake mode 0).
+    // DTR off and RTS on before a frame, the reverse after it (only in handshake mode 0). Between
+    // the two the frame's writes share kFrameWriteMs; EndTransmit returns 0 when the whole frame
+    // went out (or there is no port), -1 when it ran out of time or the port was lost.
     void BeginTransmit();
-    void EndTransmit();
+    int EndTransmit();
     // 0..255 writes a byte; -2 is nonzero when a byte waits; -3 waits for the next byte.
     int PortIo(int code);
 

@@ -47,11 +47,11 @@ int CUnitLink::Transmit() {
     for (int i = 0; i < length; ++i) {
         PortIo(wire[i]);
     }
-    EndTransmit();
+    const int result = EndTransmit();
     if (FrameTraceFunction trace = GetFrameTrace()) {
         trace(true, wire, length);
     }
-    return 0;
+    return result;
 }
 
 int CUnitLink::ReceiveFrame() {
@@ -89,6 +89,7 @@ bool CUnitLink::SearchFrame() {
             m_rxLength = payload;
             return true;
         }
+        NoteLateReply(m_rx, m_rxLength);
         DropReceived(1);
     }
     return false;

@@ -12,7 +12,8 @@ public:
     int SelectUnit(int unit) override;
     int SendFrame() override;
     int ReceiveFrame() override;
-    // Writes the retained last frame to the line again and restarts the retransmission timer.
+    // Writes the retained last frame to the line again and restarts the retransmission timer;
+    // 0 when the whole frame went out, -1 when it could not (see EndTransmit).
     int Transmit();
 
     uint8_t m_lastFrame[256] = {};

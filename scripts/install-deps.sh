@@ -10,7 +10,8 @@ packages=(
     libcli11-dev
     srecord
     libwxgtk3.2-dev wx-common xvfb xauth
-    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 unzip xdotool
+    xdotool openbox x11-utils
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 unzip
 )
 if [ "$#" -gt 0 ]; then
     packages+=("$@")

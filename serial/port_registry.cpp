@@ -3,7 +3,8 @@
 // Both are created on first use and never destroyed, so a link that is destroyed late in program
 // end (by a static object, or by a worker that is still finishing) never meets a lock or a
 // registry that is already gone. The ports still open at exit are closed by a separate clean-up
-// object, which runs while the lock is still there.
+// object, which runs while the lock is still there. It lives outside the look-up function: its
+// destructor calls that function, which must not then hold a static that is being destroyed.
 
 #include "serial/link_lock.h"
 #include "serial/serial_port.h"
@@ -15,19 +16,18 @@ struct CSerialProcess {
     CPortRegistry registry;
 };
 
-struct CExitCleanup {
-    ~CExitCleanup();
-};
-
 CSerialProcess& SerialProcess() {
     static CSerialProcess* process = new CSerialProcess;
-    static CExitCleanup cleanup;
     return *process;
 }
 
-CExitCleanup::~CExitCleanup() {
-    SerialProcess().registry.CloseAll();
-}
+struct CExitCleanup {
+    ~CExitCleanup() { SerialProcess().registry.CloseAll(); }
+};
+
+// Destroyed at exit, after every static object constructed later (and before those constructed
+// earlier, which then find the registry empty and their clients cut loose).
+CExitCleanup g_exitCleanup;
 
 } // namespace
 

@@ -25,7 +25,8 @@ int CSerialPort::Configure(int baudRate, uint8_t dataBits, char parity, uint8_t 
                            int showErrors) {
     CLinkLockGuard lock;
     CLineSettings settings;
-    if (!m_handle || !m_handle->GetSettings(settings)) {
+    // A lost port has nothing to set; its client opens it anew at the next transaction.
+    if (!m_handle || m_bLost || !m_handle->GetSettings(settings)) {
         return -1;
     }
     settings.baudRate = baudRate;
@@ -46,7 +47,7 @@ int CSerialPort::Configure(int baudRate, uint8_t dataBits, char parity, uint8_t 
 }
 
 void CSerialPort::SetLine(bool dtr, int on) {
-    if (!m_handle || m_handshakeMode != 0) {
+    if (!m_handle || m_handshakeMode != 0 || m_bLost) {
         return;
     }
     CLinkLockGuard lock;

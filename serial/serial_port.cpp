@@ -1,9 +1,11 @@
 #include "serial/serial_port.h"
 
 #include "platform/clock.h"
+#include "platform/com_map.h"
 #include "platform/message_box.h"
 #include "serial/command_line_option.h"
 #include "serial/link_lock.h"
+#include "serial/port_status.h"
 
 #include <cstdio>
 
@@ -25,20 +27,20 @@ int HandshakeModeFromCommandLine() {
     return 2;
 }
 
+// The port's Retry/Cancel message; true for Retry.
+bool UserWantsRetry(uint8_t portIndex) {
+    char text[128];
+    std::snprintf(text, sizeof text, kPortBusyMessage, portIndex + 1);
+    return AfxMessageBox(text, kMbRetryCancel) == kIdRetry;
+}
+
 } // namespace
 
 CSerialPort::CSerialPort(uint8_t portIndex, int baudRate, uint8_t dataBits, char parity,
                          uint8_t stopBits, int showErrors)
     : m_handshakeMode(HandshakeModeFromCommandLine()) {
-    for (;;) {
-        if (TryOpen(portIndex, baudRate, dataBits, parity, stopBits, showErrors) || !showErrors) {
-            return;
-        }
-        char text[128];
-        std::snprintf(text, sizeof text, kPortBusyMessage, portIndex + 1);
-        if (AfxMessageBox(text, kMbRetryCancel) != kIdRetry) {
-            return;
-        }
+    while (!TryOpen(portIndex, baudRate, dataBits, parity, stopBits, showErrors) && showErrors &&
+           UserWantsRetry(portIndex)) {
     }
 }
 
@@ -46,23 +48,46 @@ bool CSerialPort::TryOpen(uint8_t portIndex, int baudRate, uint8_t dataBits, cha
                           uint8_t stopBits, int showErrors) {
     CLinkLockGuard lock;
     if (portIndex >= kPortLimit) {
-        return false;
+        CPortOpenFailure failure;
+        failure.kind = CPortOpenFailure::kNotTried;
+        failure.path = "COM" + std::to_string(portIndex + 1);
+        failure.reason = "only COM1 to COM" + std::to_string(kPortLimit) + " can be opened";
+        return OpenFailed(portIndex, failure);
     }
     std::unique_ptr<CSerialDevice> device = CreateSerialDevice();
     if (!device->Open(portIndex)) {
-        return false;
+        return OpenFailed(portIndex, device->OpenFailure());
     }
     device->SetupQueues(4096, 4096);
     device->Purge();
     m_handle = std::move(device);
     if (Configure(baudRate, dataBits, parity, stopBits, showErrors) != 0) {
+        CPortOpenFailure failure;
+        failure.kind = CPortOpenFailure::kSettingsRefused;
+        failure.path = ComDevicePath(portIndex);
+        failure.reason = "the driver refused the line settings (" + m_handle->LastErrorText() + ")";
         m_handle->Close();
         m_handle.reset();
-        return false;
+        return OpenFailed(portIndex, failure);
+    }
+    // Replies are short and come one at a time: an adapter that holds them for its timer costs
+    // every transaction that time. Devices without the setting refuse, which changes nothing.
+    m_handle->RequestLowLatency();
+    const std::string advice = m_handle->LatencyAdvice();
+    if (!advice.empty()) {
+        PostPortNotice(advice);
     }
     m_portIndex = portIndex;
+    m_openFailure = CPortOpenFailure{};
     PortRegistry().AddTail(this);
+    RecordPortOpened(portIndex);
     return true;
+}
+
+bool CSerialPort::OpenFailed(uint8_t portIndex, const CPortOpenFailure& failure) {
+    m_openFailure = failure;
+    RecordPortOpenFailure(portIndex, failure);
+    return false;
 }
 
 CSerialPort::~CSerialPort() {
@@ -73,12 +98,58 @@ CSerialPort::~CSerialPort() {
             m_portIndex = -1;
         }
         if (m_handle) {
+            m_handle->RestoreLowLatency();
             m_handle->Purge();
             m_handle->Close();
             m_handle.reset();
         }
     }
     // m_clients goes after this body and cuts loose any client still attached.
+}
+
+void CSerialPort::MarkLost() {
+    if (m_bLost) {
+        return;
+    }
+    m_bLost = true;
+    // Taken now, once: the device's error of the failing call, before anything overwrites it.
+    m_lostReason = m_handle->LastErrorText();
+    RecordPortLost(m_portIndex, m_lostReason);
+}
+
+void CSerialPort::BeginFrame(int timeoutMs) {
+    CLinkLockGuard lock;
+    m_bFrameOpen = true;
+    m_bFrameFailed = false;
+    m_frameDeadline =
+        static_cast<int>(static_cast<unsigned>(NowMs()) + static_cast<unsigned>(timeoutMs));
+}
+
+int CSerialPort::EndFrame() {
+    CLinkLockGuard lock;
+    const bool whole = !m_bFrameFailed && !m_bLost;
+    m_bFrameOpen = false;
+    m_bFrameFailed = false;
+    return whole ? 0 : -1;
+}
+
+void CSerialPort::WriteToDevice(uint8_t byte) {
+    if (m_bLost || (m_bFrameOpen && m_bFrameFailed)) {
+        // A frame with a hole is garbage to the device; the rest of it need not wait its turn.
+        return;
+    }
+    int waitMs = kStuckLineMs;
+    if (m_bFrameOpen) {
+        const int left = static_cast<int>(static_cast<unsigned>(m_frameDeadline) -
+                                          static_cast<unsigned>(NowMs()));
+        waitMs = left > 0 ? left : 0;
+    }
+    const int result = m_handle->Write(byte, waitMs);
+    if (result == kIoLost) {
+        MarkLost();
+    } else if (result != kIoDone && m_bFrameOpen) {
+        m_bFrameFailed = true;
+    }
 }
 
 int CSerialPort::Transfer(int code, CPortClient* caller) {
@@ -88,9 +159,9 @@ int CSerialPort::Transfer(int code, CPortClient* caller) {
     CLinkLockGuard lock;
     if (code >= 0) {
         uint8_t byte = static_cast<uint8_t>(code);
-        // A failed write is covered by the protocol's retransmission; the other clients still
-        // see what was meant to go out.
-        m_handle->WriteByte(byte);
+        // A failed write is covered by the protocol's retransmission (or, for a whole frame, by
+        // EndFrame); the other clients still see what was meant to go out.
+        WriteToDevice(byte);
         for (CPortClient* c = m_clients.m_head; c; c = c->m_next) {
             if (c != caller) {
                 c->PutByte(byte);
@@ -102,8 +173,15 @@ int CSerialPort::Transfer(int code, CPortClient* caller) {
         if (!caller->RingEmpty()) {
             return 1;
         }
+        if (m_bLost) {
+            return 0;
+        }
         uint8_t byte = 0;
-        if (m_handle->ReadByte(byte) != 1) {
+        const int result = m_handle->ReadByte(byte);
+        if (result == kIoLost) {
+            MarkLost();
+        }
+        if (result != kIoDone) {
             return 0;
         }
         for (CPortClient* c = m_clients.m_head; c; c = c->m_next) {
@@ -113,6 +191,9 @@ int CSerialPort::Transfer(int code, CPortClient* caller) {
     }
     if (code == -3) {
         while (Transfer(-2, caller) == 0) {
+            if (m_bLost) {
+                return -1; // nothing more will ever come
+            }
             Sleep(1);
         }
         return caller->TakeByte();
@@ -121,17 +202,24 @@ int CSerialPort::Transfer(int code, CPortClient* caller) {
 }
 
 CPortClient::CPortClient(uint8_t portIndex, int baudRate, uint8_t dataBits, char parity,
-                         uint8_t stopBits, int showErrors) {
+                         uint8_t stopBits, int showErrors)
+    : m_portIndex(portIndex), m_baudRate(baudRate), m_dataBits(dataBits), m_parity(parity),
+      m_stopBits(stopBits), m_showErrors(showErrors) {
+    Attach();
+}
+
+void CPortClient::Attach() {
     CLinkLockGuard lock;
     for (CSerialPort* p = PortRegistry().m_head; p; p = p->m_next) {
-        if (p->m_portIndex == portIndex) {
+        if (p->m_portIndex == m_portIndex && !p->IsLost()) {
             // Joining an open port keeps the settings of the client that opened it.
             m_port = p;
             break;
         }
     }
     if (!m_port) {
-        auto* port = new CSerialPort(portIndex, baudRate, dataBits, parity, stopBits, showErrors);
+        auto* port = new CSerialPort(m_portIndex, m_baudRate, m_dataBits, m_parity, m_stopBits,
+                                     m_showErrors);
         if (!port->IsOpen()) {
             delete port;
             return;
@@ -142,6 +230,10 @@ CPortClient::CPortClient(uint8_t portIndex, int baudRate, uint8_t dataBits, char
 }
 
 CPortClient::~CPortClient() {
+    Detach();
+}
+
+void CPortClient::Detach() {
     CLinkLockGuard lock;
     if (m_port) {
         m_port->m_clients.Remove(this);
@@ -152,13 +244,54 @@ CPortClient::~CPortClient() {
     }
 }
 
+std::string CPortClient::LostReason() const {
+    CLinkLockGuard lock;
+    if (m_port && m_port->IsLost()) {
+        return m_port->m_lostReason;
+    }
+    return m_bLost ? m_lostReason : std::string();
+}
+
+int CPortClient::ReopenIfLost() {
+    CLinkLockGuard lock;
+    if (m_bLost) {
+        return -1;
+    }
+    if (!m_port || !m_port->IsLost()) {
+        return 0;
+    }
+    m_lostReason = m_port->m_lostReason;
+    Detach();
+    // Without show-errors nobody is asked: one quiet attempt, as the first open makes.
+    if (!m_showErrors || UserWantsRetry(m_portIndex)) {
+        Attach();
+    }
+    m_bLost = m_port == nullptr;
+    return m_bLost ? -1 : 0;
+}
+
 int CPortClient::Transfer(int code) {
     return m_port ? m_port->Transfer(code, this) : 0;
 }
 
 int CPortClient::Configure(int baudRate, uint8_t dataBits, char parity, uint8_t stopBits,
                            int showErrors) {
+    CLinkLockGuard lock;
+    m_baudRate = baudRate;
+    m_dataBits = dataBits;
+    m_parity = parity;
+    m_stopBits = stopBits;
     return m_port ? m_port->Configure(baudRate, dataBits, parity, stopBits, showErrors) : -1;
+}
+
+void CPortClient::BeginFrame(int timeoutMs) {
+    if (m_port) {
+        m_port->BeginFrame(timeoutMs);
+    }
+}
+
+int CPortClient::EndFrame() {
+    return m_port ? m_port->EndFrame() : 0;
 }
 
 void CPortClient::SetDTR(int on) {

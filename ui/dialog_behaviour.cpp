@@ -127,13 +127,13 @@ void CTovikDlgBehaviour::OnStop() {
         // While the worker still finishes the command in flight (an erase can take 30 s), a new
         // Start would carry on with the old run and a new file would close the stream it reads:
         // the inputs come back once the worker has let go of the run (OnRunWoundDown).
-        const bool inputsBack = !m_bLinkHeld;
+        bool inputsBack = !m_bLinkHeld;
         if (inputsBack) {
             EnableInputs();
         }
         m_view->EnableControl(CDialogView::kStop, false);
         if (inputsBack) {
-            m_view->FocusStartIfLost();
+            m_view->FocusStartIfNothingFocused(); // Stop, now disabled, may have had it
         }
     });
 }
@@ -142,7 +142,7 @@ void CTovikDlgBehaviour::OnRunWoundDown() {
     m_uiCalls.Run([this] {
         if (!Running()) {
             EnableInputs();
-            m_view->FocusStartIfLost();
+            m_view->FocusStartIfNothingFocused();
         }
     });
 }

@@ -25,9 +25,10 @@ public:
     virtual void PlayAnimation() = 0;
     virtual void StopAnimation() = 0;
     virtual void EnableControl(Control control, bool enable) = 0;
-    // When the inputs have come back after a run: "Start" takes the keyboard focus if no usable
-    // control holds it (the one that did may have been disabled by the run).
-    virtual void FocusStartIfLost() = 0;
+    // Gives the keyboard focus to "Start" when no control of the dialog has it: a control that
+    // is disabled while it has the focus takes it away with it, and a dialog without a focus takes
+    // no key (not even Esc) until the user clicks into it.
+    virtual void FocusStartIfNothingFocused() = 0;
     virtual std::string PathText() = 0;
     virtual void SetPathText(const std::string& text) = 0;
     // Selections of the two lists; -1 when nothing is selected. Selecting an index outside the

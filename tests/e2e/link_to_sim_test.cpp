@@ -3,11 +3,14 @@
 // fixed name --link makes, which replaces whatever had that name and is gone after the run.
 
 #include "platform/com_map.h"
+#include "protocol/frame_trace.h"
 #include "protocol/unit_link.h"
+#include "serial/port_status.h"
 
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/sim_process.h"
+#include "tests/unit/message_box_script.h"
 
 #include <gtest/gtest.h>
 
@@ -99,6 +102,57 @@ TEST(LinkToSim, ProbeEraseWriteStartOnACleanLine) {
 
 TEST(LinkToSim, TheSameThroughNoiseAndForeignFrames) {
     LoadThroughTheLink({"--noise"});
+}
+
+// A device that answers the probe after 300 ms: every probe times out at 200 ms, but the link can
+// tell that an answer came, too late.
+TEST(LinkToSim, AnAnswerAfterTheProbesTimeOutIsSeenAsLate) {
+    SimProcess sim(TOVIK_SIM_PATH, {"--reply-delay-ms", "300"});
+    ASSERT_TRUE(sim.Ready());
+    SetComDevicePath(3, sim.SlavePath());
+    {
+        CUnitLink link(3, 38400, 60, 0);
+        for (int probe = 0; probe < 3; ++probe) {
+            EXPECT_EQ(link.Execute("!D", 200), -1);
+        }
+        EXPECT_GE(link.LateReplies(), 1);
+    }
+    SetComDevicePath(3, "");
+}
+
+SimProcess* g_killDuringErase = nullptr;
+
+// The device's process dies while an erase of 60 s runs: the erase ends at once with the port
+// lost, and after the Retry/Cancel message (Cancel) every later command fails at once too.
+TEST(LinkToSim, ADeviceThatDiesDuringAnEraseEndsItAtOnce) {
+    SimProcess sim(TOVIK_SIM_PATH, {"--erase-ms", "60000"});
+    ASSERT_TRUE(sim.Ready());
+    SetComDevicePath(3, sim.SlavePath());
+    MessageBoxScript boxes;
+    {
+        CUnitLink link(3, 38400, 60, 0);
+        ASSERT_EQ(link.Execute("!D", 200), 0);
+        g_killDuringErase = &sim;
+        SetFrameTrace([](bool sent, const uint8_t* bytes, int length) {
+            if (sent && length > 4 && bytes[3] == '!' && bytes[4] == 'E' && g_killDuringErase) {
+                g_killDuringErase->Stop();
+                g_killDuringErase = nullptr;
+            }
+        });
+        uint8_t cluster = 1;
+        link.AppendPayload(&cluster, 1);
+        EXPECT_EQ(link.Execute("!E", 60000 + 1000), kReplyPortLost);
+        SetFrameTrace(nullptr);
+        std::string reason;
+        EXPECT_TRUE(PortLost(3, &reason));
+        EXPECT_FALSE(reason.empty());
+        for (int i = 0; i < 2; ++i) {
+            link.AppendPayload(&cluster, 1);
+            EXPECT_EQ(link.Execute("!E", 60000 + 1000), kReplyPortLost);
+        }
+        EXPECT_EQ(boxes.shown, (std::vector<std::string>{PortBox("COM4")}));
+    }
+    SetComDevicePath(3, "");
 }
 
 } // namespace

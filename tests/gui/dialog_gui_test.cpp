@@ -10,6 +10,7 @@
 #include "ui/wx/search_animation_ctrl.h"
 #include "ui/wx/tovik_dlg.h"
 
+#include "tests/support/child_process.h"
 #include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
 
@@ -30,6 +31,37 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A shell command that gives the X focus to our visible window whose title is exactly title (the
+// search ignores case) and then types keys into it as a person would, through XTest. It gives up
+// after a minute, so a window that never appears fails the test instead of hanging it.
+std::string FocusAndType(const std::string& title, const std::string& keys) {
+    return "w=$(timeout 60 xdotool search --all --sync --onlyvisible --pid $PPID --name '^" +
+           title +
+           "$' | head -n 1) && timeout 60 xdotool windowfocus --sync \"$w\" && xdotool key " + keys;
+}
+
+// Every display call the window carries out, as it happens (not sampled between events).
+struct DisplayLog : CDisplayWatcher {
+    std::vector<std::string> statuses;
+    std::vector<std::pair<int, int>> ranges;
+    int highestProgrammingPos = 0;
+    int inputsEnabledDuringARun = 0;
+
+    bool Running() const { return !statuses.empty() && statuses.back() != "Status Messages"; }
+    void StatusShown(const std::string& text) override { statuses.push_back(text); }
+    void ProgressRangeShown(int lower, int upper) override { ranges.emplace_back(lower, upper); }
+    void ProgressPosShown(int position) override {
+        if (!statuses.empty() && statuses.back() == "Programming ") {
+            highestProgrammingPos = std::max(highestProgrammingPos, position);
+        }
+    }
+    void ControlEnabled(CDialogView::Control control, bool enable) override {
+        if (enable && control != CDialogView::kStop && Running()) {
+            ++inputsEnabledDuringARun;
+        }
+    }
+};
+
 struct DialogGui : ::testing::Test {
     const ScratchDir scratch;
     const std::string dir = scratch.Path();
@@ -37,6 +69,7 @@ struct DialogGui : ::testing::Test {
     std::unique_ptr<wxEventLoopActivator> active;
     std::unique_ptr<VirtualDevice> device;
     std::unique_ptr<CProfile> profile;
+    DisplayLog display;
     std::unique_ptr<CTovikDlg> dlg;
     std::mutex boxMutex;
     std::vector<std::string> boxes;
@@ -57,16 +90,27 @@ struct DialogGui : ::testing::Test {
         ASSERT_TRUE(device->Start());
         std::ofstream(dir + "/tovik.ini") << "[Ports]\nCOM1=" << device->SlavePath() << "\n";
     }
-    void Open() {
+    // The test answers every box (OK, or Cancel where it is offered); with realBoxes the dialog
+    // shows them and a person, or xdotool, answers.
+    void Open(bool realBoxes = false) {
+        dlg.reset(); // before the new one installs its boxes, which the old one would remove
         profile = std::make_unique<CProfile>(dir + "/tovik.ini");
         LoadComMapFromProfile(*profile);
         dlg = std::make_unique<CTovikDlg>(nullptr, profile.get());
+        display = DisplayLog();
+        dlg->WatchDisplay(&display);
         dlg->Show();
         dlg->InitDialog();
-        // The test answers every box: OK, or Cancel where it is offered.
-        SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned type) {
-            std::lock_guard<std::mutex> guard(boxMutex);
-            boxes.push_back(text);
+        MessageBoxHook dialogBoxes = SetMessageBoxHook(nullptr);
+        SetMessageBoxHook([this, realBoxes, dialogBoxes](
+                              const std::string& text, const std::string& caption, unsigned type) {
+            {
+                std::lock_guard<std::mutex> guard(boxMutex);
+                boxes.push_back(text);
+            }
+            if (realBoxes) {
+                return dialogBoxes(text, caption, type);
+            }
             return (type & kMbButtonMask) == kMbRetryCancel ? kIdCancel : kIdOk;
         });
         Pump();
@@ -97,6 +141,17 @@ struct DialogGui : ::testing::Test {
         return PumpUntil(
             condition, [] {}, seconds);
     }
+    // Runs command, an X client such as xdotool, through the shell while this thread keeps
+    // serving the window and any modal box the command waits for; true when it exited with 0.
+    // $PPID in the command is this test program, whose windows it looks for.
+    bool RunXClient(const std::string& command) {
+        ChildProcess client;
+        if (!client.Start({"sh", "-c", command})) {
+            return false;
+        }
+        PumpUntil([&] { return client.Wait(std::chrono::milliseconds(0)).ended; }, [] {}, 90);
+        return client.Exit().ended && client.Exit().code == 0;
+    }
     void Click(wxButton* button) {
         wxCommandEvent click(wxEVT_BUTTON, button->GetId());
         click.SetEventObject(button);
@@ -112,11 +167,6 @@ struct DialogGui : ::testing::Test {
         return dlg->StartButton()->IsEnabled() && dlg->SearchButton()->IsEnabled() &&
                dlg->InterfaceList()->IsEnabled() && dlg->BaudrateList()->IsEnabled() &&
                dlg->PathField()->IsEnabled() && !dlg->StopButton()->IsEnabled();
-    }
-    bool InputsDisabled() {
-        return !dlg->StartButton()->IsEnabled() && !dlg->SearchButton()->IsEnabled() &&
-               !dlg->InterfaceList()->IsEnabled() && !dlg->BaudrateList()->IsEnabled() &&
-               !dlg->PathField()->IsEnabled() && dlg->StopButton()->IsEnabled();
     }
     std::string File(int records, std::vector<uint8_t>* data = nullptr) {
         std::string path = dir + "/firmware.s19";
@@ -163,34 +213,17 @@ TEST_F(DialogGui, AWholeLoadFromStartToTheCompletionBox) {
     EXPECT_TRUE(dlg->Animation()->IsShown());
     EXPECT_GE(dlg->Animation()->GetSize().x, CSearchAnimation::kWidth);
 
-    std::vector<std::string> statuses{Status()};
-    std::vector<std::pair<int, int>> ranges;
-    bool disabledThroughout = true;
-    int highestProgramming = 0;
     ASSERT_TRUE(PumpUntil(
-        [&] { return !Boxes().empty() && Status() == "Status Messages" && InputsEnabled(); },
-        [&] {
-            if (Status() != statuses.back()) {
-                statuses.push_back(Status());
-            }
-            std::pair<int, int> range{dlg->ProgressLower(), dlg->ProgressUpper()};
-            if (ranges.empty() || ranges.back() != range) {
-                ranges.push_back(range);
-            }
-            if (Status() != "Status Messages") {
-                disabledThroughout = disabledThroughout && InputsDisabled();
-            }
-            if (Status() == "Programming ") {
-                EXPECT_FALSE(dlg->Animation()->IsShown());
-                highestProgramming = std::max(highestProgramming, dlg->ProgressPos());
-            }
-        }));
-    EXPECT_EQ(statuses, (std::vector<std::string>{"Looking for device ... ", "Erasing Cluster",
-                                                  "Programming ", "Status Messages"}));
-    EXPECT_EQ(ranges, (std::vector<std::pair<int, int>>{{1, 100}, {1, 7}, {1, 123}}));
-    EXPECT_TRUE(disabledThroughout);
-    EXPECT_GT(highestProgramming, 100);
+        [&] { return !Boxes().empty() && Status() == "Status Messages" && InputsEnabled(); }));
+    EXPECT_EQ(display.statuses,
+              (std::vector<std::string>{"Looking for device ... ", "Erasing Cluster",
+                                        "Programming ", "Status Messages"}));
+    EXPECT_EQ(display.ranges, (std::vector<std::pair<int, int>>{{1, 100}, {1, 7}, {1, 123}}));
+    EXPECT_EQ(display.inputsEnabledDuringARun, 0);
+    // One step per record read: the header is 0, the end record (the 122nd) 121.
+    EXPECT_EQ(display.highestProgrammingPos, 121);
     EXPECT_EQ(dlg->ProgressPos(), 0);
+    EXPECT_FALSE(dlg->Animation()->IsShown());
     EXPECT_TRUE(InputsEnabled());
     EXPECT_EQ(Boxes(), (std::vector<std::string>{"Transmission complete.\nDevice started."}));
     sim::MemoryImage memory = device->Memory();
@@ -275,6 +308,75 @@ TEST_F(DialogGui, EscAndTheCloseBoxKeepTheSelectionsAndEnterDoesNot) {
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
     EXPECT_FALSE(dlg->IsShown());
     EXPECT_EQ(CProfile(dir + "/tovik.ini").GetProfileInt("Tovik", "Baud", -9), 2);
+}
+
+// Keys typed by a person, through the X server, as a run ends: the completion box answered with
+// Return, or Stop pressed with Space during the search. Then Esc must end the dialog and keep the
+// selections. Start lost the focus when it was disabled at the run's start, Stop when it was
+// disabled at its end; without a focus nothing in the dialog takes a key. ctest runs this on a
+// bare X server and under a window manager (with_window_manager.sh).
+TEST_F(DialogGui, AfterARunTheKeyboardReachesTheDialog) {
+    // Our boxes get a title of their own, so that the search for the box cannot find the dialog.
+    struct BoxTitle {
+        BoxTitle() { SetApplicationName("tovik-box"); }
+        ~BoxTitle() { SetApplicationName("tovik"); }
+    } boxTitle;
+    enum class End { kCompletionBox, kStopButton };
+    for (End end : {End::kCompletionBox, End::kStopButton}) {
+        SCOPED_TRACE(end == End::kCompletionBox ? "completion box" : "Stop button");
+        SimOptions options;
+        options.eraseMs = 1;
+        if (end == End::kStopButton) {
+            options.baudOnly = 115200; // the search at 57600 never ends by itself
+        }
+        StartDevice(options);
+        Open(true);
+        boxes.clear();
+        dlg->PathField()->SetValue(File(20));
+        dlg->BaudrateList()->SetSelection(2);
+        Click(dlg->StartButton());
+        ASSERT_FALSE(dlg->StartButton()->IsEnabled());
+
+        if (end == End::kCompletionBox) {
+            ASSERT_TRUE(RunXClient(FocusAndType("tovik-box", "Return")));
+            EXPECT_EQ(Boxes(),
+                      (std::vector<std::string>{"Transmission complete.\nDevice started."}));
+        } else {
+            ASSERT_TRUE(PumpUntil([&] { return device->BytesReceived() > 20; }));
+            dlg->StopButton()->SetFocus(); // where a click or Tab would have put it
+            ASSERT_TRUE(RunXClient(FocusAndType("Tovik", "space")));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return Status() == "Status Messages" && InputsEnabled(); }));
+
+        ASSERT_TRUE(RunXClient(FocusAndType("Tovik", "Escape")));
+        EXPECT_TRUE(PumpUntil([&] { return !dlg->IsShown(); }, [] {}, 10));
+        EXPECT_TRUE(dlg->WorkerEnded());
+        CProfile saved(dir + "/tovik.ini");
+        EXPECT_EQ(saved.GetProfileInt("Tovik", "ComPort", -9), 0);
+        EXPECT_EQ(saved.GetProfileInt("Tovik", "Baud", -9), 2);
+    }
+}
+
+TEST_F(DialogGui, ATypedListTextCountsAsTheEntryItSpellsExactly) {
+    struct Case {
+        const char* interfaceText;
+        const char* baudText;
+        int comPort, baud;
+    };
+    const Case cases[] = {
+        {"Com3", "57600", 2, 2},   {"com3", "57 600", -1, -1}, {"COM3", "AUTO", -1, 0},
+        {"Com10", "9600", -1, -1}, {"", "", -1, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.interfaceText) + " / " + c.baudText);
+        Open();
+        dlg->InterfaceList()->SetValue(c.interfaceText);
+        dlg->BaudrateList()->SetValue(c.baudText);
+        Key(WXK_ESCAPE);
+        CProfile saved(dir + "/tovik.ini");
+        EXPECT_EQ(saved.GetProfileInt("Tovik", "ComPort", -9), c.comPort);
+        EXPECT_EQ(saved.GetProfileInt("Tovik", "Baud", -9), c.baud);
+    }
 }
 
 TEST_F(DialogGui, ClosingDuringProgrammingEndsPromptly) {

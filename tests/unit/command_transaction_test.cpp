@@ -115,19 +115,59 @@ TEST_F(Transaction, AnOversizedCommandFailsAtOnceAndLeavesAnEmptyPayload) {
     EXPECT_EQ(frames[0].size(), 10u); // "!D" alone
 }
 
-TEST_F(Transaction, ALateReplyToThePreviousCommandIsNeverTaken) {
-    // The reply to the first "!D" arrives after its time-out, just before the next command.
-    fake.line->onFrame = [&](const Wire& frame) {
-        frames.push_back(frame);
-        if (frames.size() == 1) {
-            fake.line->Deliver(DeviceReply(frame[2], ":DERR00000001"), NowMs() + 250);
-        }
+// The reply to the first "!D" comes after its time-out: before the next command's frame goes out
+// (the drain takes it) or during that command's wait (the sequence rule skips it). Either way it
+// is never taken, but it is counted as late when it repeats the unanswered command.
+TEST_F(Transaction, ALateReplyIsNeverTakenButIsCountedAsLate) {
+    const struct {
+        const char* reply;
+        int gapMs; // between the time-out and the next command
+        int late;
+    } cases[] = {{":DERR00000001", 100, 1}, {":DOK", 0, 1}, {":EOK", 100, 0}, {":EOK", 0, 0}};
+    for (const auto& c : cases) {
+        CUnitLink fresh(0, 38400, 60, 0);
+        frames.clear();
+        std::string reply = c.reply;
+        fake.line->onFrame = [&](const Wire& frame) {
+            frames.push_back(frame);
+            if (frames.size() == 1) {
+                fake.line->Deliver(DeviceReply(frame[2], reply), NowMs() + 250);
+            }
+        };
+        EXPECT_EQ(fresh.Execute("!D", 200), -1);
+        time.clock.Advance(c.gapMs);
+        EXPECT_EQ(fresh.Execute("!D", 200), -1) << c.reply << c.gapMs;
+        EXPECT_EQ(frames.size(), 2u);
+        EXPECT_EQ(fresh.LateReplies(), c.late) << c.reply << c.gapMs;
+    }
+}
+
+// A frame's bytes share one time limit from the frame's start: a line that takes its bytes
+// slowly, or not at all, costs 2 s per frame, not 2 s per byte, and the command fails at once.
+TEST_F(Transaction, AFrameThatCannotBeWrittenInTimeFailsAfterOneLimit) {
+    const struct {
+        int msPerByte, result, elapsedMs;
+        size_t bytesSent;
+    } cases[] = {
+        {0, 0, 5, 10},        // "!D": 10 bytes on the wire, answered 5 ms later
+        {15, 0, 155, 10},     // slow but within the limit
+        {300, -1, 2000, 6},   // the seventh byte would end after the limit
+        {60000, -1, 2000, 0}, // stuck
     };
-    EXPECT_EQ(link.Execute("!D", 200), -1);
-    time.clock.Advance(100);
-    // Drained before the second frame goes out; the second gets no answer.
-    EXPECT_EQ(link.Execute("!D", 200), -1);
-    EXPECT_EQ(frames.size(), 2u);
+    AnswerWith([](const Wire&) { return std::string(":DOK"); });
+    for (const auto& c : cases) {
+        fake.line->writeDelayMs = c.msPerByte;
+        fake.line->written.clear();
+        const int start = NowMs();
+        EXPECT_EQ(link.Execute("!D", 200), c.result) << c.msPerByte;
+        EXPECT_EQ(NowMs() - start, c.elapsedMs) << c.msPerByte;
+        EXPECT_EQ(fake.line->written.size(), c.bytesSent) << c.msPerByte;
+    }
+    // The next frame is not held back by the one that failed.
+    fake.line->writeDelayMs = 0;
+    fake.line->written.clear();
+    link.Execute("!D", 200);
+    EXPECT_EQ(PayloadOf(fake.line->written), Bytes("!D"));
 }
 
 TEST_F(Transaction, AFrameFromAnotherUnitRedirectsTheNextCommands) {

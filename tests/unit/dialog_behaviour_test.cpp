@@ -36,9 +36,11 @@ struct FakeView : CDialogView {
             startEnabled = enable;
         }
     }
-    void FocusStartIfLost() override { (startEnabled ? focusWithStart : focusWithoutStart) += 1; }
+    void FocusStartIfNothingFocused() override {
+        (startEnabled ? focusWithStart : focusWithoutStart) += 1;
+    }
     bool startEnabled = true;
-    int focusWithStart = 0;    // FocusStartIfLost calls while Start was enabled
+    int focusWithStart = 0;    // FocusStartIfNothingFocused calls while Start was enabled
     int focusWithoutStart = 0; // and while it was not
     std::string PathText() override { return path; }
     void SetPathText(const std::string& text) override { path = text; }

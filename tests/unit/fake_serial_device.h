@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "platform/serial_device.h"
 
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -22,9 +23,22 @@ struct FakeLine {
     // Bytes to deliver, each not before its time on the clock.
     std::deque<std::pair<int, uint8_t>> input;
     bool failOpen = false;
+    // How many opens fail before they succeed again (a re-plugged adapter); -1: failOpen decides.
+    int failOpens = -1;
     bool failGetSettings = false;
     bool failSetSettings = false;
+    // Gone from this time on the clock: reads and writes report the device lost (a pulled
+    // adapter); INT_MAX while it stays.
+    int goneAtMs = INT_MAX;
+    // Each write needs this long before the queue has room for its byte (a stuck or slow line).
+    int writeDelayMs = 0;
+    // The driver's low-latency setting: refused by a pty-like line; the latency timer advice.
+    bool refuseLowLatency = false;
+    bool lowLatency = false;
+    std::string latencyAdvice;
     int readsFromDevice = 0;
+    int writesToDevice = 0;
+    int errorTextsMade = 0;
     // Called with the wire bytes of each whole frame written (up to and including 0D 0A FF).
     std::function<void(const std::vector<uint8_t>&)> onFrame;
 
@@ -41,11 +55,45 @@ public:
 
     bool Open(int comIndex) override {
         m_line->calls.push_back("open " + std::to_string(comIndex));
-        return !m_line->failOpen;
+        bool fail = m_line->failOpen;
+        if (m_line->failOpens >= 0) {
+            fail = m_line->failOpens > 0;
+            if (fail) {
+                --m_line->failOpens;
+            }
+        }
+        if (!fail) {
+            m_line->goneAtMs = INT_MAX; // plugged in again
+        }
+        return !fail;
+    }
+    CPortOpenFailure OpenFailure() const override {
+        CPortOpenFailure f;
+        f.kind = CPortOpenFailure::kNoDevice;
+        f.path = "/dev/fake";
+        f.reason = "no such device";
+        return f;
     }
     void SetupQueues(int in, int out) override {
         m_line->calls.push_back("queues " + std::to_string(in) + " " + std::to_string(out));
     }
+    bool RequestLowLatency() override {
+        m_line->calls.push_back("low latency");
+        if (m_line->refuseLowLatency) {
+            return false;
+        }
+        m_added = !m_line->lowLatency;
+        m_line->lowLatency = true;
+        return true;
+    }
+    void RestoreLowLatency() override {
+        m_line->calls.push_back("restore latency");
+        if (m_added) {
+            m_line->lowLatency = false;
+            m_added = false;
+        }
+    }
+    std::string LatencyAdvice() override { return m_line->latencyAdvice; }
     void Purge() override { m_line->calls.push_back("purge"); }
     bool GetSettings(CLineSettings& s) override {
         s = m_line->settings;
@@ -63,6 +111,9 @@ public:
     void SetImmediateReads() override { m_line->calls.push_back("immediate"); }
     int ReadByte(unsigned char& byte) override {
         ++m_line->readsFromDevice;
+        if (Gone()) {
+            return kIoLost;
+        }
         if (m_line->input.empty() || m_line->input.front().first - NowMs() > 0) {
             return 0;
         }
@@ -70,7 +121,16 @@ public:
         m_line->input.pop_front();
         return 1;
     }
-    bool WriteByte(unsigned char byte) override {
+    int Write(unsigned char byte, int waitMs) override {
+        ++m_line->writesToDevice;
+        if (Gone()) {
+            return kIoLost;
+        }
+        if (m_line->writeDelayMs > waitMs) {
+            Sleep(waitMs);
+            return kIoNothing;
+        }
+        Sleep(m_line->writeDelayMs);
         m_line->written.push_back(byte);
         m_frame.push_back(byte);
         // A frame ends at an unescaped CR followed by 0A FF.
@@ -86,13 +146,19 @@ public:
                 m_line->onFrame(frame);
             }
         }
-        return true;
+        return kIoDone;
     }
     void Close() override { m_line->calls.push_back("close"); }
-    std::string LastErrorText() const override { return "Invalid argument"; }
+    std::string LastErrorText() const override {
+        ++m_line->errorTextsMade;
+        return Gone() ? "read: Input/output error" : "Invalid argument";
+    }
 
 private:
+    bool Gone() const { return m_line->goneAtMs != INT_MAX && m_line->goneAtMs - NowMs() <= 0; }
+
     std::shared_ptr<FakeLine> m_line;
+    bool m_added = false;
     std::vector<uint8_t> m_frame;
     bool m_escaped = false;
 };

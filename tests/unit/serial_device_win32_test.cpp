@@ -107,7 +107,12 @@ TEST(Win32Device, ComNamesAndSystemErrorTexts) {
     // COM256 is the highest number Windows gives out; no machine that runs the tests has it.
     auto device = CreatePlatformSerialDevice();
     EXPECT_FALSE(device->Open(255));
-    EXPECT_EQ(device->LastErrorText(), SystemErrorText(ERROR_FILE_NOT_FOUND));
+    const CPortOpenFailure f = device->OpenFailure();
+    EXPECT_EQ(f.kind, CPortOpenFailure::kNoDevice);
+    EXPECT_EQ(f.osError, static_cast<int>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(f.Text(), "cannot open \\\\.\\COM256: " + SystemErrorText(ERROR_FILE_NOT_FOUND) +
+                            "; check the name; --list-ports lists the serial ports found");
+    EXPECT_EQ(device->LastErrorText(), f.Text());
     const std::string known = SystemErrorText(ERROR_ACCESS_DENIED);
     EXPECT_FALSE(known.empty());
     EXPECT_EQ(known.find_first_of("\r\n"), std::string::npos) << known;

@@ -1,21 +1,59 @@
-// Shared ports over real pseudo-terminals, where the kernel shows what reached the line and who
-// holds the device.
+// Shared ports over real pseudo-terminals, where the kernel shows what reached the line, who
+// holds the device, what its line settings are after the port has gone, and what a user who is
+// not root may open.
 
+#include "message_box_script.h"
 #include "platform/com_map.h"
 #include "platform/pseudo_terminal.h"
+#include "protocol/frame_trace.h"
+#include "protocol/unit_link.h"
+#include "serial/port_status.h"
 #include "serial/serial_port.h"
 
+#include "tests/support/forked_check.h"
 #include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
+
+using Strings = std::vector<std::string>;
+
+// A tty's line settings as one comparable text.
+std::string LineImage(int fd) {
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0) {
+        return "no settings";
+    }
+    char text[160];
+    std::snprintf(text, sizeof text, "i%o o%o c%o l%o speed %u/%u min %d time %d", t.c_iflag,
+                  t.c_oflag, t.c_cflag, t.c_lflag, ::cfgetispeed(&t), ::cfgetospeed(&t),
+                  t.c_cc[VMIN], t.c_cc[VTIME]);
+    return text;
+}
+
+// Puts the line into a state no port would leave it in: cooked, echoing, 9600 baud.
+void MakeCooked(int fd) {
+    termios t{};
+    ASSERT_EQ(::tcgetattr(fd, &t), 0);
+    t.c_lflag |= ICANON | ECHO | ISIG;
+    t.c_iflag |= ICRNL | IXON;
+    t.c_oflag |= OPOST | ONLCR;
+    t.c_cc[VMIN] = 1;
+    ::cfsetispeed(&t, B9600);
+    ::cfsetospeed(&t, B9600);
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &t), 0);
+}
 
 struct PortOnPty : ::testing::Test {
     static constexpr int kIndex = 2;
@@ -30,18 +68,23 @@ struct PortOnPty : ::testing::Test {
         char b = 0;
         return WaitUntil([&] { return ::read(pty.MasterFd(), &b, 1) == 1; }) && b == expected;
     }
+    CUniqueFd OpenSlave() {
+        return CUniqueFd(::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+    }
 };
 
 TEST_F(PortOnPty, TwoClientsShareOnePortNobodyElseOpensItAndTheLastClosesIt) {
+    // Opened before the port: once it is open, TIOCEXCL keeps out anyone but root.
+    CUniqueFd fd = OpenSlave();
     auto a = std::make_unique<CPortClient>(kIndex, 57600, 8, 'n', 2, 1);
     auto b = std::make_unique<CPortClient>(kIndex, 38400, 8, 'n', 1, 1);
     ASSERT_TRUE(a->IsAttached() && b->IsAttached());
     auto other = CreatePlatformSerialDevice();
     EXPECT_FALSE(other->Open(kIndex));
-    EXPECT_NE(other->LastErrorText().find("in use"), std::string::npos);
+    EXPECT_EQ(other->OpenFailure().kind, CPortOpenFailure::kBusy);
+    EXPECT_EQ(other->OpenFailure().reason, "already open in this program");
 
     // Rate and stop bits as the line shows them; the joining client's settings are ignored.
-    CUniqueFd fd(::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
     termios tio{};
     ASSERT_EQ(::tcgetattr(fd.Get(), &tio), 0);
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B57600));
@@ -69,6 +112,186 @@ TEST_F(PortOnPty, TwoClientsShareOnePortNobodyElseOpensItAndTheLastClosesIt) {
     b.reset();
     // Closed for real: the device can be locked exclusively again.
     EXPECT_EQ(::flock(fd.Get(), LOCK_EX | LOCK_NB), 0);
+}
+
+TEST_F(PortOnPty, ClosingPutsBackTheLineSettingsItFound) {
+    CUniqueFd fd = OpenSlave();
+    MakeCooked(fd.Get());
+    const std::string before = LineImage(fd.Get());
+    {
+        CPortClient client(kIndex, 57600, 8, 'n', 1, 1);
+        ASSERT_TRUE(client.IsAttached());
+        EXPECT_NE(LineImage(fd.Get()), before);
+    }
+    EXPECT_EQ(LineImage(fd.Get()), before);
+}
+
+// Never deleted: the clean-up at exit must close its port.
+CPortClient* g_leftOpen = nullptr;
+
+TEST_F(PortOnPty, APortStillOpenAtExitIsClosedByTheCleanUp) {
+    CUniqueFd fd = OpenSlave();
+    MakeCooked(fd.Get());
+    const std::string before = LineImage(fd.Get());
+    EXPECT_EQ(RunForkedCheck(false,
+                             [] {
+                                 g_leftOpen = new CPortClient(kIndex, 57600, 8, 'n', 1, 0);
+                                 if (!g_leftOpen->IsAttached()) {
+                                     return std::string("not attached");
+                                 }
+                                 std::exit(0); // the static objects' clean-up runs
+                             }),
+              "");
+    EXPECT_EQ(LineImage(fd.Get()), before);
+}
+
+TEST_F(PortOnPty, HeldByAnotherProgramTheFailureNamesItsProcess) {
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        ::close(ready[0]);
+        ::close(release[1]);
+        CUniqueFd fd = OpenSlave();
+        char b = 0;
+        if (fd.IsValid() && ::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) {
+            (void)!::write(ready[1], "x", 1);
+            (void)!::read(release[0], &b, 1);
+        }
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    char b = 0;
+    ASSERT_EQ(::read(ready[0], &b, 1), 1);
+    auto device = CreatePlatformSerialDevice();
+    EXPECT_FALSE(device->Open(kIndex));
+    const CPortOpenFailure f = device->OpenFailure();
+    EXPECT_EQ(f.kind, CPortOpenFailure::kBusy);
+    EXPECT_EQ(f.holderPid, holder);
+    EXPECT_NE(f.Text().find(pty.SlavePath() + ": in use by another program"), std::string::npos)
+        << f.Text();
+    EXPECT_NE(f.reason.find("PID " + std::to_string(holder)), std::string::npos) << f.reason;
+    ::close(release[1]);
+    ::close(ready[0]);
+    ::waitpid(holder, nullptr, 0);
+}
+
+PortOnPty* g_hangUp = nullptr;
+
+// The device's end closes while an erase waits for its reply: the wait ends at once, the loss is
+// told once (with the port's Retry/Cancel message), and the link stays lost after Cancel.
+TEST_F(PortOnPty, AHungUpLineEndsTheTransactionAtOnceAndIsToldOnce) {
+    MessageBoxScript boxes;
+    CUnitLink link(kIndex, 38400, 60, 0);
+    ASSERT_TRUE(link.IsConnected());
+    g_hangUp = this;
+    SetFrameTrace([](bool sent, const uint8_t*, int) {
+        if (sent && g_hangUp) {
+            g_hangUp->pty.CloseMaster();
+            g_hangUp = nullptr;
+        }
+    });
+    uint8_t cluster = 1;
+    link.AppendPayload(&cluster, 1);
+    EXPECT_EQ(link.Execute("!E", 30000), kReplyPortLost);
+    SetFrameTrace(nullptr);
+    std::string reason;
+    EXPECT_TRUE(PortLost(kIndex, &reason));
+    EXPECT_EQ(reason, "read: the device hung up");
+    EXPECT_TRUE(boxes.shown.empty());
+    EXPECT_EQ(link.Execute("!D", 200), kReplyPortLost);
+    EXPECT_EQ(link.Execute("!D", 200), kReplyPortLost);
+    EXPECT_EQ(boxes.shown, (Strings{PortBox("COM3")}));
+}
+
+// As a user who is not root: TIOCEXCL, left on the tty, would lock its own user out of the next
+// run while the device's end of the pseudo-terminal lives on.
+TEST(PtyAsAUser, OpenCloseAndOpenAgain) {
+    EXPECT_CHILD_PASSES(true, [] {
+        CPseudoTerminal pty;
+        std::string error;
+        if (!pty.Open(&error)) {
+            return "pseudo-terminal: " + error;
+        }
+        SetComDevicePath(4, pty.SlavePath());
+        for (int run = 1; run <= 2; ++run) {
+            CPortClient client(4, 38400, 8, 'n', 1, 0);
+            CPortOpenFailure failure;
+            if (!client.IsAttached() && LastPortOpenFailure(4, &failure)) {
+                return "run " + std::to_string(run) + ": " + failure.Text();
+            }
+        }
+        // A pseudo-terminal has no low-latency flag; refusing it leaves the device working.
+        auto device = CreatePlatformSerialDevice();
+        if (!device->Open(4)) {
+            return device->OpenFailure().Text();
+        }
+        if (device->RequestLowLatency()) {
+            return std::string("a pseudo-terminal took the low-latency flag");
+        }
+        CLineSettings settings;
+        settings.baudRate = 57600;
+        if (!device->SetSettings(settings) || device->Write('x', 100) != kIoDone) {
+            return device->LastErrorText();
+        }
+        return std::string();
+    });
+}
+
+TEST(PtyAsAUser, NoAccessNamesTheGroupThatOwnsTheDevice) {
+    EXPECT_CHILD_PASSES(true, [] {
+        CPseudoTerminal pty;
+        std::string error;
+        if (!pty.Open(&error)) {
+            return "pseudo-terminal: " + error;
+        }
+        struct stat info {};
+        if (::chmod(pty.SlavePath().c_str(), 0) != 0 || ::stat(pty.SlavePath().c_str(), &info)) {
+            return std::string("chmod");
+        }
+        group* owner = ::getgrgid(info.st_gid);
+        SetComDevicePath(4, pty.SlavePath());
+        auto device = CreatePlatformSerialDevice();
+        if (device->Open(4)) {
+            return std::string("opened a device without access to it");
+        }
+        const CPortOpenFailure f = device->OpenFailure();
+        if (f.kind != CPortOpenFailure::kNoAccess || f.osError != EACCES || !owner ||
+            f.group != owner->gr_name || f.fix.empty() ||
+            f.Text().rfind("cannot open " + pty.SlavePath() + ": Permission denied; ", 0) != 0) {
+            return f.Text();
+        }
+        return std::string();
+    });
+}
+
+// The terminal the program runs in is no serial line: frames would land on the screen.
+TEST(PtyOwnTerminal, IsRefusedByItsNameAndByDevTty) {
+    EXPECT_CHILD_PASSES(false, [] {
+        CPseudoTerminal pty;
+        std::string error;
+        if (!pty.Open(&error) || ::setsid() < 0) {
+            return "set-up: " + error;
+        }
+        // The pseudo-terminal's end at the close would hang up the session it now leads.
+        ::signal(SIGHUP, SIG_IGN);
+        // Opened without O_NOCTTY by a session leader, it becomes the controlling terminal.
+        CUniqueFd terminal(::open(pty.SlavePath().c_str(), O_RDWR));
+        if (::tcgetsid(terminal.Get()) != ::getsid(0)) {
+            return std::string("the pseudo-terminal did not become the controlling terminal");
+        }
+        for (const std::string& path : {pty.SlavePath(), std::string("/dev/tty")}) {
+            SetComDevicePath(4, path);
+            auto device = CreatePlatformSerialDevice();
+            if (device->Open(4) || device->OpenFailure().kind != CPortOpenFailure::kOwnTerminal ||
+                device->OpenFailure().Text().find(path) == std::string::npos) {
+                return path + ": " + device->OpenFailure().Text();
+            }
+        }
+        return std::string();
+    });
 }
 
 } // namespace

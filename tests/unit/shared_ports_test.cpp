@@ -2,8 +2,10 @@
 // cases a real pseudo-terminal shows.
 
 #include "fake_serial_device.h"
+#include "message_box_script.h"
 #include "platform/com_map.h"
 #include "platform/message_box.h"
+#include "serial/port_status.h"
 #include "serial/serial_port.h"
 
 #include <gtest/gtest.h>
@@ -15,26 +17,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// Collects the boxes shown as "type caption: text" and answers them from a script (Cancel when it
-// runs out).
-struct MessageBoxScript {
-    Strings shown;
-    std::vector<int> answers;
-    MessageBoxScript() {
-        SetMessageBoxHook(
-            [this](const std::string& text, const std::string& caption, unsigned type) {
-                shown.push_back(std::to_string(type) + " " + caption + ": " + text);
-                return shown.size() <= answers.size() ? answers[shown.size() - 1] : kIdCancel;
-            });
-    }
-    ~MessageBoxScript() { SetMessageBoxHook(nullptr); }
-};
-
-std::string PortBox(const char* name) {
-    return std::to_string(kMbRetryCancel) + " " + ApplicationName() + ": Schnittstelle \"" + name +
-           "\" von Windos belegt oder nicht vorhanden!";
-}
-
 TEST(PortMessages, PortsFromCom9OnAreNeverTriedAndNamedInTheMessage) {
     FakeDeviceScope fake;
     MessageBoxScript boxes;
@@ -42,6 +24,10 @@ TEST(PortMessages, PortsFromCom9OnAreNeverTriedAndNamedInTheMessage) {
     CPortClient com9(8, 38400, 8, 'n', 1, 1);
     EXPECT_FALSE(com9.IsAttached());
     EXPECT_TRUE(fake.line->calls.empty());
+    CPortOpenFailure failure;
+    ASSERT_TRUE(LastPortOpenFailure(8, &failure));
+    EXPECT_EQ(failure.kind, CPortOpenFailure::kNotTried);
+    EXPECT_EQ(failure.Text(), "cannot open COM9: only COM1 to COM8 can be opened");
     CPortClient none(255, 38400, 8, 'n', 1, 1);
     // Retry showed the first one again; without show-errors nothing is asked.
     CPortClient quiet(9, 38400, 8, 'n', 1, 0);
@@ -65,15 +51,77 @@ TEST(PortMessages, RefusedSettingsShowTheSystemTextThenRetryCancel) {
                        PortBox("COM1")}));
     EXPECT_EQ(fake.line->calls.back(), "close");
     EXPECT_EQ(PortRegistry().m_count, 0);
+    CPortOpenFailure failure;
+    ASSERT_TRUE(LastPortOpenFailure(0, &failure));
+    EXPECT_EQ(failure.kind, CPortOpenFailure::kSettingsRefused);
+    EXPECT_EQ(failure.reason, "the driver refused the line settings (Invalid argument)");
 }
 
-TEST(PortLifecycle, OpenSetsUpPurgesAndConfiguresAndClosePurgesFirst) {
+// The front end asks why the last open failed; each attempt (each Retry) replaces the answer and
+// an open that succeeds clears it.
+TEST(PortMessages, TheLastOpenFailureIsKeptForTheFrontEnd) {
+    FakeDeviceScope fake;
+    MessageBoxScript boxes;
+    fake.line->failOpens = 1;
+    boxes.answers = {kIdRetry};
+    CPortOpenFailure failure;
+    {
+        CPortClient client(1, 38400, 8, 'n', 1, 1);
+        EXPECT_TRUE(client.IsAttached());
+        EXPECT_FALSE(LastPortOpenFailure(1, &failure));
+    }
+    fake.line->failOpen = true;
+    fake.line->failOpens = -1;
+    CPortClient client(1, 38400, 8, 'n', 1, 1);
+    EXPECT_FALSE(client.IsAttached());
+    ASSERT_TRUE(LastPortOpenFailure(1, &failure));
+    EXPECT_EQ(failure.Text(), "cannot open /dev/fake: no such device");
+    EXPECT_EQ(boxes.shown.size(), 2u);
+}
+
+TEST(PortLifecycle, OpenSetsUpPurgesConfiguresAsksForLowLatencyAndCloseUndoesIt) {
     FakeDeviceScope fake;
     auto client = std::make_unique<CPortClient>(0, 38400, 8, 'n', 1, 1);
     client->Transfer(0x42);
     client.reset();
     EXPECT_EQ(fake.line->calls, (Strings{"open 0", "queues 4096 4096", "purge", "set", "immediate",
-                                         "purge", "close"}));
+                                         "low latency", "restore latency", "purge", "close"}));
+}
+
+// The driver's low-latency flag is on while the port is open and back as it was after; a driver
+// without it (a pseudo-terminal) changes nothing for the port.
+TEST(PortLifecycle, LowLatencyWhileOpenAndAsBeforeAfterwards) {
+    const struct {
+        bool before, refused, whileOpen;
+    } cases[] = {{false, false, true}, {true, false, true}, {false, true, false}};
+    for (const auto& c : cases) {
+        FakeDeviceScope fake;
+        fake.line->lowLatency = c.before;
+        fake.line->refuseLowLatency = c.refused;
+        {
+            CPortClient client(0, 38400, 8, 'n', 1, 1);
+            ASSERT_TRUE(client.IsAttached());
+            EXPECT_EQ(fake.line->lowLatency, c.whileOpen);
+            EXPECT_EQ(client.Transfer('x'), 'x');
+            EXPECT_EQ(fake.line->written, (std::vector<uint8_t>{'x'}));
+        }
+        EXPECT_EQ(fake.line->lowLatency, c.before) << c.before << c.refused;
+    }
+}
+
+// The advice on an adapter's latency timer is handed to the front end once, however often the
+// port opens.
+TEST(PortLifecycle, TheLatencyNoticeIsGivenOnce) {
+    FakeDeviceScope fake;
+    fake.line->latencyAdvice = "lower the timer of the adapter on COM7";
+    TakePortNotices(); // whatever earlier tests left
+    for (int run = 0; run < 2; ++run) {
+        CPortClient client(6, 38400, 8, 'n', 1, 1);
+        ASSERT_TRUE(client.IsAttached());
+    }
+    EXPECT_EQ(TakePortNotices(), (Strings{"lower the timer of the adapter on COM7"}));
+    CPortClient again(6, 38400, 8, 'n', 1, 1);
+    EXPECT_TRUE(TakePortNotices().empty());
 }
 
 TEST(PortLifecycle, AFullRingKeepsTheNewest255AndPollsWithBytesWaitingLeaveTheDevice) {

@@ -275,7 +275,7 @@ void CTovikDlg::EnableControl(Control control, bool enable) {
     }
 }
 
-void CTovikDlg::FocusStartIfLost() {
+void CTovikDlg::FocusStartIfNothingFocused() {
     if (FocusLost()) {
         MoveFocusTo(kStart);
     }

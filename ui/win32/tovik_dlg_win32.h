@@ -49,7 +49,7 @@ private:
     void PlayAnimation() override;
     void StopAnimation() override;
     void EnableControl(Control control, bool enable) override;
-    void FocusStartIfLost() override;
+    void FocusStartIfNothingFocused() override;
     std::string PathText() override;
     void SetPathText(const std::string& text) override;
     int InterfaceSelection() override;

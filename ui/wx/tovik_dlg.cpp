@@ -2,14 +2,15 @@
 
 #include "platform/message_box.h"
 #include "ui/help_text.h"
+#include "ui/wx/file_chooser.h"
 #include "ui/wx/search_animation_ctrl.h"
+#include "ui/wx/toolkit_message_box.h"
 #include "ui/wx/wx_pictures.h"
 
 #include <wx/button.h>
 #include <wx/combobox.h>
 #include <wx/filedlg.h>
 #include <wx/gauge.h>
-#include <wx/msgdlg.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -187,6 +188,9 @@ void CTovikDlg::HandleCharHook(wxKeyEvent& event) {
 
 void CTovikDlg::ShowStatus(const std::string& text) {
     m_status->SetLabel(text);
+    if (m_watcher) {
+        m_watcher->StatusShown(text);
+    }
 }
 
 void CTovikDlg::ShowProgressRange(int lower, int upper) {
@@ -194,11 +198,22 @@ void CTovikDlg::ShowProgressRange(int lower, int upper) {
     m_progressUpper = upper;
     // The gauge counts from 0; a range of one value shows a full bar at its position.
     m_progress->SetRange(std::max(1, upper - lower));
-    ShowProgressPos(m_progressPos);
+    ApplyProgress();
+    if (m_watcher) {
+        m_watcher->ProgressRangeShown(lower, upper);
+    }
 }
 
 void CTovikDlg::ShowProgressPos(int position) {
     m_progressPos = position;
+    ApplyProgress();
+    if (m_watcher) {
+        m_watcher->ProgressPosShown(position);
+    }
+}
+
+void CTovikDlg::ApplyProgress() {
+    int position = m_progressPos;
     int value = std::clamp(position - m_progressLower, 0, m_progress->GetRange());
     if (m_progressUpper == m_progressLower && position >= m_progressUpper) {
         value = m_progress->GetRange();
@@ -227,16 +242,21 @@ void CTovikDlg::EnableControl(Control control, bool enable) {
     if (wxWindow* window = FindWindow(control)) {
         window->Enable(enable);
     }
+    if (m_watcher) {
+        m_watcher->ControlEnabled(control, enable);
+    }
 }
 
-void CTovikDlg::FocusStartIfLost() {
+void CTovikDlg::FocusStartIfNothingFocused() {
+    // The toolkit drops the focus of a control that is disabled, but while the dialog is not the
+    // active window it goes on reporting the control that had it (or that was last given it), so
+    // a report of Start proves nothing: giving Start the focus again costs nothing. Only another
+    // enabled control of the dialog keeps the focus it has.
     wxWindow* focus = FindFocus();
-    // With nothing focused the dialog is idle only if it is the active window; a focus in a
-    // message box or elsewhere is left alone.
-    bool lost = focus ? IsDescendant(focus) && !focus->IsEnabled() : IsActive();
-    if (lost) {
-        m_start->SetFocus();
+    if (focus && focus != m_start && IsDescendant(focus) && focus->IsEnabled()) {
+        return;
     }
+    m_start->SetFocus();
 }
 
 std::string CTovikDlg::PathText() {
@@ -264,26 +284,12 @@ void CTovikDlg::SelectBaudrate(int index) {
 }
 
 bool CTovikDlg::ChooseFile(const std::string& initialDirectory, std::string* path) {
-    wxFileDialog chooser(this, wxFileSelectorPromptStr, wxString::FromUTF8(initialDirectory), "*.*",
-                         "All Files(*.*)|*.*", wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    CFileChooserSetup setup = FileChooserSetup(initialDirectory, ToolkitReadsPatternsAsGlobs());
+    wxFileDialog chooser(this, wxFileSelectorPromptStr, setup.directory, setup.fileName,
+                         setup.wildcard, setup.style);
     if (chooser.ShowModal() != wxID_OK) {
         return false;
     }
     *path = chooser.GetPath().utf8_string();
     return true;
-}
-
-int ShowToolkitMessageBox(wxWindow* parent, const std::string& text, const std::string& caption,
-                          unsigned type) {
-    long style = (type & kMbIconInformation) ? wxICON_INFORMATION : 0;
-    if ((type & kMbButtonMask) == kMbRetryCancel) {
-        wxMessageDialog box(parent, wxString::FromUTF8(text), wxString::FromUTF8(caption),
-                            style | wxYES_NO);
-        box.SetYesNoLabels("&Retry", "&Cancel");
-        return box.ShowModal() == wxID_YES ? kIdRetry : kIdCancel;
-    }
-    wxMessageDialog box(parent, wxString::FromUTF8(text), wxString::FromUTF8(caption),
-                        style | wxOK);
-    box.ShowModal();
-    return kIdOk;
 }

@@ -15,6 +15,18 @@ class wxStaticText;
 class wxTextCtrl;
 class CSearchAnimation;
 
+// Told of every display call the window carries out, in order, on the window's thread: for tests
+// that follow a run through what the window was asked to show, which sampling the controls between
+// events can miss.
+class CDisplayWatcher {
+public:
+    virtual ~CDisplayWatcher() = default;
+    virtual void StatusShown(const std::string& text) = 0;
+    virtual void ProgressRangeShown(int lower, int upper) = 0;
+    virtual void ProgressPosShown(int position) = 0;
+    virtual void ControlEnabled(CDialogView::Control control, bool enable) = 0;
+};
+
 class CTovikDlg : public wxDialog, public CTovikDlgBehaviour, private CDialogView {
 public:
     // The layout's size in dialog units.
@@ -42,6 +54,9 @@ public:
     int ProgressUpper() const { return m_progressUpper; }
     int ProgressPos() const { return m_progressPos; }
 
+    // Install before InitDialog to see the first range too; null: nobody watches.
+    void WatchDisplay(CDisplayWatcher* watcher) { m_watcher = watcher; }
+
     // Esc, and the end of the close box's handling.
     void DoCancel();
     // Ends the dialog with this code, shown modally or not.
@@ -57,6 +72,8 @@ private:
     void HandleInitDialog(wxInitDialogEvent& event);
     void HandleClose(wxCloseEvent& event);
     void HandleCharHook(wxKeyEvent& event);
+    // Shows m_progressPos within the current range.
+    void ApplyProgress();
 
     // CDialogView
     void ShowStatus(const std::string& text) override;
@@ -65,7 +82,7 @@ private:
     void PlayAnimation() override;
     void StopAnimation() override;
     void EnableControl(Control control, bool enable) override;
-    void FocusStartIfLost() override;
+    void FocusStartIfNothingFocused() override;
     std::string PathText() override;
     void SetPathText(const std::string& text) override;
     int InterfaceSelection() override;
@@ -83,11 +100,8 @@ private:
     wxGauge* m_progress = nullptr;
     wxStaticText* m_status = nullptr;
     CSearchAnimation* m_animate = nullptr;
+    CDisplayWatcher* m_watcher = nullptr;
     double m_scale = 1.0;
     bool m_initialised = false;
     int m_progressLower = 1, m_progressUpper = 100, m_progressPos = 0;
 };
-
-// Shows a message box the way the core asks for it (buttons and icon by type), modal to parent.
-int ShowToolkitMessageBox(wxWindow* parent, const std::string& text, const std::string& caption,
-                          unsigned type);
