@@ -48,6 +48,7 @@ make_image img32k.s37 32768 0x00020000 46
 make_image img64k.s37 65536 0x00020000 46
 make_image img64k-low.s37 65536 0x00000000 46
 make_image img1m.s37 1048576 0x00020000 46
+make_image img16m.s37 16777216 0x00020000 78
 make_image img64m.s37 67108864 0x00020000 78
 
 {
@@ -63,7 +64,9 @@ make_image img64m.s37 67108864 0x00020000 78
     echo
     "$build/tovik-bench-cli-load" overhead "$build" "$data/img1m.s37"
     echo
-    "$build/tovik-bench-file-check" "$build" "$data/img64m.s37" "$data"
+    "$build/tovik-bench-file-check" "$build" "$data/img16m.s37" "$data"
+    echo
+    "$build/tovik-bench-file-check" "$build" "$data/img64m.s37" "$data" 3
     echo
     "$build/tovik-bench-cli-load" memory "$build" "$data/img64k.s37" "$data/img1m.s37"
     if [ -x "$build/tovik" ] && command -v Xvfb >/dev/null 2>&1; then

@@ -6,9 +6,9 @@
 #include "cli/simulated_device.h"
 #include "loader/baud_rates.h"
 #include "loader/file_check.h"
+#include "loader/file_copy.h"
 #include "loader/program_file.h"
 #include "loader/run_controller.h"
-#include "loader/silent_panel.h"
 #include "loader/srecord_reader.h"
 #include "platform/com_map.h"
 #include "platform/command_line.h"
@@ -19,10 +19,7 @@
 #include "serial/serial_port.h"
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
-#include <cinttypes>
-#include <cstring>
 #include <memory>
 #include <thread>
 
@@ -39,11 +36,6 @@ void PrintFrame(bool sent, const uint8_t* bytes, int length) {
     std::fputs(line.c_str(), stderr);
 }
 
-struct FileCloser {
-    void operator()(FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
-
 int ListPorts() {
     std::vector<SerialPortEntry> ports = ListSerialPorts();
     if (ports.empty()) {
@@ -56,22 +48,41 @@ int ListPorts() {
     return 0;
 }
 
-int DryRun(FILE* file, const CFileCheck& check) {
-    CSilentPanel panel;
-    CRunController run(&panel);
-    run.m_onBlock = [](uint32_t address, int length) {
-        std::printf("0x%08" PRIX32 " %d\n", address, length);
-    };
-    // No worker: the pass runs here, on a run that nothing stops.
-    run.BeginRun(file, check.lines, 0, 1);
-    int result = ProgramFile(UpdateProgress, &run, file, nullptr, 0);
-    if (result != 0) {
-        std::fprintf(stderr, "tovik-cli: the file could not be read to its end (%d)\n", result);
-        return kExitBadFile;
+// One line of the dry run's listing, "0x0001F000 208", formatted by hand: a large file has
+// hundreds of thousands of blocks, and printf would take as long as checking them.
+void PrintBlock(uint32_t address, int length) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    char line[32] = {'0', 'x'};
+    int n = 2;
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        line[n++] = kDigits[(address >> shift) & 0xF];
     }
-    std::printf("%d blocks, %llu bytes, %d lines\n", run.m_result.m_nBlocksWritten.load(),
-                static_cast<unsigned long long>(run.m_result.m_nBytesWritten), check.lines);
-    return 0;
+    line[n++] = ' ';
+    char reversed[12];
+    int digits = 0;
+    do {
+        reversed[digits++] = static_cast<char>('0' + length % 10);
+        length /= 10;
+    } while (length > 0);
+    while (digits > 0) {
+        line[n++] = reversed[--digits];
+    }
+    line[n++] = '\n';
+    std::fwrite(line, 1, static_cast<size_t>(n), stdout);
+}
+
+// What a run loads as the file says, although it is most likely a mistake.
+void PrintWarnings(const CFileCheck& check) {
+    int overlapsShown = 0;
+    for (const CFileWarning& warning : check.warnings) {
+        std::fprintf(stderr, "%s\n", FileWarningText(warning).c_str());
+        overlapsShown += warning.kind == CFileWarning::kOverlap;
+    }
+    if (check.overlapLines > overlapsShown) {
+        std::fprintf(stderr,
+                     "Warning: %d more lines of the file give data that earlier lines gave\n",
+                     check.overlapLines - overlapsShown);
+    }
 }
 
 // Where the worker's link will find the line: the COM index to use.
@@ -101,15 +112,18 @@ int PreparePort(const CliOptions& o, std::unique_ptr<CSimulatedDevice>& sim) {
 
 // Everything a load needs before the first byte goes out.
 struct PreparedLoad {
-    FilePtr file;
+    // The file, read once: checked, counted and programmed from this copy, so that what goes to
+    // the device is what was checked, and a pipe loads like a file.
+    CFileCopy copy;
+    FILE* stream = nullptr; // over the copy, owned by it
     CFileCheck check;
-    int lineCount = 0;
     std::unique_ptr<CSimulatedDevice> sim;
     int comIndex = 0;
 };
 
-// Opens and checks the file, and finds the port (or starts the virtual device). Returns -1 when
-// the load can go on, otherwise the exit code; a dry run ends here.
+// Reads and checks the file, and finds the port (or starts the virtual device). Returns -1 when
+// the load can go on, otherwise the exit code; a dry run ends here, its blocks listed by the
+// check's one pass over the copy.
 int PrepareLoad(const CliOptions& o, PreparedLoad* load) {
     std::string unavailable;
     if (o.simulate && !SimulatedDeviceAvailable(&unavailable)) {
@@ -118,19 +132,28 @@ int PrepareLoad(const CliOptions& o, PreparedLoad* load) {
     }
     SetProcessCommandLine(o.handshake >= 0 ? "tovik-cli /HANDSHAKE " + std::to_string(o.handshake)
                                            : std::string("tovik-cli"));
-    load->file.reset(std::fopen(o.file.c_str(), "r"));
-    if (!load->file) {
-        std::fprintf(stderr, "Sorry, cannot open %s: %s !\n", o.file.c_str(), std::strerror(errno));
+    std::string error;
+    if (load->copy.ReadPath(o.file, &error) != 0) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return kExitBadFile;
     }
-    if (CheckSRecordFile(load->file.get(), &load->check) != 0) {
+    CheckSRecordText(load->copy.Data(), load->copy.Size(), &load->check,
+                     o.dryRun ? BlockListener(PrintBlock) : BlockListener());
+    if (load->check.result != 0) {
+        std::fflush(stdout);
         std::fprintf(stderr, "%s\n", FileCheckMessage(load->check).c_str());
         return kExitBadFile;
     }
-    load->lineCount = CountLines(load->file.get());
-    std::rewind(load->file.get());
+    PrintWarnings(load->check);
     if (o.dryRun) {
-        return DryRun(load->file.get(), load->check);
+        std::printf("%d blocks, %llu bytes, %d lines\n", load->check.blocks,
+                    static_cast<unsigned long long>(load->check.dataBytes), load->check.lines);
+        return 0;
+    }
+    load->stream = load->copy.Stream(&error);
+    if (load->stream == nullptr) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return kExitBadFile;
     }
     load->comIndex = PreparePort(o, load->sim);
     if (load->comIndex < 0) {
@@ -164,7 +187,7 @@ EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunContr
                         CConsolePanel& panel, const std::atomic<bool>& portFailed) {
     InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
     run.StartThread();
-    run.BeginRun(load.file.get(), load.lineCount, load.comIndex, o.baudIndex);
+    run.BeginRun(load.stream, load.check.lineCount, load.comIndex, o.baudIndex);
     EndReason reason = EndReason::kRunEnded;
     const auto start = std::chrono::steady_clock::now();
     while (run.Running()) {

@@ -1,16 +1,14 @@
 #include "loader/program_file.h"
 
+#include "loader/block_joiner.h"
 #include "loader/srecord_reader.h"
 #include "platform/message_box.h"
 #include "protocol/link_base.h"
 
-uint16_t g_blockLimit = 198;
+uint16_t g_blockLimit = kFirstBlockLimit;
 
 namespace {
 
-constexpr uint16_t kFirstBlockLimit = 198;
-constexpr uint16_t kLowMemoryBlockLimit = 70;
-constexpr uint32_t kLowMemoryEnd = 0x10000;
 constexpr int kStartTimeoutMs = 60000;
 
 int SendBlock(uint8_t sendFlag, const BlockSlot& block, CLinkBase* link, CRunContext* panel) {
@@ -67,50 +65,25 @@ int ProgramPass(ProgressFunction progress, CRunContext* panel, FILE* file, CLink
     if (std::fseek(file, 0, SEEK_SET) != 0) {
         return kProgramRewindFailed;
     }
-    BlockSlot block{};
-    BlockSlot record{};
-    BlockSlot* target = &block; // the current block until it holds a record with data
+    CBlockJoiner joiner(&g_blockLimit);
     int line = 0;
     for (;;) {
         if (!panel->m_bRun) {
             return kProgramStopped;
         }
+        BlockSlot* target = joiner.Target();
         int16_t length = static_cast<int16_t>(target->length);
-        int result = ReadSRecord(target->data, file, &target->address, &length);
+        const int result = ReadSRecord(target->data, file, &target->address, &length);
         target->length = static_cast<uint16_t>(length);
         progress(panel, line++);
-        if (g_blockLimit == kFirstBlockLimit && target->address < kLowMemoryEnd &&
-            target->length != 0) {
-            g_blockLimit = kLowMemoryBlockLimit;
-        }
-
-        bool send = false;
-        if (result == kRecordEnd) {
-            target->length = 0;
-            send = true;
-        } else if (result != kRecordOk) {
+        const bool due = joiner.TakeLine(result);
+        if (result != kRecordOk && result != kRecordEnd) {
             return result;
-        } else if (target->length == 0) {
-            // Headers and empty data records neither join nor break a block.
-        } else if (target == &block) {
-            target = &record;
-        } else if (block.address + block.length != record.address ||
-                   block.length + record.length > kMaxWriteData) {
-            // A gap, an overlap or a step back, or a record that would make the block too long
-            // for one "!W": the block goes as it is and the record starts the next one.
-            send = true;
-        } else {
-            for (int i = 0; i < record.length; ++i) {
-                block.data[block.length + i] = record.data[i];
-            }
-            block.length = static_cast<uint16_t>(block.length + record.length);
-            record.address += record.length;
-            record.length = 0;
         }
-        if (!send && block.length < g_blockLimit) {
+        if (!due) {
             continue;
         }
-
+        const BlockSlot& block = joiner.Block();
         if (block.length != 0) {
             int reply = SendBlock(sendFlag, block, link, panel);
             if (reply != 0) {
@@ -123,7 +96,7 @@ int ProgramPass(ProgressFunction progress, CRunContext* panel, FILE* file, CLink
             }
             return 0;
         }
-        block = record;
+        joiner.NextBlock();
     }
 }
 

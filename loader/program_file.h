@@ -22,6 +22,8 @@ struct BlockSlot {
 // The block limit: 198 bytes, until a line with data below 0x10000 is seen; from then on 70 for
 // the rest of the process (every later block, run and file).
 extern uint16_t g_blockLimit;
+constexpr uint16_t kFirstBlockLimit = 198;
+constexpr uint16_t kLowMemoryBlockLimit = 70;
 
 // The most data one "!W" can carry: a frame holds 252 payload bytes, less the command text and
 // the 4 address bytes.

@@ -74,11 +74,11 @@ int CheckRecordSum(const char** cursor, uint8_t sum) {
     return stored == static_cast<uint8_t>(~sum) ? 0 : 1;
 }
 
-int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length) {
-    char buffer[256];
-    if (std::fgets(buffer, kRecordLineChars + 1, file) == nullptr) {
-        return kRecordNoLine;
-    }
+namespace {
+
+// Decodes a line held in a buffer that ends with '\0', digit by digit, so that a line which fails
+// leaves exactly the outputs its result promises.
+int DecodeTerminated(const char* buffer, uint8_t* data, uint32_t* address, int16_t* length) {
     if (buffer[0] != 'S') {
         return kRecordNotSRecord;
     }
@@ -127,6 +127,104 @@ int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length) {
         *length = 0;
         return kRecordUnsupportedType;
     }
+}
+
+// Every pair of characters as the byte its two hexadecimal digits spell, or a value with a bit
+// above the byte when either is not a digit: a pair decodes with one look-up, and one test of the
+// OR of all pairs tells whether any digit of a record was bad. 128 KiB, of which the digits touch
+// a few cache lines; built once, at the first use.
+constexpr unsigned kBadPair = 0x100;
+struct PairTable {
+    uint16_t value[256 * 256];
+    PairTable() {
+        for (int high = 0; high < 256; ++high) {
+            for (int low = 0; low < 256; ++low) {
+                const int h = kHex.value[high];
+                const int l = kHex.value[low];
+                value[high << 8 | low] = static_cast<uint16_t>(h < 0 || l < 0 ? kBadPair : h * 16 + l);
+            }
+        }
+    }
+};
+
+inline unsigned Pair(const uint16_t* table, const char* p) {
+    return table[static_cast<unsigned char>(p[0]) << 8 | static_cast<unsigned char>(p[1])];
+}
+
+const uint16_t* PairValues() {
+    static const PairTable s_table;
+    return s_table.value;
+}
+
+// Nearly every line of a file is a data record whose digits are all there and all hexadecimal:
+// such a line is decoded without a test per digit. Anything else returns false with the outputs
+// untouched, and is decoded digit by digit instead.
+bool DecodeWholeDataRecord(const char* line, size_t size, uint8_t* data, uint32_t* address,
+                           int16_t* length, int* result) {
+    if (size < 4 || line[0] != 'S' || line[1] < '1' || line[1] > '3') {
+        return false;
+    }
+    const uint16_t* const pairs = PairValues();
+    const unsigned count = Pair(pairs, line + 2);
+    const int addressBytes = line[1] - '0' + 1;
+    const int dataBytes = static_cast<int>(count) - addressBytes - 1;
+    // The count is tested first: a bad one makes it larger than any byte.
+    if (count > 0xFF || dataBytes < 0 || size < 4 + 2 * static_cast<size_t>(count)) {
+        return false;
+    }
+    const char* p = line + 4;
+    unsigned bad = 0;
+    unsigned sum = count;
+    uint32_t value = 0;
+    for (int k = 0; k < addressBytes; ++k, p += 2) {
+        const unsigned byte = Pair(pairs, p);
+        bad |= byte;
+        sum += byte;
+        value = (value << 8) | (byte & 0xFF);
+    }
+    uint8_t bytes[kRecordDataCapacity];
+    for (int i = 0; i < dataBytes; ++i, p += 2) {
+        const unsigned byte = Pair(pairs, p);
+        bad |= byte;
+        sum += byte;
+        bytes[i] = static_cast<uint8_t>(byte);
+    }
+    const unsigned stored = Pair(pairs, p);
+    if ((bad | stored) & kBadPair) {
+        return false;
+    }
+    *length = static_cast<int16_t>(dataBytes);
+    *address = value;
+    std::memcpy(data, bytes, static_cast<size_t>(dataBytes));
+    *result = stored == (~sum & 0xFF) ? kRecordOk : kRecordBadChecksum;
+    return true;
+}
+
+} // namespace
+
+int DecodeSRecord(const char* line, size_t size, uint8_t* data, uint32_t* address,
+                  int16_t* length) {
+    int result = 0;
+    if (DecodeWholeDataRecord(line, size, data, address, length, &result)) {
+        return result;
+    }
+    char buffer[kRecordLineChars + 2];
+    const size_t kept = size < kRecordLineChars + 1 ? size : kRecordLineChars + 1;
+    std::memcpy(buffer, line, kept);
+    buffer[kept] = '\0';
+    return DecodeTerminated(buffer, data, address, length);
+}
+
+int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length) {
+    char buffer[256];
+    if (std::fgets(buffer, kRecordLineChars + 1, file) == nullptr) {
+        return kRecordNoLine;
+    }
+    int result = 0;
+    if (DecodeWholeDataRecord(buffer, std::strlen(buffer), data, address, length, &result)) {
+        return result;
+    }
+    return DecodeTerminated(buffer, data, address, length);
 }
 
 int CountLines(FILE* file) {

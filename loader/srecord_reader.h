@@ -8,6 +8,7 @@
 //
 // The reader works on a fixed stack buffer and the caller's data buffer: no allocation per line.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -28,6 +29,12 @@ constexpr int kRecordLineChars = 254;
 
 // The smallest data buffer ReadSRecord may be given: the count byte can announce up to 255 bytes.
 constexpr int kRecordDataCapacity = 255;
+
+// Decodes one line the way ReadSRecord decodes a line it has read, with the same results and
+// outputs: the line is line[0] to line[size - 1] (at most kRecordLineChars characters, its '\n'
+// included or not) and ends early at a '\0' in it, as a line read by fgets does. Nothing beyond
+// line[size - 1] is read, so a line can be decoded where it lies inside a larger text.
+int DecodeSRecord(const char* line, size_t size, uint8_t* data, uint32_t* address, int16_t* length);
 
 // Reads one line from file and decodes it.
 //   kRecordNoLine: nothing could be read (end of file or a read error); outputs unchanged.

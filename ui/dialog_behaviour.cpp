@@ -1,6 +1,5 @@
 #include "ui/dialog_behaviour.h"
 
-#include "loader/file_check.h"
 #include "loader/srecord_reader.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
@@ -52,32 +51,56 @@ void CTovikDlgBehaviour::OnInitDialog() {
 }
 
 bool CTovikDlgBehaviour::HoldFile(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "r");
-    m_pFile = file;
-    if (!file) {
+    m_pHeldFile = std::fopen(path.c_str(), "r");
+    if (!m_pHeldFile) {
         return false;
     }
-    m_nLineCount = CountLines(file);
+    m_nLineCount = CountLines(m_pHeldFile);
     return true;
 }
 
 void CTovikDlgBehaviour::ReleaseFile() {
-    if (FILE* file = m_pFile.exchange(nullptr)) {
-        std::fclose(file);
+    if (m_pHeldFile) {
+        std::fclose(m_pHeldFile);
+        m_pHeldFile = nullptr;
     }
 }
 
+bool CTovikDlgBehaviour::CopyAndCheckHeldFile(CFileCheck* check) {
+    std::string error;
+    std::rewind(m_pHeldFile);
+    if (m_runCopy.ReadStream(m_pHeldFile, m_view->PathText(), &error) != 0) {
+        ReleaseFile();
+        AfxMessageBox(error);
+        return false;
+    }
+    // The check reads the whole copy before anything is sent: a broken file must never get as
+    // far as erasing the device. It is let go, so that the next Start opens the mended file.
+    if (CheckSRecordText(m_runCopy.Data(), m_runCopy.Size(), check) != 0) {
+        ReleaseFile();
+        AfxMessageBox(FileCheckMessage(*check));
+        return false;
+    }
+    return true;
+}
+
 void CTovikDlgBehaviour::OnStart() {
-    if (!m_pFile && !HoldFile(m_view->PathText())) {
+    // The copy below is what a run still going reads.
+    if (Running() || LinkHeld()) {
+        return;
+    }
+    if (!m_pHeldFile && !HoldFile(m_view->PathText())) {
         AfxMessageBox("Sorry wrong filename given !");
         return;
     }
-    // The whole file is read once before anything is sent: a broken file must never get as far
-    // as erasing the device. It is let go, so that the next Start opens the mended file.
     CFileCheck check;
-    if (CheckSRecordFile(m_pFile, &check) != 0) {
-        ReleaseFile();
-        AfxMessageBox(FileCheckMessage(check));
+    if (!CopyAndCheckHeldFile(&check)) {
+        return;
+    }
+    std::string error;
+    FILE* copy = m_runCopy.Stream(&error);
+    if (!copy) {
+        AfxMessageBox(error);
         return;
     }
     m_view->ShowStatus("Looking for device ... ");
@@ -90,8 +113,7 @@ void CTovikDlgBehaviour::OnStart() {
         m_view->EnableControl(c, false);
     }
     m_view->EnableControl(CDialogView::kStop, true);
-    // Start is enabled only when no run holds a link, so this begins the run.
-    BeginRun(m_pFile, m_nLineCount, comIndex, baudIndex);
+    BeginRun(copy, check.lineCount, comIndex, baudIndex);
 }
 
 void CTovikDlgBehaviour::OnSearch() {

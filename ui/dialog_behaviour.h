@@ -5,6 +5,8 @@
 // hand-shake with it. A window (wxWidgets, Win32) only forwards events here and implements
 // CDialogView.
 
+#include "loader/file_check.h"
+#include "loader/file_copy.h"
 #include "loader/front_panel.h"
 #include "loader/run_controller.h"
 #include "ui/dialog_view.h"
@@ -54,10 +56,17 @@ public:
     // True once the worker has ended and been joined.
     bool WorkerEnded() const { return ThreadEnded(); }
 
+    // The stream of the file the user chose, held from the choice until it is let go; a run
+    // programs a copy of it (m_pFile is that copy's stream while the run goes).
+    FILE* HeldFile() const { return m_pHeldFile; }
+
 private:
     // Opens path and counts its lines; false when it cannot be opened (nothing is held then).
     bool HoldFile(const std::string& path);
     void ReleaseFile();
+    // Copies the held stream from its beginning and checks the copy; false, after the message,
+    // when it cannot be read or the check fails (the held file is let go then).
+    bool CopyAndCheckHeldFile(CFileCheck* check);
     void EnableInputs();
     // Waits for the worker to end, serving its display calls meanwhile.
     void EndWorker();
@@ -65,4 +74,8 @@ private:
     CDialogView* m_view;
     CProfile* m_profile;
     CUiCallQueue m_uiCalls;
+    FILE* m_pHeldFile = nullptr;
+    // Read afresh at every Start: the run programs exactly what was checked, whatever happens to
+    // the file meanwhile.
+    CFileCopy m_runCopy;
 };

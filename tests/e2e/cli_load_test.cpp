@@ -18,13 +18,17 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <random>
 #include <sstream>
+#include <sys/stat.h>
+#include <thread>
 #include <tuple>
+#include <unistd.h>
 
 namespace {
 
@@ -92,6 +96,7 @@ protected:
     std::map<std::string, std::string> names; // PORT, FILE and the like in tovik-cli's arguments
     ChildProcess cli;                         // tovik-cli; killed if it still runs at the end
     std::string out, err;                     // what it wrote
+    std::string pipeIn; // when set, tovik-cli reads its standard input from `cat pipeIn |`
 
     void TearDown() override {
         cli.Kill();
@@ -112,13 +117,20 @@ protected:
         names["PORT"] = device->SlavePath();
     }
 
-    // Starts tovik-cli with the words of `args`, those in `names` replaced; stdin empty, stdout and
-    // stderr going to files.
+    // Starts tovik-cli with the words of `args`, those in `names` replaced; stdin empty (or the
+    // pipe from pipeIn, as a shell makes it), stdout and stderr going to files.
     void Spawn(const std::string& args) {
         std::vector<std::string> words = Words(args);
         words.insert(words.begin(), TOVIK_CLI_PATH);
         for (std::string& word : words) {
             word = names.count(word) ? names[word] : word;
+        }
+        if (!pipeIn.empty()) {
+            std::string command = "cat '" + pipeIn + "' | exec";
+            for (const std::string& word : words) {
+                command += " '" + word + "'";
+            }
+            words = {"/bin/sh", "-c", command};
         }
         EXPECT_TRUE(cli.Start(words, ChildOutput::File(scratch / "cli.out"),
                               ChildOutput::File(scratch / "cli.err")));
@@ -259,6 +271,18 @@ TEST_P(CliEnds, WithItsExitCodeAndMessages) {
     // Line 3 should end in 2E.
     std::ofstream(names["BAD"] = dir + "/bad.s19")
         << "S00600004844521B\nS1070100DEADBEEFBF\nS1070104CAFEF00D2F\nS9030100FB\n";
+    // A header and an end record; a record whose last bytes would lie beyond 0xFFFFFFFF; records
+    // of 128 data bytes, on lines of 270 characters.
+    names["EMPTY"] = dir + "/empty.s19";
+    names["TOP"] = dir + "/top.s19";
+    names["WIDE"] = dir + "/wide.s19";
+    ASSERT_EQ(RunShell("cd " + dir + " && : > empty.bin && srec_cat empty.bin -binary -o " +
+                       "empty.s19 -Motorola -disable=data-count -execution-start-address=0 && " +
+                       "head -c 16 small0.bin > top.bin && objcopy -I binary -O srec " +
+                       "--srec-forceS3 --change-addresses 0xFFFFFFF8 top.bin top.s19 && " +
+                       "objcopy -I binary -O srec --srec-len=128 --change-addresses 0x10000 " +
+                       "small0.bin wide.s19"),
+              0);
     ASSERT_NO_FATAL_FAILURE(StartDevice(o.sim));
     // The loader waits 60 s for the start reply that --go-silent never sends.
     const int exitCode = Run(o.cli, 90s);
@@ -287,6 +311,14 @@ INSTANTIATE_TEST_SUITE_P(
         Outcome{"MissingFile", "", "--port PORT /no/such/file.s19", 3, ""},
         Outcome{"WrongChecksum", "", "-q --timeout 5 --port PORT BAD", 3,
                 "Sorry, line 3 of the file has a wrong checksum !"},
+        Outcome{"NoData", "", "-q --timeout 5 --port PORT EMPTY", 3, "File contains no data !"},
+        Outcome{"NoDataDryRun", "", "--dry-run EMPTY", 3, "File contains no data !"},
+        Outcome{"BeyondTheTopAddress", "", "-q --timeout 5 --port PORT TOP", 3,
+                "Sorry, line 2 of the file has data beyond the address 0xFFFFFFFF !"},
+        Outcome{"LinesTooLong", "", "-q --timeout 5 --port PORT WIDE", 3,
+                "Sorry, line 2 of the file is too long: 270 characters with its line end, and the "
+                "loader reads lines of up to 254 ! Records of 16 to 64 data bytes are what it "
+                "reads: make the file with objcopy --srec-len=32 or srec_cat -obs=32."},
         Outcome{"MissingPort", "", "-q --port /no/such/port FILE", 4, "/no/such/port"},
         Outcome{"NoDeviceAtThatRate", "--baud-only 115200",
                 "-q --baud 38400 --timeout 0.5 --port PORT FILE", 5, "no device answered"},
@@ -296,6 +328,115 @@ INSTANTIATE_TEST_SUITE_P(
         Outcome{"WriteRefusedWith3", "--write-err 00000003", "-q --port PORT FILE", 6,
                 "refused a write (reply 3)"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Files that can be read only once load like any other: tovik-cli reads the file once and
+// programs what it checked.
+struct Source {
+    const char* name;
+    const char* path; // as given to tovik-cli; FIFO is a named pipe the test fills
+    const char* options;
+    friend void PrintTo(const Source& s, std::ostream* out) { *out << s.name; }
+};
+
+class CliReadsOnce : public Cli, public ::testing::WithParamInterface<Source> {};
+
+TEST_P(CliReadsOnce, AndProgramsWhatItChecked) {
+    const Source& source = GetParam();
+    names["FILE"] = MakeFirmware(dir, kSmallFirmware);
+    ASSERT_NO_FATAL_FAILURE(StartDevice(""));
+    // The dry run's listing of the file itself is what any source must give.
+    ASSERT_EQ(Run("--dry-run FILE"), 0) << err;
+    const std::string listed = out;
+
+    std::thread writer;
+    if (std::string(source.path) == "FIFO") {
+        names["FIFO"] = dir + "/fifo";
+        ASSERT_EQ(::mkfifo(names["FIFO"].c_str(), 0600), 0);
+        writer = std::thread([&] {
+            // No reader yet makes a non-blocking open fail; the test must not hang on one.
+            int fd = -1;
+            WaitUntil(
+                [&] { return (fd = ::open(names["FIFO"].c_str(), O_WRONLY | O_NONBLOCK)) >= 0; },
+                20s);
+            const std::string text = ReadText(names["FILE"]);
+            ::fcntl(fd, F_SETFL, 0);
+            for (size_t done = 0; fd >= 0 && done < text.size();) {
+                const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+                done += n > 0 ? static_cast<size_t>(n) : text.size();
+            }
+            ::close(fd);
+        });
+    } else {
+        pipeIn = names["FILE"];
+    }
+    const int exitCode = Run(std::string(source.options) + " " + source.path);
+    if (writer.joinable()) {
+        writer.join();
+    }
+    device->Stop();
+    ASSERT_EQ(exitCode, 0) << err;
+    if (std::string(source.options).find("--dry-run") != std::string::npos) {
+        EXPECT_EQ(out, listed);
+        EXPECT_EQ(device->BytesReceived(), 0u);
+    } else {
+        ExpectDeviceHolds(names["FILE"]);
+        ExpectOrderlyCommands(exitCode);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, CliReadsOnce,
+    ::testing::Values(Source{"PipeIntoDevStdin", "/dev/stdin", "-q --timeout 5 --port PORT"},
+                      Source{"PipeIntoDash", "-", "-q --timeout 5 --port PORT"},
+                      Source{"Fifo", "FIFO", "-q --timeout 5 --port PORT"},
+                      Source{"DryRunFromAPipe", "-", "--dry-run"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Cli, AFileRewrittenDuringTheEraseIsProgrammedAsItWasChecked) {
+    names["FILE"] = MakeFirmware(dir, kSmallFirmware);
+    const std::string checked = ReadText(names["FILE"]);
+    const std::string other =
+        ReadText(MakeFirmware(dir, Firmware{"other", 3, 32, {{0x10000, 15000}}}));
+    std::ofstream(dir + "/checked.s19") << checked;
+    // Seven erases of 300 ms leave time to rewrite the file while the device is erased.
+    ASSERT_NO_FATAL_FAILURE(StartDevice("--erase-ms 300"));
+    Spawn("-q --port PORT FILE");
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const auto log = device->CommandLog();
+            return std::any_of(log.begin(), log.end(),
+                               [](const sim::ExecutedCommand& c) { return c.text == "!E"; });
+        },
+        20s));
+    std::ofstream(names["FILE"], std::ios::trunc) << other; // in place: the same file
+    const int exitCode = Wait(30s);
+    device->Stop();
+    ASSERT_EQ(exitCode, 0) << err;
+    ExpectDeviceHolds(dir + "/checked.s19");
+    ExpectOrderlyCommands(exitCode);
+}
+
+TEST_F(Cli, WarnsOfOverlapsAndLinesAfterTheEndAndLoadsTheFile) {
+    // The small firmware has a header, 47 data records and an end record. Its third line again
+    // before its end record (line 49), then the whole file pasted behind it (lines 51 to 99).
+    names["FILE"] = MakeFirmware(dir, kSmallFirmware);
+    names["WARN"] = dir + "/warn.s19";
+    ASSERT_EQ(RunShell("cd " + dir + " && (head -n -1 small.s19; sed -n 3p small.s19; " +
+                       "tail -n 1 small.s19; cat small.s19) > warn.s19"),
+              0);
+    ASSERT_NO_FATAL_FAILURE(StartDevice(""));
+    const std::string warnings =
+        "Warning: line 49 of the file gives data for 0x00010020 to 0x0001003F, which an earlier "
+        "line gave already; both are written\n"
+        "Warning: lines 51 to 99 of the file follow the end record and are not loaded\n";
+    for (const char* options : {"--dry-run", "-q --timeout 5 --port PORT"}) {
+        const int exitCode = Run(std::string(options) + " WARN");
+        ASSERT_EQ(exitCode, 0) << err;
+        EXPECT_EQ(err.substr(0, warnings.size()), warnings) << options;
+    }
+    device->Stop();
+    ExpectDeviceHolds(names["FILE"]);
+}
 
 TEST_F(Cli, SigintWhileProgrammingStopsBeforeTheStart) {
     names["FILE"] = MakeFirmware(dir, Firmware{"large", 3, 32, {{0x10000, 32768}}});

@@ -1,11 +1,17 @@
-// Feeds arbitrary bytes as a file to the S-record reader, line by line and as a whole-file check.
+// Feeds arbitrary bytes as a file to the S-record reader, line by line, and as a whole-file check
+// of the bytes in memory, which must agree with what the programming pass reads from a stream.
 
 #include "loader/file_check.h"
+#include "loader/program_file.h"
+#include "loader/run_controller.h"
+#include "loader/silent_panel.h"
 #include "loader/srecord_reader.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -20,6 +26,8 @@ void Require(bool condition) {
         std::abort();
     }
 }
+
+using Blocks = std::vector<std::pair<uint32_t, int>>;
 
 } // namespace
 
@@ -79,16 +87,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         }
     }
 
+    std::rewind(file);
+    const int lineCount = CountLines(file);
+
+    g_blockLimit = kFirstBlockLimit;
     CFileCheck check;
-    const int result = CheckSRecordFile(file, &check);
-    Require(result == check.result && std::ftell(file) == 0);
+    Blocks listed;
+    const int result = CheckSRecordText(
+        reinterpret_cast<const char*>(bytes), size, &check,
+        [&](uint32_t address, int length) { listed.emplace_back(address, length); });
+    Require(result == check.result && check.lineCount == lineCount);
+    Require(g_blockLimit == kFirstBlockLimit);
     if (result == 0) {
-        Require(check.line == 0 && check.lines >= 1);
+        Require(check.line == 0 && check.lines >= 2 && check.dataBytes > 0);
         Require(check.dataBytes <= 252ull * static_cast<unsigned>(check.dataRecords));
-        Require(check.dataBytes == 0 || check.lowestAddress <= check.highestAddress);
+        Require(check.lowestAddress <= check.highestAddress);
+        Require(check.blocks == static_cast<int>(listed.size()));
     } else {
         Require(check.line >= 1 && !FileCheckMessage(check).empty());
-        Require(check.line == (result == kRecordNoLine ? check.lines + 1 : check.lines));
+    }
+    Require(check.warnings.size() <= kKeptWarnings + 1);
+    for (const CFileWarning& warning : check.warnings) {
+        Require(warning.line >= 1 && warning.lastLine >= warning.line);
+        Require(!FileWarningText(warning).empty());
+    }
+
+    // What the check passes, the programming pass reads to its end with the very same blocks; what
+    // the pass cannot read to its end, the check refuses.
+    CSilentPanel silent;
+    CRunController run(&silent);
+    run.BeginRun(file, lineCount, 0, 1); // no worker: the pass runs here
+    Blocks written;
+    run.m_onBlock = [&](uint32_t address, int length) { written.emplace_back(address, length); };
+    const int pass = ProgramFile(UpdateProgress, &run, file, nullptr, 0);
+    if (result == 0) {
+        Require(pass == 0 && written == listed);
+    }
+    // A record beyond the top address ends the check before the line the pass ends on, if any;
+    // a line too long is a failing line told for what it is.
+    if (pass == 0) {
+        Require(result == 0 || result == kCheckNoData || result == kCheckBeyondTop);
+    } else {
+        Require(result == pass || result == kCheckBeyondTop || result == kCheckLineTooLong);
     }
     std::fclose(file);
     return 0;

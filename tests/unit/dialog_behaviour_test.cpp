@@ -17,6 +17,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 
 namespace {
@@ -90,7 +91,7 @@ TEST_F(DialogBehaviour, SearchKeepsTheFileAndThePathUnlessANewFileOpens) {
     dialog->OnSearch();
     EXPECT_EQ(view.path, first);
     EXPECT_EQ(OpenPath(), first);
-    FILE* held = dialog->m_pFile;
+    FILE* held = dialog->HeldFile();
     ASSERT_NE(held, nullptr);
     EXPECT_EQ(dialog->m_nLineCount, 33); // 1 + the file's 32 line ends
 
@@ -98,31 +99,91 @@ TEST_F(DialogBehaviour, SearchKeepsTheFileAndThePathUnlessANewFileOpens) {
     view.chosen.clear();
     dialog->OnSearch();
     EXPECT_EQ(view.chooserDirectory, dir + "/firmware");
-    EXPECT_EQ(dialog->m_pFile, held);
+    EXPECT_EQ(dialog->HeldFile(), held);
     EXPECT_EQ(dialog->m_nLineCount, 33);
 
     // A chosen file that cannot be opened: message, no file, the path field keeps its text.
     view.chosen = dir + "/vanished.s19";
     dialog->OnSearch();
     EXPECT_EQ(boxes, (std::vector<std::string>{"Sorry I was not able to open that file !"}));
-    EXPECT_EQ(dialog->m_pFile, nullptr);
+    EXPECT_EQ(dialog->HeldFile(), nullptr);
     EXPECT_EQ(dialog->m_nLineCount, 0);
     EXPECT_EQ(view.path, first);
     EXPECT_EQ(OpenPath(), first);
 }
 
-TEST_F(DialogBehaviour, AFileWithABadLineIsRefusedAtStartAndLetGo) {
-    std::string text = SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) + SRecordLine(9, 0);
-    text[text.find('\n', text.find('\n') + 1) - 1] ^= 1; // line 2's checksum
-    view.path = dir + "/bad.s19";
-    std::ofstream(view.path) << text;
-    dialog->OnStart();
-    EXPECT_EQ(boxes,
-              (std::vector<std::string>{"Sorry, line 2 of the file has a wrong checksum !"}));
-    EXPECT_EQ(dialog->m_bRun, 0);
-    EXPECT_EQ(dialog->m_pFile, nullptr);
+TEST_F(DialogBehaviour, AFileThatFailsTheCheckIsRefusedAtStartAndLetGo) {
+    std::string bad = SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) + SRecordLine(9, 0);
+    bad[bad.find('\n', bad.find('\n') + 1) - 1] ^= 1; // line 2's checksum
+    const std::pair<std::string, std::string> cases[] = {
+        {bad, "Sorry, line 2 of the file has a wrong checksum !"},
+        {SRecordLine(0, 0) + SRecordLine(9, 0), "File contains no data !"},
+    };
+    for (const auto& [text, message] : cases) {
+        boxes.clear();
+        view.path = dir + "/refused.s19";
+        std::ofstream(view.path) << text;
+        dialog->OnStart();
+        EXPECT_EQ(boxes, (std::vector<std::string>{message}));
+        EXPECT_EQ(dialog->m_bRun, 0);
+        EXPECT_EQ(dialog->HeldFile(), nullptr);
+        std::lock_guard<std::recursive_mutex> guard(LinkLock());
+        EXPECT_TRUE(fake.line->written.empty());
+    }
+}
+
+TEST_F(DialogBehaviour, EachStartProgramsTheFileAsItWasAtThatStart) {
+    // The data the device is given, and a hook that runs at the first erase of a run.
+    std::vector<uint8_t> written;
+    std::function<void()> atFirstErase;
+    FakeLine* line = fake.line.get();
+    fake.line->onFrame = [&, line](const std::vector<uint8_t>& wire) {
+        std::vector<uint8_t> payload = PayloadOf(wire);
+        if (payload.size() < 2) {
+            return;
+        }
+        if (payload[1] == 'E' && atFirstErase) {
+            atFirstErase();
+            atFirstErase = nullptr;
+        }
+        if (payload[1] == 'W') {
+            written.insert(written.end(), payload.begin() + 6, payload.end());
+        }
+        line->Deliver(DeviceReply(wire[2], ":" + std::string(1, char(payload[1])) + "OK"),
+                      NowMs() + 1);
+    };
+    auto runToItsEnd = [this] {
+        dialog->OnStart();
+        return WaitUntil([&] {
+            dialog->UiCalls().Drain();
+            return !dialog->Running() && !dialog->LinkHeld();
+        });
+    };
+    const auto image = [](int records, std::vector<uint8_t>* data) {
+        return SRecordLine(0, 0) + DataRecords(2, 0x10000, records, 16, data) + SRecordLine(9, 0);
+    };
+    std::vector<uint8_t> chosen, atStart, duringRun;
+    const std::string path = dir + "/firmware/changing.s19";
+    std::ofstream(path) << image(3, &chosen);
+    view.chosen = path;
+    dialog->OnSearch();
+    ASSERT_NE(dialog->HeldFile(), nullptr);
+
+    // Rewritten in place after it was chosen, and again while the device is erased: the run
+    // programs the file as Start found it.
+    std::ofstream(path, std::ios::trunc) << image(20, &atStart);
+    atFirstErase = [&] { std::ofstream(path, std::ios::trunc) << image(7, &duringRun); };
+    ASSERT_TRUE(runToItsEnd());
+    {
+        std::lock_guard<std::recursive_mutex> guard(LinkLock());
+        EXPECT_EQ(written, atStart);
+        written.clear();
+    }
+    // The next Start reads the held file again from its beginning.
+    ASSERT_TRUE(runToItsEnd());
     std::lock_guard<std::recursive_mutex> guard(LinkLock());
-    EXPECT_TRUE(fake.line->written.empty());
+    EXPECT_EQ(written, duringRun);
+    EXPECT_EQ(boxes, (std::vector<std::string>(2, "Transmission complete.\nDevice started.")));
 }
 
 TEST_F(DialogBehaviour, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {

@@ -1,7 +1,9 @@
-// The whole-file check run before a load: files made by a standard tool pass with their real data
-// size and address range; every kind of broken line is reported with its number.
+// The whole-file check run before a load: files made by a standard tool pass with their real
+// figures; every kind of broken line is refused with its number; what a run loads although it is
+// most likely a mistake is warned of; and the dry run's blocks are the ones a run writes.
 
 #include "loader/file_check.h"
+#include "loader/program_file.h"
 #include "loader/srecord_reader.h"
 
 #include "loader_test_support.h"
@@ -16,19 +18,35 @@
 #include <numeric>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
 
+using Blocks = std::vector<std::pair<uint32_t, int>>;
+
+CFileCheck Check(const std::string& text, Blocks* blocks = nullptr) {
+    CFileCheck check;
+    CheckSRecordText(text.data(), text.size(), &check, [&](uint32_t address, int length) {
+        if (blocks) {
+            blocks->emplace_back(address, length);
+        }
+    });
+    return check;
+}
+
 // The lines of the S-record file objcopy makes from `size` bytes placed at `base` (S1, S2 or S3
-// records, whichever the highest address needs); none when objcopy is not there.
-std::vector<std::string> ObjcopyLines(const ScratchDir& dir, size_t size, uint32_t base) {
-    const std::string stem = dir / std::to_string(size);
+// records, whichever the highest address needs), `recordLength` data bytes a line; none when
+// objcopy is not there.
+std::vector<std::string> ObjcopyLines(const ScratchDir& dir, size_t size, uint32_t base,
+                                      int recordLength = 16) {
+    const std::string stem = dir / (std::to_string(size) + "-" + std::to_string(recordLength));
     std::string bytes(size, '\0');
     std::iota(bytes.begin(), bytes.end(), '\x07');
     std::ofstream(stem + ".bin", std::ios::binary) << bytes;
-    const std::string command = "objcopy -I binary -O srec --change-addresses " +
-                                std::to_string(base) + " " + stem + ".bin " + stem + ".srec";
+    const std::string command =
+        "objcopy -I binary -O srec --srec-len=" + std::to_string(recordLength) +
+        " --change-addresses " + std::to_string(base) + " " + stem + ".bin " + stem + ".srec";
     std::vector<std::string> lines;
     std::ifstream records(std::system(command.c_str()) == 0 ? stem + ".srec" : "");
     for (std::string line; std::getline(records, line);) {
@@ -37,34 +55,53 @@ std::vector<std::string> ObjcopyLines(const ScratchDir& dir, size_t size, uint32
     return lines;
 }
 
-TEST(FileCheck, ObjcopyFilesPassAndABrokenLineIsReportedByNumber) {
+std::string Joined(const std::vector<std::string>& lines) {
+    return std::accumulate(lines.begin(), lines.end(), std::string());
+}
+
+std::string WithEnd(const std::string& records) {
+    return SRecordLine(0, 0, {'h', 'd', 'r'}) + records + SRecordLine(9, 0);
+}
+
+TEST(FileCheck, ObjcopyFilesPassWithTheirFigures) {
     // Size, address of the first byte, data records from the top down.
     const std::tuple<size_t, uint32_t, bool> cases[] = {
         {1, 0, false}, {5000, 0, false}, {777, 0x1F000, true}, {4096, 0xFFFFF000, false}};
     const ScratchDir dir;
-    std::vector<std::string> good;
-    std::string text;
     for (const auto& [size, base, reversed] : cases) {
-        good = ObjcopyLines(dir, size, base);
+        std::vector<std::string> good = ObjcopyLines(dir, size, base);
         if (good.empty()) {
             GTEST_SKIP() << "objcopy is not available";
         }
         if (reversed) {
             std::reverse(good.begin() + 1, good.end() - 1);
         }
-        text = std::accumulate(good.begin(), good.end(), std::string());
-        File file = FileWith(text);
-        std::fseek(file.get(), 0, SEEK_END); // the check must rewind first
-        CFileCheck check;
-        EXPECT_EQ(CheckSRecordFile(file.get(), &check), 0) << size;
-        EXPECT_EQ(check.lines, static_cast<int>(good.size()));
-        EXPECT_EQ(check.dataBytes, size);
-        EXPECT_EQ(check.dataRecords, check.lines - 2) << "a header and an end record around them";
-        EXPECT_EQ(check.lowestAddress, base);
-        EXPECT_EQ(check.highestAddress, base + size - 1);
+        // A line end less at the end of the file is one line less for the progress range.
+        for (const std::string& text :
+             {Joined(good), Joined(good).substr(0, Joined(good).size() - 1)}) {
+            const CFileCheck check = Check(text);
+            EXPECT_EQ(check.result, 0) << size;
+            EXPECT_EQ(check.lines, static_cast<int>(good.size()));
+            EXPECT_EQ(check.lineCount, 1 + std::count(text.begin(), text.end(), '\n'));
+            EXPECT_EQ(check.dataBytes, size);
+            EXPECT_EQ(check.dataRecords, check.lines - 2)
+                << "a header and an end record around them";
+            EXPECT_EQ(check.lowestAddress, base);
+            EXPECT_EQ(check.highestAddress, base + size - 1);
+            EXPECT_TRUE(check.warnings.empty());
+        }
     }
+}
 
-    // The last file again, broken in a data record in the middle.
+TEST(FileCheck, AFaultIsRefusedWithItsLine) {
+    const ScratchDir dir;
+    const std::vector<std::string> good = ObjcopyLines(dir, 4096, 0xFFFFF000);
+    const std::vector<std::string> wide = ObjcopyLines(dir, 300, 0x20000, 128);
+    if (good.empty() || wide.empty()) {
+        GTEST_SKIP() << "objcopy is not available";
+    }
+    const std::string text = Joined(good);
+    // A data record in the middle, broken in each of its fields.
     const int n = static_cast<int>(good.size() / 2);
     const size_t start = text.find(good[n]);
     const auto spoil = [&](size_t i, char c) { return std::string(text).replace(i, 1, 1, c); };
@@ -72,6 +109,18 @@ TEST(FileCheck, ObjcopyFilesPassAndABrokenLineIsReportedByNumber) {
     const size_t sum = start + good[n].find_last_of("0123456789ABCDEF");
     const std::string at = "Sorry, line " + std::to_string(n + 1) + " of the file ";
     const std::string noEnd = "Sorry, the file ends without an end record !";
+    const std::string noData = "File contains no data !";
+    const std::string tooLong = "characters with its line end, and the loader reads lines of up "
+                                "to 254 ! Records of 16 to 64 data bytes are what it reads: make "
+                                "the file with objcopy --srec-len=32 or srec_cat -obs=32.";
+    const auto longAt = [&](int line, int length) {
+        return "Sorry, line " + std::to_string(line) +
+               " of the file is too long: " + std::to_string(length) + " " + tooLong;
+    };
+    // A record of 122 data bytes is 254 characters: its line end is the 255th.
+    const std::string longest = DataRecords(1, 0x100, 1, 122);
+    const std::string fits = DataRecords(1, 0x100, 1, 121);
+    const std::string top = SRecordLine(3, 0xFFFFFFF8, std::vector<uint8_t>(9, 0x55));
     const std::tuple<std::string, int, int, std::string> broken[] = {
         {spoil(sum, text[sum] == '0' ? '1' : '0'), 2, n + 1, at + "has a wrong checksum !"},
         {spoil(start + 5, 'G'), 1, n + 1, at + "has a bad address !"},
@@ -79,19 +128,141 @@ TEST(FileCheck, ObjcopyFilesPassAndABrokenLineIsReportedByNumber) {
         {spoil(start + 1, '5'), 5, n + 1, at + "has an unsupported record type !"},
         {spoil(start + 2, '-'), 6, n + 1, at + "has a bad byte count !"},
         {spoil(start + 20, ' '), 7, n + 1, at + "has bad data !"},
-        // Without its end record the file runs out; anything after an end record is never read.
+        // Without its end record the file runs out, with or without a last line end.
         {text.substr(0, text.rfind('S')), kRecordNoLine, static_cast<int>(good.size()), noEnd},
+        {text.substr(0, text.rfind('S') - 2), kRecordNoLine, static_cast<int>(good.size()), noEnd},
         {"", kRecordNoLine, 1, noEnd},
-        {good.back() + "not a record\n", 0, 0, ""},
+        // Nothing to program: a header and an end record, perhaps a data record without data.
+        {good.front() + good.back(), kCheckNoData, 2, noData},
+        {WithEnd(SRecordLine(1, 0x100)), kCheckNoData, 3, noData},
+        // The highest address is 0xFFFFFFFF; a record may end there, not beyond.
+        {WithEnd(SRecordLine(3, 0xFFFFFFF7, std::vector<uint8_t>(9, 0x55)) + top), kCheckBeyondTop,
+         3, "Sorry, line 3 of the file has data beyond the address 0xFFFFFFFF !"},
+        // Lines the reader cannot read whole, whatever their record: 128 data bytes a record from
+        // objcopy; 122, whose line end is read as a line of its own; one that fits, padded.
+        {Joined(wide), kCheckLineTooLong, 2, longAt(2, static_cast<int>(wide[1].size()))},
+        {WithEnd(fits + longest), kCheckLineTooLong, 3, longAt(3, 255)},
+        {WithEnd(fits.substr(0, fits.size() - 1) + std::string(40, ' ') + "\n"), kCheckLineTooLong,
+         2, longAt(2, 293)},
     };
     for (const auto& [content, result, line, message] : broken) {
-        File file = FileWith(content);
-        CFileCheck check;
-        EXPECT_EQ(CheckSRecordFile(file.get(), &check), result) << message;
+        const CFileCheck check = Check(content);
+        EXPECT_EQ(check.result, result) << message;
         EXPECT_EQ(check.line, line) << message;
         EXPECT_EQ(FileCheckMessage(check), message);
-        EXPECT_EQ(std::ftell(file.get()), 0) << "rewound";
     }
+    // Just within the limits: the longest line that fits, a record ending at 0xFFFFFFFF.
+    EXPECT_EQ(
+        Check(WithEnd(fits + SRecordLine(3, 0xFFFFFFF7, std::vector<uint8_t>(9, 0x55)))).result, 0);
+}
+
+TEST(FileCheck, WarnsOfWhatARunLoadsThoughItIsMostLikelyAMistake) {
+    const std::vector<uint8_t> bytes(16, 0xA5);
+    const std::string lines[] = {
+        SRecordLine(1, 0x100, bytes),                           // line 2
+        SRecordLine(1, 0x108, bytes),                           // 3: 0x108 to 0x10F again
+        SRecordLine(1, 0x200, bytes),                           // 4
+        SRecordLine(1, 0x0F8, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}), // 5: 0x100 and 0x101 again
+        SRecordLine(1, 0x118, bytes),                           // 6: follows on
+    };
+    const std::string overlaps = WithEnd(lines[0] + lines[1] + lines[2] + lines[3] + lines[4]) +
+                                 SRecordLine(2, 0x1FC, std::vector<uint8_t>(32, 1)); // after end
+    CFileCheck check = Check(overlaps);
+    EXPECT_EQ(check.result, 0);
+    std::vector<std::string> texts;
+    for (const CFileWarning& w : check.warnings) {
+        texts.push_back(FileWarningText(w));
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{
+                         "Warning: line 3 of the file gives data for 0x00000108 to 0x0000010F, "
+                         "which an earlier line gave already; both are written",
+                         "Warning: line 5 of the file gives data for 0x00000100 to 0x00000101, "
+                         "which an earlier line gave already; both are written",
+                         "Warning: line 8 of the file follows the end record and is not loaded"}));
+    EXPECT_EQ(check.overlapLines, 2);
+
+    // A record over two earlier ranges and the gap between them names the lowest and the highest
+    // address given again.
+    check = Check(WithEnd(lines[0] + SRecordLine(1, 0x140, bytes) +
+                          SRecordLine(1, 0x10C, std::vector<uint8_t>(64, 7))));
+    ASSERT_EQ(check.warnings.size(), 1u);
+    EXPECT_EQ(check.warnings[0].line, 4);
+    EXPECT_EQ(check.warnings[0].first, 0x10Cu);
+    EXPECT_EQ(check.warnings[0].last, 0x14Bu);
+
+    // Lines with text after the end record, however far apart; blank ones and the rest of the
+    // end record's own line are not worth a word.
+    const std::string end = SRecordLine(9, 0);
+    const std::pair<std::string, std::string> after[] = {
+        {end + "\n \t\r\n\n", ""},
+        {end.substr(0, end.size() - 1) + " junk\n", ""},
+        {end + "S1 the rest\n\n\nmore\n",
+         "Warning: lines 4 to 7 of the file follow the end record and are not loaded"},
+    };
+    for (const auto& [tail, warning] : after) {
+        const std::string text = SRecordLine(0, 0) + lines[0] + tail;
+        check = Check(text);
+        EXPECT_EQ(check.result, 0) << tail;
+        EXPECT_EQ(check.warnings.empty() ? "" : FileWarningText(check.warnings.back()), warning);
+        EXPECT_EQ(check.lineCount, 1 + std::count(text.begin(), text.end(), '\n')) << tail;
+    }
+
+    // The same 16 bytes given 50 times: every line counts, only the first ones are kept.
+    std::string again;
+    for (int i = 0; i < 50; ++i) {
+        again += lines[0];
+    }
+    check = Check(WithEnd(again));
+    EXPECT_EQ(check.overlapLines, 49);
+    EXPECT_EQ(check.warnings.size(), kKeptWarnings);
+    EXPECT_EQ(check.warnings.back().line, 2 + static_cast<int>(kKeptWarnings));
+}
+
+// What the programming pass writes, without a device.
+class BlockPanel : public RecordingPanel {
+public:
+    BlockPanel() {
+        BeginRun(nullptr, 1, 0, 1); // no worker: the pass runs on the test's thread
+        m_onBlock = [this](uint32_t address, int length) { blocks.emplace_back(address, length); };
+    }
+    Blocks blocks;
+};
+
+TEST(FileCheck, ListsTheBlocksARunWritesWithoutChangingItsLimit) {
+    const std::string texts[] = {
+        WithEnd(DataRecords(2, 0x10000, 30, 16)),
+        WithEnd(DataRecords(1, 0x0000, 12, 16)),
+        WithEnd(DataRecords(1, 0x0000, 6, 80)),
+        WithEnd(DataRecords(3, 0x10000, 5, 100) + DataRecords(3, 0x10000, 5, 90)),
+        // Gaps, a step back, headers and an empty record in the middle.
+        WithEnd(DataRecords(2, 0x10000, 3, 16) + SRecordLine(0, 0, {'m'}) +
+                SRecordLine(2, 0x10030) + DataRecords(2, 0x10030, 2, 16) +
+                DataRecords(2, 0x18000, 2, 16) + DataRecords(2, 0x17000, 1, 16)),
+        // High data first, then low data: the limit drops in the middle of the file.
+        WithEnd(DataRecords(3, 0x20000, 20, 16) + DataRecords(1, 0x100, 20, 16) +
+                DataRecords(3, 0x30000, 20, 16)),
+    };
+    for (const std::string& text : texts) {
+        g_blockLimit = kFirstBlockLimit;
+        Blocks listed;
+        const CFileCheck check = Check(text, &listed);
+        EXPECT_EQ(check.result, 0);
+        EXPECT_EQ(g_blockLimit, kFirstBlockLimit) << "the check changed the run's limit";
+        EXPECT_EQ(check.blocks, static_cast<int>(listed.size()));
+
+        BlockPanel panel;
+        TextFile file(text);
+        ASSERT_EQ(ProgramFile(UpdateProgress, &panel, file.Get(), nullptr, 0), 0);
+        EXPECT_EQ(listed, panel.blocks);
+
+        // After a low file the limit stays low, and the check lists what the next run will do.
+        listed.clear();
+        Check(text, &listed);
+        panel.blocks.clear();
+        ASSERT_EQ(ProgramFile(UpdateProgress, &panel, file.Get(), nullptr, 0), 0);
+        EXPECT_EQ(listed, panel.blocks);
+    }
+    g_blockLimit = kFirstBlockLimit;
 }
 
 } // namespace

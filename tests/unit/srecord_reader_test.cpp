@@ -28,6 +28,15 @@ struct Outcome {
     std::vector<uint8_t> data = std::vector<uint8_t>(kRecordDataCapacity + 1, kNoData);
     int result; // last: read once the outputs are set up
     explicit Outcome(FILE* file) : result(ReadSRecord(data.data(), file, &address, &length)) {}
+    // Decoded where it lies in a text that goes on with hexadecimal digits, which must not be
+    // read: at most the characters one read of a stream would take.
+    explicit Outcome(const std::string& line)
+        : result(DecodeSRecord((line + std::string(600, 'F')).c_str(),
+                               std::min<size_t>(line.size(), kRecordLineChars), data.data(),
+                               &address, &length)) {}
+    bool operator==(const Outcome& o) const {
+        return result == o.result && length == o.length && address == o.address && data == o.data;
+    }
 };
 
 // The data output after these bytes were stored at its start.
@@ -90,6 +99,14 @@ TEST(ReadSRecord, ResultsAndWhatEachLeavesInTheOutputs) {
             EXPECT_EQ(out.length, length) << line;
             EXPECT_EQ(out.address, address) << line;
             EXPECT_EQ(out.data, Stored(data)) << line;
+            EXPECT_TRUE(Outcome(line) == out) << line;
+            // The last line of a file, without a line end.
+            const std::string last = line.substr(0, line.size() - 1);
+            if (last.empty()) {
+                continue; // no line at all
+            }
+            File cut = FileWith(last);
+            EXPECT_TRUE(Outcome(last) == Outcome(cut.get())) << last;
         }
     }
 }
