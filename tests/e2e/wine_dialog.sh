@@ -76,11 +76,15 @@ wait_for() {
     "$@"
 }
 
-# 6000 bytes of firmware at 0x20000 in S2 records, and the plain image they hold. Wine's drive Z:
-# is the root directory.
-head -c 6000 /dev/urandom >"$work/data.bin"
-objcopy -I binary -O srec --srec-len 32 --change-addresses 0x20000 "$work/data.bin" \
-    "$work/firmware.s19"
+# make_firmware NAME: NAME.bin, 6000 random bytes, and NAME.s19, S2 records holding them at
+# 0x20000; file.bin is the plain image the firmware's records hold. Wine's drive Z: is the root
+# directory.
+make_firmware() {
+    head -c 6000 /dev/urandom >"$work/$1.bin"
+    objcopy -I binary -O srec --srec-len 32 --change-addresses 0x20000 "$work/$1.bin" \
+        "$work/$1.s19"
+}
+make_firmware firmware
 srec_cat "$work/firmware.s19" -o "$work/file.bin" -binary
 windows_path() { local p="Z:${1//\//\\}"; echo "$p"; }
 
@@ -168,8 +172,10 @@ end_dialog() {
     check "$1 ends the dialog" wait_for 10 dialog_ended
     reap_dialog
 }
+# same_image [IMAGE]: the device holds IMAGE (default: the firmware's).
 same_image() {
-    srec_cat "$work/dump.s19" -o "$work/device.bin" -binary && cmp "$work/file.bin" "$work/device.bin"
+    srec_cat "$work/dump.s19" -o "$work/device.bin" -binary &&
+        cmp "${1:-$work/file.bin}" "$work/device.bin"
 }
 profile_has() { grep -qxF "$1" "$profile"; }
 received_nothing() { ! grep -q '^tovik-sim rx:' "$work/$1.sim.err"; }
@@ -266,6 +272,24 @@ end_dialog Escape
 stop_sim
 check "stop: the device holds the file's data" same_image
 check "stop: the profile holds Baud=2" profile_has "Baud=2"
+
+echo "== the file rewritten in place during programming"
+# The dialog keeps the chosen file open and programs a copy of it taken at Start: what the device
+# gets is what was checked, even when the file changes under the open stream (its later records
+# lie beyond what a read buffer holds at the first write).
+cp "$work/firmware.s19" "$work/rewritten.s19"
+make_firmware other
+start_sim rewrite --wire-baud 38400
+start_dialog rewrite "$(printf '[Tovik]\r\nOpenpath=%s\r\nComPort=4\r\nBaud=1\r\n' \
+    "$(windows_path "$work/rewritten.s19")")"
+keys space
+check "rewrite: programming is under way" wait_for 60 grep -q '^tovik-sim rx:.* 21 57 ' \
+    "$work/rewrite.sim.err"
+cat "$work/other.s19" >"$work/rewritten.s19"
+answer_box 'Transmission complete.\nDevice started.' Return
+end_dialog Escape
+stop_sim
+check "rewrite: the device holds the file as it was at Start" same_image
 
 echo "== the close box during programming"
 # A slow line, so that programming lasts long enough to be interrupted. Com1 reaches the device
