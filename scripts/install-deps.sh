@@ -11,7 +11,7 @@ packages=(
     srecord
     libwxgtk3.2-dev wx-common xvfb xauth
     xdotool openbox x11-utils
-    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine64 unzip
 )
 if [ "$#" -gt 0 ]; then
     packages+=("$@")

@@ -4,8 +4,10 @@
 #   build-asan/   AddressSanitizer + UndefinedBehaviorSanitizer, all tests
 #   build-tsan/   ThreadSanitizer, all tests
 #   build-fuzz/   libFuzzer targets (clang), each run for FUZZ_SECONDS (default 60)
-#   build-win32/  32-bit Windows (MinGW-w64): built and checked to be a 32-bit console program
-#   build-win64/  64-bit Windows: unit tests and tovik-cli.exe against tovik-sim, under Wine
+#   build-win32/  32-bit Windows (MinGW-w64): tovik.exe and tovik-cli.exe built and checked to be
+#                 32-bit programs needing only Windows' own DLLs; the zip for Windows
+#   build-win64/  64-bit Windows: unit tests, tovik-cli.exe against tovik-sim and the dialog
+#                 tovik.exe driven from the keyboard, under Wine (and Xvfb)
 # TOVIK_QUICK=1 runs only the normal build, for a quick look while working.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -89,13 +91,39 @@ done
 echo "== build-win32: configure and build"
 cmake -S . -B build-win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 cmake --build build-win32 -j "$jobs"
-pe_type=$(file -b build-win32/tovik-cli.exe)
-echo "build-win32/tovik-cli.exe: $pe_type"
-for wanted in "PE32 executable" "Intel 80386" "console"; do
-    if [[ "$pe_type" != *"$wanted"* ]]; then
-        echo "build-win32/tovik-cli.exe is not a 32-bit console program ($wanted)" >&2
-        exit 1
-    fi
+# check_pe PROGRAM KIND: a 32-bit program of that subsystem (console, GUI) that needs only the
+# DLLs every Windows has, so it runs from the zip without installing anything.
+check_pe() {
+    local program=$1 kind=$2 pe_type dll
+    pe_type=$(file -b "$program")
+    echo "$program: $pe_type"
+    for wanted in "PE32 executable" "Intel 80386" "($kind)"; do
+        if [[ "$pe_type" != *"$wanted"* ]]; then
+            echo "$program is not a 32-bit $kind program ($wanted)" >&2
+            exit 1
+        fi
+    done
+    for dll in $(i686-w64-mingw32-objdump -p "$program" | sed -n 's/^\s*DLL Name: //p'); do
+        case "${dll^^}" in
+        KERNEL32.DLL | USER32.DLL | GDI32.DLL | COMCTL32.DLL | COMDLG32.DLL | MSVCRT.DLL | \
+            ADVAPI32.DLL | SHELL32.DLL | OLE32.DLL | WS2_32.DLL) ;;
+        *)
+            echo "$program needs $dll, which Windows does not have" >&2
+            exit 1
+            ;;
+        esac
+    done
+    echo "$program imports: $(i686-w64-mingw32-objdump -p "$program" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')"
+}
+check_pe build-win32/tovik-cli.exe console
+check_pe build-win32/tovik.exe GUI
+echo "== build-win32: the zip for Windows"
+(cd build-win32 && cpack -G ZIP >/dev/null)
+zip_file=build-win32/tovik-$(sed -n 's/^project(tovik VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)-win32.zip
+zip_list=$(unzip -l "$zip_file")
+echo "$zip_list"
+for member in tovik.exe tovik-cli.exe README.txt; do
+    grep -qF " $member" <<<"$zip_list" || { echo "$zip_file lacks $member" >&2; exit 1; }
 done
 
 # Wine keeps its installation in the build tree, made afresh with the build, so no run depends on
@@ -114,6 +142,8 @@ echo "== build-win64: tests under Wine"
 ctest --test-dir build-win64 --output-on-failure -j "$jobs" --timeout 300
 echo "== tovik-cli.exe under Wine against tovik-sim"
 tests/e2e/wine_load.sh build build-win64
+echo "== tovik.exe under Wine and Xvfb, driven from the keyboard"
+tests/e2e/wine_dialog.sh build build-win64
 # Wine's server stays a few seconds after its last program; nothing is left running after us.
 /usr/lib/wine/wineserver -w
 

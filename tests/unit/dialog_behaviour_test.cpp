@@ -37,8 +37,12 @@ struct FakeView : CDialogView {
             startEnabled = enable;
         }
     }
+    void FocusStartIfNothingFocused() override {
+        (startEnabled ? focusWithStart : focusWithoutStart) += 1;
+    }
     bool startEnabled = true;
-    void FocusStartIfNothingFocused() override {}
+    int focusWithStart = 0;    // FocusStartIfNothingFocused calls while Start was enabled
+    int focusWithoutStart = 0; // and while it was not
     std::string PathText() override { return path; }
     void SetPathText(const std::string& text) override { path = text; }
     int InterfaceSelection() override { return 0; }
@@ -214,6 +218,9 @@ TEST_F(DialogBehaviour, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {
     EXPECT_FALSE(view.startEnabled);
     ASSERT_TRUE(serveUntil([&] { return view.startEnabled; }));
     EXPECT_FALSE(dialog->m_bLinkHeld);
+    // The focus is given back to Start when Start is back, never to a disabled Start.
+    EXPECT_EQ(view.focusWithStart, 1);
+    EXPECT_EQ(view.focusWithoutStart, 0);
     std::lock_guard<std::recursive_mutex> guard(LinkLock());
     EXPECT_EQ(writeSequences.size(), 1u); // nothing was written after the Stop
 }
