@@ -3,13 +3,19 @@
 #include "cli/cli_options.h"
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
+#include "cli/json_events.h"
+#include "cli/json_panel.h"
+#include "cli/parallel_load.h"
 #include "cli/simulated_device.h"
+#include "cli/user_messages.h"
+#include "cli/wait_port.h"
 #include "loader/baud_rates.h"
 #include "loader/file_check.h"
 #include "loader/program_file.h"
 #include "loader/run_controller.h"
 #include "loader/silent_panel.h"
 #include "loader/srecord_reader.h"
+#include "platform/child_process.h"
 #include "platform/com_map.h"
 #include "platform/command_line.h"
 #include "platform/console.h"
@@ -80,8 +86,7 @@ int PreparePort(const CliOptions& o, std::unique_ptr<CSimulatedDevice>& sim) {
         std::string error;
         sim = StartSimulatedDevice(StartBaudRate(o.baudIndex), &error);
         if (!sim) {
-            std::fprintf(stderr, "tovik-cli: the virtual device did not start: %s\n",
-                         error.c_str());
+            TellUser(Told::kProblem, "tovik-cli: the virtual device did not start: " + error);
             return -1;
         }
         return 0;
@@ -113,18 +118,19 @@ struct PreparedLoad {
 int PrepareLoad(const CliOptions& o, PreparedLoad* load) {
     std::string unavailable;
     if (o.simulate && !SimulatedDeviceAvailable(&unavailable)) {
-        std::fprintf(stderr, "tovik-cli: %s\n", unavailable.c_str());
+        TellUser(Told::kProblem, "tovik-cli: " + unavailable);
         return kExitUsage;
     }
     SetProcessCommandLine(o.handshake >= 0 ? "tovik-cli /HANDSHAKE " + std::to_string(o.handshake)
                                            : std::string("tovik-cli"));
     load->file.reset(std::fopen(o.file.c_str(), "r"));
     if (!load->file) {
-        std::fprintf(stderr, "Sorry, cannot open %s: %s !\n", o.file.c_str(), std::strerror(errno));
+        TellUserF(Told::kProblem, "Sorry, cannot open %s: %s !", o.file.c_str(),
+                  std::strerror(errno));
         return kExitBadFile;
     }
     if (CheckSRecordFile(load->file.get(), &load->check) != 0) {
-        std::fprintf(stderr, "%s\n", FileCheckMessage(load->check).c_str());
+        TellUser(Told::kProblem, FileCheckMessage(load->check));
         return kExitBadFile;
     }
     load->lineCount = CountLines(load->file.get());
@@ -148,12 +154,11 @@ void AnswerMessageBoxes(CConsolePanel& panel, std::atomic<bool>& portFailed) {
     SetMessageBoxHook([&](const std::string& text, const std::string&, unsigned type) {
         panel.BreakLine();
         if ((type & kMbButtonMask) == kMbRetryCancel) {
-            std::fprintf(stderr, "%s\n", text.c_str());
+            TellUser(Told::kProblem, text);
             portFailed = true;
             return kIdCancel;
         }
-        std::fprintf((type & kMbIconInformation) ? stdout : stderr, "%s\n", text.c_str());
-        std::fflush(stdout);
+        TellUser((type & kMbIconInformation) ? Told::kResult : Told::kProblem, text);
         return kIdOk;
     });
 }
@@ -161,7 +166,7 @@ void AnswerMessageBoxes(CConsolePanel& panel, std::atomic<bool>& portFailed) {
 // Runs the load on the controller until the worker ends it, or an interrupt, a failed port or
 // the --timeout ends it as Stop does (after the command in flight).
 EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunController& run,
-                        CConsolePanel& panel, const std::atomic<bool>& portFailed) {
+                        JsonConsolePanel& panel, const std::atomic<bool>& portFailed) {
     InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
     run.StartThread();
     run.BeginRun(load.file.get(), load.lineCount, load.comIndex, o.baudIndex);
@@ -169,6 +174,7 @@ EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunContr
     const auto start = std::chrono::steady_clock::now();
     while (run.Running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        panel.Watch(run);
         if (run.m_nState == kPhaseSearch && !run.Result().m_bDeviceFound) {
             panel.ShowSearching(run.Result().m_nProbeRate);
         }
@@ -199,10 +205,10 @@ int ExitCodeOfRun(const CRunResult& result) {
         return result.m_nStartReply == 0 ? kExitStarted : kExitNotStarted;
     }
     if (result.m_bWriteRefused) {
-        std::fprintf(stderr,
-                     "tovik-cli: the device refused a write (reply %d); it is only partly "
-                     "programmed\n",
-                     code);
+        TellUserF(Told::kProblem,
+                  "tovik-cli: the device refused a write (reply %d); it is only partly "
+                  "programmed",
+                  code);
         return kExitWriteRefused;
     }
     if (code == kProgramStopped) {
@@ -210,14 +216,14 @@ int ExitCodeOfRun(const CRunResult& result) {
     }
     if (code == kProgramNoEndRecord || code == kProgramNoFile || code == kProgramRewindFailed ||
         (code > 0 && code <= kRecordEnd)) {
-        std::fprintf(stderr,
-                     "tovik-cli: the file could not be read during programming (%d); "
-                     "the device is only partly programmed\n",
-                     code);
+        TellUserF(Told::kProblem,
+                  "tovik-cli: the file could not be read during programming (%d); "
+                  "the device is only partly programmed",
+                  code);
         return kExitBadFile;
     }
     // Nothing else ends a pass; a result of its own would be a mistake here, not the device's.
-    std::fprintf(stderr, "tovik-cli: the programming pass ended with %d\n", code);
+    TellUserF(Told::kProblem, "tovik-cli: the programming pass ended with %d", code);
     return kExitWriteRefused;
 }
 
@@ -227,23 +233,57 @@ int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
     switch (reason) {
     case EndReason::kInterrupted:
         if (result.m_bDeviceFound && !(result.m_bProgramEnded && result.m_nProgramResult == 0)) {
-            std::fprintf(stderr, "tovik-cli: stopped; the device is erased or only partly "
-                                 "programmed\n");
+            TellUser(Told::kProblem,
+                     "tovik-cli: stopped; the device is erased or only partly programmed");
         } else {
-            std::fprintf(stderr, "tovik-cli: stopped\n");
+            TellUser(Told::kProblem, "tovik-cli: stopped");
         }
         return kExitInterrupted;
     case EndReason::kPortFailed:
-        std::fprintf(stderr, "tovik-cli: the port cannot be opened (%s)\n",
-                     ComDevicePath(load.comIndex).c_str());
+        TellUser(Told::kProblem,
+                 "tovik-cli: the port cannot be opened (" + ComDevicePath(load.comIndex) + ")");
         return kExitPortFailed;
     case EndReason::kNoDevice:
-        std::fprintf(stderr, "tovik-cli: no device answered within %g s\n", o.timeoutSeconds);
+        TellUserF(Told::kProblem, "tovik-cli: no device answered within %g s", o.timeoutSeconds);
         return kExitNoDevice;
     case EndReason::kRunEnded:
         break;
     }
     return ExitCodeOfRun(result);
+}
+
+// The load into one port (or the virtual device), to its JSON result.
+int LoadOnePort(const CliOptions& o, JsonEvents& events) {
+    PreparedLoad load;
+    int prepared = PrepareLoad(o, &load);
+    if (prepared >= 0) {
+        events.Result(prepared, ToldText(), nullptr);
+        return prepared;
+    }
+    events.Begin(o.file, load.check.dataBytes, load.lineCount);
+    if (o.waitPortSeconds > 0 && !o.simulate) {
+        InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
+        const int waited =
+            WaitForPort(ComDevicePath(load.comIndex), o.waitPortSeconds, o.quiet, events);
+        if (waited >= 0) {
+            events.Result(waited, ToldText(), nullptr);
+            return waited;
+        }
+    }
+    if (o.trace) {
+        SetFrameTrace(PrintFrame);
+    }
+    JsonConsolePanel panel(stderr, o.quiet, IsTerminal(stderr), load.check.dataBytes, &events);
+    CRunController run(&panel);
+    panel.ShowFiguresOf(&run.Result());
+    std::atomic<bool> portFailed{false};
+    AnswerMessageBoxes(panel, portFailed);
+    EndReason reason = SuperviseLoad(o, load, run, panel, portFailed);
+    SetMessageBoxHook(nullptr);
+    SetFrameTrace(nullptr);
+    const int exitCode = ReportLoad(reason, o, load, run.Result());
+    events.Result(exitCode, ToldText(), &run.Result());
+    return exitCode;
 }
 
 } // namespace
@@ -258,21 +298,16 @@ int RunCli(int argc, const char* const* argv) {
     if (o.listPorts) {
         return ListPorts();
     }
-    PreparedLoad load;
-    int prepared = PrepareLoad(o, &load);
-    if (prepared >= 0) {
-        return prepared;
+    if (o.ports.size() > 1 && !o.dryRun) {
+        const std::string self = OwnProgramPath();
+        return RunParallelLoads(o, self.empty() ? argv[0] : self,
+                                std::vector<std::string>(argv + 1, argv + argc));
     }
-    if (o.trace) {
-        SetFrameTrace(PrintFrame);
+    if (o.json) {
+        SendResultsToStderr();
     }
-    CConsolePanel panel(stderr, o.quiet, IsTerminal(stderr), load.check.dataBytes);
-    CRunController run(&panel);
-    panel.ShowFiguresOf(&run.Result());
-    std::atomic<bool> portFailed{false};
-    AnswerMessageBoxes(panel, portFailed);
-    EndReason reason = SuperviseLoad(o, load, run, panel, portFailed);
-    SetMessageBoxHook(nullptr);
-    SetFrameTrace(nullptr);
-    return ReportLoad(reason, o, load, run.Result());
+    JsonEvents events(o.json ? stdout : nullptr, o.simulate       ? "simulated"
+                                                 : o.port.empty() ? "COM1"
+                                                                  : o.port);
+    return LoadOnePort(o, events);
 }

@@ -7,7 +7,8 @@
 // From now on Ctrl-C (and SIGTERM on POSIX, Ctrl-Break on Windows) asks the run to stop: each is
 // counted for InterruptCount(). A second one prints againText (kept by the caller for the life of
 // the process) and ends the process at once with againExitCode, since the command in flight may be
-// an erase of up to 30 s.
+// an erase of up to 30 s. With a negative againExitCode every interrupt is only counted: a parent
+// that passes each one on to its children and waits for them.
 void InstallInterruptHandlers(const char* againText, int againExitCode);
 int InterruptCount();
 
