@@ -8,27 +8,32 @@
 #include "platform/device_path.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 // Short against a person's patience, long against the cost of a stat.
 constexpr int kLookIntervalMs = 50;
 // udev sets a new device's group and mode well within this; longer is a lasting refusal.
-constexpr auto kPermissionSettling = std::chrono::seconds(2);
+constexpr int kPermissionSettlingMs = 2000;
+
+// Milliseconds from one reading to another, across the wrap of the count.
+int MsBetween(int fromMs, int toMs) {
+    return static_cast<int>(static_cast<unsigned>(toMs) - static_cast<unsigned>(fromMs));
+}
 
 enum class Waited { kMet, kTimeUp, kInterrupted };
 
-template <typename Condition> Waited WaitUntil(Condition met, Clock::time_point deadline) {
+// Time from the clock seam, so that tests run the wait on a virtual clock; the readings wrap and
+// are compared by their difference only.
+template <typename Condition>
+Waited WaitUntil(Condition met, int startMs, int limitMs) {
     const int interruptsBefore = InterruptCount();
     while (!met()) {
         if (InterruptCount() > interruptsBefore) {
             return Waited::kInterrupted;
         }
-        if (Clock::now() >= deadline) {
+        if (MsBetween(startMs, NowMs()) >= limitMs) {
             return Waited::kTimeUp;
         }
         Sleep(kLookIntervalMs);
@@ -42,22 +47,23 @@ int WaitForPort(const std::string& path, double seconds, bool quiet, JsonEvents&
     if (DevicePathExists(path)) {
         return -1;
     }
-    const Clock::time_point start = Clock::now();
-    const Clock::time_point deadline =
-        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    // A day is longer than any wait asked for here, and fits the clock's range.
+    const int limitMs = static_cast<int>(std::min(seconds, 86400.0) * 1000);
+    const int startMs = NowMs();
     if (!quiet) {
-        std::fprintf(stderr, "tovik-cli: waiting for %s ... (up to %g s)\n", path.c_str(), seconds);
+        std::fprintf(stderr, "tovik-cli: waiting for %s ... (up to %g s)\n", path.c_str(),
+                     seconds);
     }
     events.Waiting(path, seconds);
-    Waited waited = WaitUntil([&] { return DevicePathExists(path); }, deadline);
+    Waited waited = WaitUntil([&] { return DevicePathExists(path); }, startMs, limitMs);
     if (waited == Waited::kMet) {
-        const Clock::time_point appeared = Clock::now();
+        const int appearedMs = NowMs();
         if (!quiet) {
             std::fprintf(stderr, "tovik-cli: %s is there after %.1f s\n", path.c_str(),
-                         std::chrono::duration<double>(appeared - start).count());
+                         MsBetween(startMs, appearedMs) / 1000.0);
         }
-        waited = WaitUntil([&] { return DevicePathAccessible(path); },
-                           std::min(deadline, appeared + kPermissionSettling));
+        waited = WaitUntil([&] { return DevicePathAccessible(path); }, appearedMs,
+                           std::min(kPermissionSettlingMs, limitMs - MsBetween(startMs, appearedMs)));
     }
     switch (waited) {
     case Waited::kInterrupted:

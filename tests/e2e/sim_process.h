@@ -12,7 +12,9 @@
 
 class SimProcess {
 public:
-    explicit SimProcess(const std::vector<std::string>& options) {
+    // runUnder: a command that runs the device for it (setpriv ... to run it as another user).
+    explicit SimProcess(const std::vector<std::string>& options,
+                        const std::vector<std::string>& runUnder = {}) {
         int out[2];
         if (::pipe(out) != 0) {
             return;
@@ -22,15 +24,15 @@ public:
             ::dup2(out[1], 1);
             ::close(out[0]);
             ::close(out[1]);
+            std::vector<std::string> words = runUnder;
+            words.push_back(TOVIK_SIM_PATH);
+            words.insert(words.end(), options.begin(), options.end());
             std::vector<char*> argv;
-            std::string program = TOVIK_SIM_PATH;
-            argv.push_back(program.data());
-            std::vector<std::string> copy = options;
-            for (std::string& o : copy) {
-                argv.push_back(o.data());
+            for (std::string& w : words) {
+                argv.push_back(w.data());
             }
             argv.push_back(nullptr);
-            ::execv(program.c_str(), argv.data());
+            ::execvp(argv[0], argv.data());
             std::_Exit(127);
         }
         ::close(out[1]);
