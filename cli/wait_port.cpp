@@ -26,8 +26,7 @@ enum class Waited { kMet, kTimeUp, kInterrupted };
 
 // Time from the clock seam, so that tests run the wait on a virtual clock; the readings wrap and
 // are compared by their difference only.
-template <typename Condition>
-Waited WaitUntil(Condition met, int startMs, int limitMs) {
+template <typename Condition> Waited WaitUntil(Condition met, int startMs, int limitMs) {
     const int interruptsBefore = InterruptCount();
     while (!met()) {
         if (InterruptCount() > interruptsBefore) {
@@ -51,8 +50,7 @@ int WaitForPort(const std::string& path, double seconds, bool quiet, JsonEvents&
     const int limitMs = static_cast<int>(std::min(seconds, 86400.0) * 1000);
     const int startMs = NowMs();
     if (!quiet) {
-        std::fprintf(stderr, "tovik-cli: waiting for %s ... (up to %g s)\n", path.c_str(),
-                     seconds);
+        std::fprintf(stderr, "tovik-cli: waiting for %s ... (up to %g s)\n", path.c_str(), seconds);
     }
     events.Waiting(path, seconds);
     Waited waited = WaitUntil([&] { return DevicePathExists(path); }, startMs, limitMs);
@@ -62,8 +60,9 @@ int WaitForPort(const std::string& path, double seconds, bool quiet, JsonEvents&
             std::fprintf(stderr, "tovik-cli: %s is there after %.1f s\n", path.c_str(),
                          MsBetween(startMs, appearedMs) / 1000.0);
         }
-        waited = WaitUntil([&] { return DevicePathAccessible(path); }, appearedMs,
-                           std::min(kPermissionSettlingMs, limitMs - MsBetween(startMs, appearedMs)));
+        waited =
+            WaitUntil([&] { return DevicePathAccessible(path); }, appearedMs,
+                      std::min(kPermissionSettlingMs, limitMs - MsBetween(startMs, appearedMs)));
     }
     switch (waited) {
     case Waited::kInterrupted:
