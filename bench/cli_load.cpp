@@ -16,7 +16,8 @@
 // and once with --trace, whose lines are stamped as they arrive. The trace gives the bytes on the
 // wire in both directions and where the phases (probe, erase, program, start) begin and end.
 
-#include "bench/bench_process.h"
+#include "bench/timed_run.h"
+#include "tests/support/sim_process.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -181,7 +182,7 @@ bool LoadRuns(const std::string& bin, const std::vector<std::string>& simOptions
     plain.clear();
     for (int pass = 0; pass <= plainRuns; ++pass) {
         const bool tracing = pass == plainRuns;
-        bench::SimProcess sim(bin + "/tovik-sim", simOptions);
+        SimProcess sim(bin + "/tovik-sim", simOptions);
         if (!sim.Ready()) {
             std::fprintf(stderr, "cli_load: tovik-sim did not start\n");
             return false;
@@ -408,11 +409,11 @@ bool CliRun(const std::string& bin, const std::string& image, bool dryRun, bool 
         argv = {"valgrind", "--tool=memcheck", "--leak-check=no"};
     }
     argv.push_back(bin + "/tovik-cli");
-    std::unique_ptr<bench::SimProcess> sim;
+    std::unique_ptr<SimProcess> sim;
     if (dryRun) {
         argv.push_back("--dry-run");
     } else {
-        sim = std::make_unique<bench::SimProcess>(bin + "/tovik-sim", std::vector<std::string>{});
+        sim = std::make_unique<SimProcess>(bin + "/tovik-sim", std::vector<std::string>{});
         if (!sim->Ready()) {
             std::fprintf(stderr, "cli_load: tovik-sim did not start\n");
             return false;

@@ -6,7 +6,7 @@
 //   tovik-bench-file-check BINDIR FILE WORKDIR
 
 #include "loader/file_check.h"
-#include "bench/bench_process.h"
+#include "bench/timed_run.h"
 #include "loader/program_file.h"
 #include "loader/run_controller.h"
 #include "loader/silent_panel.h"
@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -50,12 +50,13 @@ int main(int argc, char** argv) {
     const std::string bin = argv[1];
     const std::string file = argv[2];
     const std::string work = argv[3];
-    struct stat info {};
-    if (::stat(file.c_str(), &info) != 0) {
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (error) {
         std::fprintf(stderr, "file_check: no %s\n", file.c_str());
         return 1;
     }
-    const double megabytes = static_cast<double>(info.st_size) / (1024.0 * 1024.0);
+    const double megabytes = static_cast<double>(size) / (1024.0 * 1024.0);
     std::printf("== file checking: %s (%.1f MiB of text)\n", file.c_str(), megabytes);
     std::printf("   goal: tovik-cli --dry-run faster than srec_cat and objcopy\n");
 

@@ -1,7 +1,7 @@
 #pragma once
 // A POSIX file descriptor with one owner, closed exactly once, so error paths can simply return.
 
-#include <unistd.h>
+#include "platform/fd_io.h"
 
 #include <utility>
 
@@ -24,9 +24,7 @@ public:
     bool IsValid() const { return m_fd >= 0; }
     int Release() { return std::exchange(m_fd, -1); }
     void Reset(int fd = -1) {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
+        CloseFd(m_fd);
         m_fd = fd;
     }
 

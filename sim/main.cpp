@@ -1,13 +1,22 @@
 // tovik-sim: unit 0 on a pseudo-terminal, for trying the loader without hardware.
 
+#include "platform/clock.h"
+#include "platform/console.h"
 #include "sim/sim_command_line.h"
 #include "sim/virtual_device.h"
 
-#include <csignal>
 #include <cstdio>
-#include <ctime>
-#include <pthread.h>
 #include <utility>
+
+namespace {
+
+// How often the main thread looks for an interrupt and, with --exit-after-go, for the answered
+// start command.
+constexpr int kCheckIntervalMs = 20;
+// A second Ctrl-C or SIGTERM leaves without the dump, as a hung device would.
+constexpr int kInterruptedAgainExitCode = 130;
+
+} // namespace
 
 int main(int argc, char** argv) {
     SimCommandLine commandLine = ParseSimCommandLine(argc, argv);
@@ -16,13 +25,9 @@ int main(int argc, char** argv) {
     }
     const bool exitAfterGo = commandLine.options.exitAfterGo;
 
-    // Blocked before the device thread exists, so only the wait below ever takes these signals.
-    sigset_t endSignals;
-    sigemptyset(&endSignals);
-    sigaddset(&endSignals, SIGINT);
-    sigaddset(&endSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
-
+    // Before the device thread exists, so the first interrupt only ever raises the count.
+    InstallInterruptHandlers("tovik-sim: interrupted again, leaving at once\n",
+                             kInterruptedAgainExitCode);
     VirtualDevice device(std::move(commandLine.options));
     std::string error;
     if (!device.Start(&error)) {
@@ -32,15 +37,8 @@ int main(int argc, char** argv) {
     std::printf("READY %s\n", device.SlavePath().c_str());
     std::fflush(stdout);
 
-    // The wait doubles as the check interval for --exit-after-go.
-    const timespec interval{0, 50 * 1000 * 1000};
-    for (;;) {
-        if (sigtimedwait(&endSignals, nullptr, &interval) >= 0) {
-            break;
-        }
-        if (exitAfterGo && device.GoAnswered()) {
-            break;
-        }
+    while (InterruptCount() == 0 && !(exitAfterGo && device.GoAnswered())) {
+        Sleep(kCheckIntervalMs);
     }
 
     device.Stop();

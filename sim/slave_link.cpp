@@ -1,33 +1,38 @@
 #include "sim/slave_link.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <unistd.h>
-#include <vector>
+#include <filesystem>
+#include <random>
+#include <system_error>
 
 namespace sim {
 
 bool PointLinkAt(const std::string& link, const std::string& target, std::string* error) {
     // Built beside the old link and renamed over it, so the name never goes missing in between.
-    const std::string temporary = link + ".new" + std::to_string(::getpid());
-    ::unlink(temporary.c_str());
-    if (::symlink(target.c_str(), temporary.c_str()) != 0 ||
-        std::rename(temporary.c_str(), link.c_str()) != 0) {
+    // The temporary name is this run's own, so two devices pointing one name never share it.
+    namespace fs = std::filesystem;
+    const std::string temporary = link + ".new" + std::to_string(std::random_device{}());
+    std::error_code failure;
+    fs::remove(temporary, failure);
+    fs::create_symlink(target, temporary, failure);
+    if (!failure) {
+        fs::rename(temporary, link, failure);
+    }
+    if (failure) {
         if (error) {
-            *error = "cannot link " + link + " to " + target + ": " + std::strerror(errno);
+            *error = "cannot link " + link + " to " + target + ": " + failure.message();
         }
-        ::unlink(temporary.c_str());
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
         return false;
     }
     return true;
 }
 
 void RemoveLinkTo(const std::string& link, const std::string& target) {
-    std::vector<char> buffer(target.size() + 2);
-    const ssize_t length = ::readlink(link.c_str(), buffer.data(), buffer.size());
-    if (length >= 0 && std::string(buffer.data(), static_cast<std::size_t>(length)) == target) {
-        ::unlink(link.c_str());
+    std::error_code failure;
+    const std::filesystem::path pointsAt = std::filesystem::read_symlink(link, failure);
+    if (!failure && pointsAt == target) {
+        std::filesystem::remove(link, failure);
     }
 }
 

@@ -1,14 +1,12 @@
 #include "sim/virtual_device.h"
 
+#include "platform/fd_io.h"
 #include "sim/line_noise.h"
 #include "sim/slave_link.h"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <poll.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -17,7 +15,7 @@ namespace {
 constexpr int kPollMilliseconds = 20;
 // How long a reply may wait for room in the line's buffer before it is lost, as it would be on
 // a line nobody listens to.
-constexpr std::chrono::seconds kWritePatience{1};
+constexpr int kWritePatienceMs = 1000;
 
 } // namespace
 
@@ -108,14 +106,13 @@ void VirtualDevice::Run() {
     std::array<std::uint8_t, 512> chunk;
     const int fd = pty_.MasterFd();
     while (!stopping_) {
-        pollfd entry{fd, POLLIN, 0};
-        if (::poll(&entry, 1, kPollMilliseconds) <= 0) {
+        if (!WaitReadable(fd, kPollMilliseconds)) {
             continue;
         }
-        const ssize_t count = ::read(fd, chunk.data(), chunk.size());
+        const long count = ReadSome(fd, chunk.data(), chunk.size());
         if (count <= 0) {
             // Nothing after all, or the line is down for a moment: don't spin on it.
-            if (count < 0 && errno != EAGAIN && errno != EINTR) {
+            if (count < 0) {
                 WaitUntil(Clock::now() + std::chrono::milliseconds(kPollMilliseconds));
             }
             continue;
@@ -228,35 +225,12 @@ void VirtualDevice::Transmit(const std::vector<std::uint8_t>& bytes) {
         if (sendClock_.Paced() && !WaitUntil(sendClock_.Advance(Clock::now(), size))) {
             return;
         }
-        if (!WriteWithin(bytes.data() + offset, size, kWritePatience)) {
+        if (!WriteAll(pty_.MasterFd(), bytes.data() + offset, size, kWritePatienceMs, &stopping_)) {
             std::fprintf(stderr, "tovik-sim: nobody reads the line, reply lost\n");
             return;
         }
         offset += size;
     }
-}
-
-bool VirtualDevice::WriteWithin(const std::uint8_t* data, std::size_t size,
-                                Clock::duration patience) {
-    const auto deadline = Clock::now() + patience;
-    const int fd = pty_.MasterFd();
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written > 0) {
-            data += written;
-            size -= static_cast<std::size_t>(written);
-            continue;
-        }
-        if (written < 0 && errno != EAGAIN && errno != EINTR) {
-            return false;
-        }
-        if (stopping_ || Clock::now() >= deadline) {
-            return false;
-        }
-        pollfd entry{fd, POLLOUT, 0};
-        ::poll(&entry, 1, kPollMilliseconds);
-    }
-    return true;
 }
 
 void VirtualDevice::Trace(const char* direction, const std::vector<std::uint8_t>& bytes,

@@ -58,7 +58,6 @@ private:
     void HandleRequest(const sim::Frame& request);
     void SendReply(const sim::Frame& reply);
     void Transmit(const std::vector<std::uint8_t>& bytes);
-    bool WriteWithin(const std::uint8_t* data, std::size_t size, Clock::duration patience);
     // Waits until `when` unless the device is stopped first; false when stopped.
     bool WaitUntil(Clock::time_point when);
     void Trace(const char* direction, const std::vector<std::uint8_t>& bytes,

@@ -7,10 +7,11 @@
 
 #include "sim/sim_command_line.h"
 #include "sim/virtual_device.h"
-#include "cli_test_files.h"
-#include "sim_process.h"
 
-#include "tests/test_temp_dir.h"
+#include "cli_test_files.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
@@ -18,15 +19,12 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <map>
 #include <memory>
 #include <random>
 #include <sstream>
-#include <thread>
 #include <tuple>
 
 namespace {
@@ -36,26 +34,16 @@ using namespace e2e;
 
 class Cli : public ::testing::Test {
 protected:
-    // A directory of the test's own, emptied in SetUp(), named after the test.
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string dir =
-        FlatName(std::string("cli-") + info->test_suite_name() + "." + info->name());
+    const ScratchDir scratch;
+    const std::string dir = scratch.Path();
     std::unique_ptr<VirtualDevice> device;
     std::map<std::string, std::string> names; // PORT, FILE and the like in tovik-cli's arguments
-    pid_t cli = -1;                           // tovik-cli while it runs
+    ChildProcess cli;                         // tovik-cli; killed if it still runs at the end
     std::string out, err;                     // what it wrote
 
-    void SetUp() override { RunCommand("rm -rf '" + dir + "' && mkdir -p '" + dir + "'"); }
     void TearDown() override {
-        if (cli > 0) {
-            ::kill(cli, SIGKILL);
-            ::waitpid(cli, nullptr, 0);
-        }
+        cli.Kill();
         device.reset();
-        // A failed test leaves its files for a look.
-        if (!HasFailure()) {
-            RunCommand("rm -rf '" + dir + "'");
-        }
     }
 
     void StartDevice(const std::string& simOptions) {
@@ -77,35 +65,20 @@ protected:
     void Spawn(const std::string& args) {
         std::vector<std::string> words = Words(args);
         words.insert(words.begin(), TOVIK_CLI_PATH);
-        std::vector<char*> argv;
         for (std::string& word : words) {
             word = names.count(word) ? names[word] : word;
-            argv.push_back(word.data());
         }
-        argv.push_back(nullptr);
-        const std::string outPath = dir + "/cli.out", errPath = dir + "/cli.err";
-        const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-        cli = ::fork();
-        if (cli == 0) {
-            // Async-signal-safe calls only: the device thread runs on in the parent.
-            ::dup2(::open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
-            ::dup2(::open(outPath.c_str(), flags, 0644), 1);
-            ::dup2(::open(errPath.c_str(), flags, 0644), 2);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
+        EXPECT_TRUE(cli.Start(words, ChildOutput::File(scratch / "cli.out"),
+                              ChildOutput::File(scratch / "cli.err")));
     }
 
-    // The exit status; -1 when it ended by a signal or still ran after `patience`.
+    // The exit code; -1 when it ended by a signal or still ran after `patience`.
     int Wait(std::chrono::milliseconds patience) {
-        int status = 0;
-        const bool ended =
-            cli > 0 && PollUntil([&] { return ::waitpid(cli, &status, WNOHANG) == cli; }, patience);
-        cli = ended ? -1 : cli;
-        out = ReadText(dir + "/cli.out");
-        err = ReadText(dir + "/cli.err");
-        EXPECT_TRUE(ended) << "tovik-cli did not start or still ran; stderr:\n" << err;
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const ChildExit& exit = cli.Wait(patience);
+        out = ReadText(scratch / "cli.out");
+        err = ReadText(scratch / "cli.err");
+        EXPECT_TRUE(exit.ended) << "tovik-cli did not start or still ran; stderr:\n" << err;
+        return exit.ended ? exit.code : -1;
     }
 
     int Run(const std::string& args, std::chrono::milliseconds patience = 30s) {
@@ -117,9 +90,9 @@ protected:
     // address 0), must be equal.
     void ExpectDeviceHolds(const std::string& file) {
         ASSERT_TRUE(device->WriteDump());
-        EXPECT_EQ(RunCommand("cd " + dir +
-                             " && srec_cat dump.s19 -o device.bin -binary && srec_cat " + file +
-                             " -o file.bin -binary && cmp file.bin device.bin"),
+        EXPECT_EQ(RunShell("cd " + dir +
+                           " && srec_cat dump.s19 -o device.bin -binary && srec_cat " + file +
+                           " -o file.bin -binary && cmp file.bin device.bin"),
                   0)
             << "the device holds other bytes than " << file;
     }
@@ -249,7 +222,7 @@ TEST_P(CliEnds, WithItsExitCodeAndMessages) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, CliEnds,
+    ExitCodes, CliEnds,
     ::testing::Values(
         Outcome{"AutoBaudFindsA57600Device", "--baud-only 57600",
                 "-q --baud auto --timeout 5 --port PORT FILE", 0, ""},
@@ -274,8 +247,8 @@ TEST_F(Cli, SigintWhileProgrammingStopsBeforeTheStart) {
     // Paced like a real 38400 baud line, the transfer takes seconds: time enough to interrupt.
     ASSERT_NO_FATAL_FAILURE(StartDevice("--wire-baud 38400"));
     Spawn("--port PORT --baud 38400 FILE");
-    ASSERT_TRUE(PollUntil([&] { return device->Memory().ByteCount() > 0; }, 20s));
-    ASSERT_EQ(::kill(cli, SIGINT), 0);
+    ASSERT_TRUE(WaitUntil([&] { return device->Memory().ByteCount() > 0; }));
+    ASSERT_TRUE(cli.Interrupt());
     const int exitCode = Wait(10s);
     device->Stop();
     EXPECT_EQ(exitCode, 130) << err;

@@ -3,18 +3,17 @@
 // tovik-sim process on its own pseudo-terminal whose image must equal the file.
 
 #include "cli_test_files.h"
-#include "sim_process.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <map>
 #include <memory>
-#include <set>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -65,35 +64,33 @@ bool IsNumber(const Object& o, const std::string& key) {
 
 class Stations : public ::testing::Test {
 protected:
-    const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    const std::string dir = FlatName(std::string("stations-") + info->name());
+    const ScratchDir scratch;
+    const std::string dir = scratch.Path();
     std::vector<std::unique_ptr<SimProcess>> sims;
     std::vector<std::string> runUnder; // for the devices and tovik-cli: empty, or setpriv ...
-    pid_t cli = -1;
+    ChildProcess cli;                  // killed if it still runs at the end
     std::string out, err;
 
     void SetUp() override {
-        RunCommand("rm -rf '" + dir + "' && mkdir -p '" + dir + "'");
         // Another user must be able to write the dumps and read the files.
         ::chmod(dir.c_str(), 0777);
     }
     void TearDown() override {
-        if (cli > 0) {
-            ::kill(cli, SIGKILL);
-            ::waitpid(cli, nullptr, 0);
-        }
+        cli.Kill();
         sims.clear();
-        if (!HasFailure()) {
-            RunCommand("rm -rf '" + dir + "'");
-        }
     }
 
     // A tovik-sim with its dump in dir/dumpN.s19; its port.
     std::string StartSim(const std::string& options) {
-        const std::string dump = dir + "/dump" + std::to_string(sims.size()) + ".s19";
-        std::vector<std::string> words = Words("--dump " + dump + " " + options);
-        sims.push_back(std::make_unique<SimProcess>(words, runUnder));
-        EXPECT_FALSE(sims.back()->SlavePath().empty()) << "tovik-sim did not start";
+        std::vector<std::string> words = runUnder;
+        words.push_back(TOVIK_SIM_PATH);
+        for (const std::string& w :
+             Words("--dump " + dir + "/dump" + std::to_string(sims.size()) + ".s19 " + options)) {
+            words.push_back(w);
+        }
+        sims.push_back(std::make_unique<SimProcess>(
+            words.front(), std::vector<std::string>(words.begin() + 1, words.end())));
+        EXPECT_TRUE(sims.back()->Ready()) << "tovik-sim did not start";
         return sims.back()->SlavePath();
     }
 
@@ -101,32 +98,17 @@ protected:
         std::vector<std::string> words = runUnder;
         words.push_back(TOVIK_CLI_PATH);
         words.insert(words.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (std::string& w : words) {
-            argv.push_back(w.data());
-        }
-        argv.push_back(nullptr);
-        const std::string outPath = dir + "/cli.out", errPath = dir + "/cli.err";
-        const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-        cli = ::fork();
-        if (cli == 0) {
-            ::dup2(::open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
-            ::dup2(::open(outPath.c_str(), flags, 0666), 1);
-            ::dup2(::open(errPath.c_str(), flags, 0666), 2);
-            ::execvp(argv[0], argv.data());
-            ::_exit(127);
-        }
+        EXPECT_TRUE(cli.Start(words, ChildOutput::File(scratch / "cli.out"),
+                              ChildOutput::File(scratch / "cli.err")));
     }
 
+    // The exit code; -1 when it ended by a signal or still ran after `patience`.
     int Wait(std::chrono::milliseconds patience) {
-        int status = 0;
-        const bool ended =
-            cli > 0 && PollUntil([&] { return ::waitpid(cli, &status, WNOHANG) == cli; }, patience);
-        cli = ended ? -1 : cli;
-        out = ReadText(dir + "/cli.out");
-        err = ReadText(dir + "/cli.err");
-        EXPECT_TRUE(ended) << "tovik-cli still ran; stderr:\n" << err;
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        const ChildExit& exit = cli.Wait(patience);
+        out = ReadText(scratch / "cli.out");
+        err = ReadText(scratch / "cli.err");
+        EXPECT_TRUE(exit.ended) << "tovik-cli still ran; stderr:\n" << err;
+        return exit.ended ? exit.code : -1;
     }
 
     int Run(const std::vector<std::string>& args, std::chrono::milliseconds patience = 60s) {
@@ -138,8 +120,8 @@ protected:
     std::vector<Object> JsonLines() {
         std::ofstream(dir + "/read_json.py") << kReadJsonLines;
         const std::string parsed = dir + "/cli.out.parsed";
-        EXPECT_EQ(RunCommand("python3 " + dir + "/read_json.py " + dir + "/cli.out > " + parsed +
-                             " 2>" + dir + "/python.err"),
+        EXPECT_EQ(RunShell("python3 " + dir + "/read_json.py " + dir + "/cli.out > " + parsed +
+                           " 2>" + dir + "/python.err"),
                   0)
             << "stdout is not JSON lines:\n"
             << ReadText(dir + "/python.err") << "\n"
@@ -162,9 +144,9 @@ protected:
     bool DeviceHolds(size_t n, const std::string& file) {
         sims[n]->Stop();
         const std::string dump = "dump" + std::to_string(n);
-        return RunCommand("cd " + dir + " && srec_cat " + dump + ".s19 -o " + dump +
-                          ".bin -binary && srec_cat " + file + " -o file.bin -binary && cmp -s " +
-                          "file.bin " + dump + ".bin") == 0;
+        return RunShell("cd " + dir + " && srec_cat " + dump + ".s19 -o " + dump +
+                        ".bin -binary && srec_cat " + file + " -o file.bin -binary && cmp -s " +
+                        "file.bin " + dump + ".bin") == 0;
     }
 };
 
@@ -277,8 +259,8 @@ TEST_F(Stations, WaitsForAPortThatAppearsLate) {
     const std::string link = dir + "/ttyLATE";
     Spawn({"--json", "--wait-port", "60", "--port", link, file});
     // The device comes once tovik-cli says it waits, not before.
-    ASSERT_TRUE(PollUntil(
-        [&] { return ReadText(dir + "/cli.out").find("\"waiting\"") != std::string::npos; }, 20s));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ReadText(scratch / "cli.out").find("\"waiting\"") != std::string::npos; }));
     StartSim("--link " + link);
     ASSERT_EQ(Wait(60s), 0) << err;
     EXPECT_NE(err.find("waiting for " + link), std::string::npos) << err;
@@ -296,7 +278,7 @@ class SeveralStations : public Stations, public ::testing::WithParamInterface<bo
 
 TEST_P(SeveralStations, AllLoadTheFile) {
     if (GetParam()) {
-        if (::geteuid() != 0 || RunCommand("command -v setpriv >/dev/null") != 0) {
+        if (::geteuid() != 0 || RunShell("command -v setpriv >/dev/null") != 0) {
             GTEST_SKIP() << "needs root and setpriv to run as another user";
         }
         runUnder = Words("setpriv --reuid=65534 --regid=65534 --clear-groups");
@@ -386,13 +368,13 @@ TEST_F(Stations, CtrlCStopsEveryStation) {
     const std::string a = StartSim("--wire-baud 38400");
     const std::string b = StartSim("--wire-baud 38400");
     Spawn({"--json", "--port", a, "--port", b, file});
-    ASSERT_TRUE(PollUntil(
+    ASSERT_TRUE(WaitUntil(
         [&] {
-            const std::string text = ReadText(dir + "/cli.out");
+            const std::string text = ReadText(scratch / "cli.out");
             return Programming(text, a) && Programming(text, b);
         },
         30s));
-    ASSERT_EQ(::kill(cli, SIGINT), 0);
+    ASSERT_TRUE(cli.Interrupt());
     EXPECT_EQ(Wait(20s), 130) << err;
     const std::vector<Object> results = OfEvent(JsonLines(), "result");
     ASSERT_EQ(results.size(), 2u) << out;

@@ -1,23 +1,18 @@
 #pragma once
-// What the end-to-end tests of tovik-cli share: firmware files made by objcopy and srec_cat, text
-// files read whole, scratch folders, and waiting until something is so.
+// What the end-to-end tests of tovik-cli share: firmware files made by objcopy and srec_cat from
+// random data, and text files read whole.
 
-#include "sim_process.h"
-
-#include "tests/test_temp_dir.h"
+#include "tests/support/child_process.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <random>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -32,15 +27,6 @@ inline std::string ReadText(const std::string& path) {
 inline std::vector<std::string> Words(const std::string& text) {
     std::istringstream in(text);
     return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
-}
-
-inline bool PollUntil(const std::function<bool()>& condition, std::chrono::milliseconds patience) {
-    const auto end = std::chrono::steady_clock::now() + patience;
-    bool met = false;
-    while (!(met = condition()) && std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return met;
 }
 
 struct Firmware {
@@ -78,18 +64,12 @@ inline std::string MakeFirmware(const std::string& dir, const Firmware& firmware
                   " -Motorola -address-length=" + std::to_string(firmware.addressBytes) +
                   " -Output_Block_Size " + length +
                   " -disable=data-count -execution-start-address=" + start;
-    EXPECT_EQ(RunCommand(command), 0) << command;
+    EXPECT_EQ(RunShell(command), 0) << command;
     // The tools choose the record type themselves; make sure the file has the one asked for.
     EXPECT_EQ(Words(ReadText(path)).at(1).substr(0, 2),
               "S" + std::to_string(firmware.addressBytes - 1))
         << path;
     return path;
-}
-
-// A scratch folder for the test; parameterised test names hold "/", which must not nest folders.
-inline std::string FlatName(std::string name) {
-    std::replace(name.begin(), name.end(), '/', '_');
-    return TestTempDir(name);
 }
 
 } // namespace e2e

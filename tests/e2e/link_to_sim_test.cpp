@@ -1,14 +1,17 @@
 // The host's link classes against the tovik-sim program over a real pseudo-terminal: probe,
-// erase, write and start, and the device's memory must equal what was written.
+// erase, write and start, and the device's memory must equal what was written. The host opens the
+// fixed name --link makes, which replaces whatever had that name and is gone after the run.
 
 #include "platform/com_map.h"
 #include "protocol/unit_link.h"
-#include "sim_process.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/sim_process.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -42,15 +45,17 @@ int WriteBlock(CUnitLink& link, uint32_t address, const uint8_t* data, int lengt
     return link.Execute("!W", length * 30 + 1000);
 }
 
-void LoadThroughTheLink(const std::vector<std::string>& simOptions, const std::string& name) {
-    const std::string dir = TestTempDir("link_" + name);
-    RunCommand("rm -rf " + dir + " && mkdir -p " + dir);
-    const std::string dump = dir + "/dump.s19";
+void LoadThroughTheLink(const std::vector<std::string>& simOptions) {
+    const ScratchDir dir;
+    const std::string dump = dir / "dump.s19";
+    const std::string port = dir / "ttyMarlex";
+    std::ofstream(port) << "left over from an earlier run";
     std::vector<std::string> options = simOptions;
-    options.insert(options.end(), {"--dump", dump});
-    SimProcess sim(options);
-    ASSERT_FALSE(sim.SlavePath().empty());
-    SetComDevicePath(3, sim.SlavePath());
+    options.insert(options.end(), {"--dump", dump, "--link", port});
+    SimProcess sim(TOVIK_SIM_PATH, options);
+    ASSERT_TRUE(sim.Ready());
+    ASSERT_EQ(std::filesystem::read_symlink(port), sim.SlavePath());
+    SetComDevicePath(3, port);
 
     std::vector<Image> image = TestImage();
     {
@@ -71,31 +76,29 @@ void LoadThroughTheLink(const std::vector<std::string>& simOptions, const std::s
         ASSERT_EQ(link.Execute("!G", 60000), 0);
     }
     SetComDevicePath(3, "");
-    sim.Stop();
+    ASSERT_EQ(sim.Stop(), 0) << "tovik-sim did not end cleanly";
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(port)));
 
     // The reference: the same bytes made into S-records and back into a binary by srec_cat.
     std::string reference = "srec_cat";
     for (size_t i = 0; i < image.size(); ++i) {
-        std::string bin = dir + "/part" + std::to_string(i) + ".bin";
+        std::string bin = dir / ("part" + std::to_string(i) + ".bin");
         std::ofstream(bin, std::ios::binary)
             .write(reinterpret_cast<const char*>(image[i].data.data()),
                    static_cast<std::streamsize>(image[i].data.size()));
         reference += " " + bin + " -binary -offset " + std::to_string(image[i].address);
     }
-    ASSERT_EQ(RunCommand(reference + " -o " + dir + "/expected.bin -binary"), 0);
-    ASSERT_EQ(RunCommand("srec_cat " + dump + " -o " + dir + "/device.bin -binary"), 0);
-    EXPECT_EQ(RunCommand("cmp " + dir + "/expected.bin " + dir + "/device.bin"), 0);
-    if (!::testing::Test::HasFailure()) {
-        RunCommand("rm -rf " + dir);
-    }
+    ASSERT_EQ(RunShell(reference + " -o " + (dir / "expected.bin") + " -binary"), 0);
+    ASSERT_EQ(RunShell("srec_cat " + dump + " -o " + (dir / "device.bin") + " -binary"), 0);
+    EXPECT_EQ(RunShell("cmp " + (dir / "expected.bin") + " " + (dir / "device.bin")), 0);
 }
 
 TEST(LinkToSim, ProbeEraseWriteStartOnACleanLine) {
-    LoadThroughTheLink({}, "clean");
+    LoadThroughTheLink({});
 }
 
 TEST(LinkToSim, TheSameThroughNoiseAndForeignFrames) {
-    LoadThroughTheLink({"--noise"}, "noise");
+    LoadThroughTheLink({"--noise"});
 }
 
 } // namespace

@@ -10,7 +10,8 @@
 #include "tests/unit/loader_test_support.h"
 #include "ui/wx/tovik_dlg.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
@@ -22,7 +23,6 @@
 #include <wx/textctrl.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <fstream>
 #include <mutex>
 
@@ -31,8 +31,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct DialogGui : ::testing::Test {
-    std::string dir =
-        TestTempDir("gui_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const ScratchDir scratch;
+    const std::string dir = scratch.Path();
     wxGUIEventLoop loop;
     std::unique_ptr<wxEventLoopActivator> active;
     std::unique_ptr<VirtualDevice> device;
@@ -43,7 +43,6 @@ struct DialogGui : ::testing::Test {
 
     void SetUp() override {
         g_blockLimit = 198;
-        std::system(("rm -rf " + dir + " && mkdir -p " + dir).c_str());
         active = std::make_unique<wxEventLoopActivator>(&loop);
     }
     void TearDown() override {
@@ -51,9 +50,6 @@ struct DialogGui : ::testing::Test {
         device.reset();
         SetComDevicePath(0, "");
         g_blockLimit = 198;
-        if (!HasFailure()) {
-            std::system(("rm -rf " + dir).c_str());
-        }
     }
     // The virtual device, mapped as COM1 through the profile's Ports section.
     void StartDevice(SimOptions options = SimOptions()) {
@@ -88,16 +84,14 @@ struct DialogGui : ::testing::Test {
     }
     // Pumps events until condition holds or seconds pass; each turn also calls watch.
     template <class F, class W> bool PumpUntil(F condition, W watch, double seconds = 30) {
-        auto end = Clock::now() + std::chrono::duration<double>(seconds);
-        while (Clock::now() < end) {
-            Pump();
-            watch();
-            if (condition()) {
-                return true;
-            }
-            wxMilliSleep(2);
-        }
-        return false;
+        const auto patience = std::chrono::duration<double>(seconds);
+        return WaitUntil(
+            [&] {
+                Pump();
+                watch();
+                return condition();
+            },
+            std::chrono::duration_cast<std::chrono::milliseconds>(patience));
     }
     template <class F> bool PumpUntil(F condition, double seconds = 30) {
         return PumpUntil(

@@ -10,15 +10,14 @@
 #include "settings/profile.h"
 #include "ui/dialog_behaviour.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/wait_until.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <thread>
 
 namespace {
 
@@ -51,20 +50,17 @@ struct FakeView : CDialogView {
     }
 };
 
-struct Dialog : ::testing::Test {
+struct DialogBehaviour : ::testing::Test {
     FakeDeviceScope fake;
     VirtualClockScope time;
-    std::string dir =
-        TestTempDir("dialog_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const ScratchDir scratch;
+    const std::string dir = scratch.Path();
     std::unique_ptr<CProfile> profile;
     FakeView view;
     std::unique_ptr<CTovikDlgBehaviour> dialog;
     std::vector<std::string> boxes;
 
     void SetUp() override {
-        // Through the library rather than a shell, so the tests also run on Windows.
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
         std::filesystem::create_directories(dir + "/firmware");
         profile = std::make_unique<CProfile>(dir + "/tovik.ini");
         SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned) {
@@ -77,13 +73,11 @@ struct Dialog : ::testing::Test {
     void TearDown() override {
         dialog.reset();
         SetMessageBoxHook(nullptr);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
     }
     std::string OpenPath() { return profile->GetProfileString("Tovik", "Openpath", ""); }
 };
 
-TEST_F(Dialog, SearchKeepsTheFileAndThePathUnlessANewFileOpens) {
+TEST_F(DialogBehaviour, SearchKeepsTheFileAndThePathUnlessANewFileOpens) {
     // Away from the profile's directory, so that the chooser's start shows where it came from.
     const std::string first = dir + "/firmware/first.s19";
     std::ofstream(first) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 30, 16) + SRecordLine(9, 0);
@@ -112,7 +106,7 @@ TEST_F(Dialog, SearchKeepsTheFileAndThePathUnlessANewFileOpens) {
     EXPECT_EQ(OpenPath(), first);
 }
 
-TEST_F(Dialog, AFileWithABadLineIsRefusedAtStartAndLetGo) {
+TEST_F(DialogBehaviour, AFileWithABadLineIsRefusedAtStartAndLetGo) {
     std::string text = SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) + SRecordLine(9, 0);
     text[text.find('\n', text.find('\n') + 1) - 1] ^= 1; // line 2's checksum
     view.path = dir + "/bad.s19";
@@ -126,7 +120,7 @@ TEST_F(Dialog, AFileWithABadLineIsRefusedAtStartAndLetGo) {
     EXPECT_TRUE(fake.line->written.empty());
 }
 
-TEST_F(Dialog, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {
+TEST_F(DialogBehaviour, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {
     // A device that takes 5 s (of virtual time) to answer a write, and the others at once.
     std::set<uint8_t> writeSequences;
     FakeLine* line = fake.line.get();
@@ -144,11 +138,10 @@ TEST_F(Dialog, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {
                                     SRecordLine(9, 0);
     dialog->OnStart();
     auto serveUntil = [this](auto condition) {
-        for (int i = 0; i < 20000 && !condition(); ++i) {
+        return WaitUntil([&] {
             dialog->UiCalls().Drain();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return condition();
+            return condition();
+        });
     };
     ASSERT_TRUE(serveUntil([&] {
         std::lock_guard<std::recursive_mutex> guard(LinkLock());

@@ -6,12 +6,11 @@
 
 #include "loader_test_support.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <numeric>
@@ -23,11 +22,8 @@ namespace {
 
 // The lines of the S-record file objcopy makes from `size` bytes placed at `base` (S1, S2 or S3
 // records, whichever the highest address needs); none when objcopy is not there.
-std::vector<std::string> ObjcopyLines(size_t size, uint32_t base) {
-    // ctest runs tests in parallel processes: each test gets its own file names.
-    const std::string stem = TestTempDir("") +
-                             ::testing::UnitTest::GetInstance()->current_test_info()->name() +
-                             std::to_string(size);
+std::vector<std::string> ObjcopyLines(const ScratchDir& dir, size_t size, uint32_t base) {
+    const std::string stem = dir / std::to_string(size);
     std::string bytes(size, '\0');
     std::iota(bytes.begin(), bytes.end(), '\x07');
     std::ofstream(stem + ".bin", std::ios::binary) << bytes;
@@ -38,8 +34,6 @@ std::vector<std::string> ObjcopyLines(size_t size, uint32_t base) {
     for (std::string line; std::getline(records, line);) {
         lines.push_back(line + "\n");
     }
-    std::remove((stem + ".bin").c_str());
-    std::remove((stem + ".srec").c_str());
     return lines;
 }
 
@@ -47,10 +41,11 @@ TEST(FileCheck, ObjcopyFilesPassAndABrokenLineIsReportedByNumber) {
     // Size, address of the first byte, data records from the top down.
     const std::tuple<size_t, uint32_t, bool> cases[] = {
         {1, 0, false}, {5000, 0, false}, {777, 0x1F000, true}, {4096, 0xFFFFF000, false}};
+    const ScratchDir dir;
     std::vector<std::string> good;
     std::string text;
     for (const auto& [size, base, reversed] : cases) {
-        good = ObjcopyLines(size, base);
+        good = ObjcopyLines(dir, size, base);
         if (good.empty()) {
             GTEST_SKIP() << "objcopy is not available";
         }

@@ -135,7 +135,7 @@ TEST_F(LinkOnFakeLine, OutsideATransactionTheSenderBecomesTheDestination) {
     EXPECT_EQ(link.m_tx[1], 0x85);
 }
 
-TEST(FrameCodec, WithoutAPortNothingIsSentOrReceived) {
+TEST(LinkWithoutAPort, NothingIsSentOrReceived) {
     CUnitLink link(8, 38400, 60, 0); // COM9 is never opened
     EXPECT_FALSE(link.IsConnected());
     link.AppendPayload("!D");

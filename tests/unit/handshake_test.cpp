@@ -1,6 +1,6 @@
-// The HANDSHAKE option and what each mode does to the DTR and RTS lines; the line settings that
-// Configure asks the device for. How each platform's device puts them on the line is tested in
-// serial_device_posix_test.cpp and serial_device_win32_test.cpp.
+// The HANDSHAKE option, the plain string it comes back in, and what each mode does to the DTR and
+// RTS lines; the line settings that Configure asks the device for. How each platform's device puts
+// them on the line is tested in serial_device_posix_test.cpp and serial_device_win32_test.cpp.
 
 #include "fake_serial_device.h"
 #include "platform/command_line.h"
@@ -46,7 +46,7 @@ TEST(HandshakeOption, ValuesAsTheCommandLineGivesThem) {
     }
 }
 
-TEST(HandshakeOption, PlainStringShareAndResize) {
+TEST(PlainString, OneSharedEmptyTextCopiesOfTheirOwnAndResize) {
     CPlainString empty, alsoEmpty(""), text("12ab");
     EXPECT_EQ(empty.c_str(), alsoEmpty.c_str()); // the one shared empty text
     EXPECT_EQ(std::string(text.Resize(6), 7), std::string("12ab\0\0\0", 7));
@@ -89,7 +89,7 @@ TEST(HandshakeModes, LinesPerMode) {
     EXPECT_EQ(LevelsAroundAFrame("tovik"), (L{{false, false}, {false, false}}));
 }
 
-TEST(LineSettings, ParityAndStopBitsAsAskedFor) {
+TEST(Configure, ParityAndStopBitsAsAskedFor) {
     FakeDeviceScope fake;
     CPortClient client(0, 38400, 8, 'n', 1, 1);
     const struct {

@@ -7,6 +7,8 @@
 #include "platform/message_box.h"
 #include "serial/link_lock.h"
 
+#include "tests/support/wait_until.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -57,7 +59,7 @@ struct Worker : ::testing::Test {
                                NowMs() + 2);
         };
         panel.StartThread();
-        ASSERT_TRUE(WaitFor([this] { return panel.m_bThreadRun.load(); }));
+        ASSERT_TRUE(WaitUntil([this] { return panel.m_bThreadRun.load(); }));
     }
     void TearDown() override {
         panel.EndThread(true, nullptr);
@@ -66,25 +68,14 @@ struct Worker : ::testing::Test {
         g_blockLimit = 198;
     }
 
-    // Waits in real time (bounded) for a condition the worker brings about.
-    template <class F> static bool WaitFor(F condition) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (std::chrono::steady_clock::now() < end) {
-            if (condition()) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return false;
-    }
     void Start(int baudIndex, int comIndex = 0) {
-        ASSERT_TRUE(WaitFor([this] { return !panel.LinkHeld(); }));
+        ASSERT_TRUE(WaitUntil([this] { return !panel.LinkHeld(); }));
         panel.Clear();
         ASSERT_TRUE(panel.BeginRun(file.Get(), 22, comIndex, baudIndex));
     }
     bool RunEnds() {
         // Until the worker has let go of the run's link (and so closed its port).
-        return WaitFor([this] {
+        return WaitUntil([this] {
             std::vector<std::string> events = panel.Events();
             return panel.m_bRun == 0 && !events.empty() && events.back() == "wound down";
         });
@@ -99,7 +90,7 @@ struct Worker : ::testing::Test {
 TEST_F(Worker, AutomaticRateAlternatesWithoutADevice) {
     deviceRate = 9600; // nothing answers
     Start(0);
-    ASSERT_TRUE(WaitFor([this] { return Locked(probeRates).size() >= 4; }));
+    ASSERT_TRUE(WaitUntil([this] { return Locked(probeRates).size() >= 4; }));
     panel.Stop();
     std::vector<int> rates = Locked(probeRates);
     EXPECT_EQ(std::vector<int>(rates.begin(), rates.begin() + 4),
@@ -160,7 +151,7 @@ TEST_F(Worker, StopDuringAnEraseEndsThePassAfterThatCommand) {
     };
     Start(1);
     ASSERT_TRUE(RunEnds());
-    ASSERT_TRUE(WaitFor([this] {
+    ASSERT_TRUE(WaitUntil([this] {
         return !Locked(fake.line->calls).empty() && Locked(fake.line->calls).back() == "close";
     }));
     EXPECT_EQ(Commands().back(), "!E3");
@@ -204,12 +195,12 @@ TEST_F(Worker, AStopRightAfterStartNeverLeavesALinkBehind) {
         for (volatile unsigned spin = random() % 400; spin > 0; spin = spin - 1) {
         }
         panel.Stop();
-        ASSERT_TRUE(WaitFor([this] { return !panel.LinkHeld(); }));
+        ASSERT_TRUE(WaitUntil([this] { return !panel.LinkHeld(); }));
         // What a dialog sees at this moment is what it gives the inputs back on. A few idle turns
         // of the worker (each sleeps 1 ms of the virtual clock) show what it does next.
         size_t seen = Locked(fake.line->calls).size();
         int32_t now = NowMs();
-        ASSERT_TRUE(WaitFor([now] { return NowMs() - now >= 3; }));
+        ASSERT_TRUE(WaitUntil([now] { return NowMs() - now >= 3; }));
         std::vector<std::string> calls = Locked(fake.line->calls);
         long opens = std::count_if(calls.begin(), calls.end(),
                                    [](const std::string& c) { return c.rfind("open", 0) == 0; });

@@ -8,7 +8,7 @@
 
 namespace {
 
-TEST(LineSettings, TermiosImageIsRawWithoutFlowControl) {
+TEST(LineSettingsToTermios, RawWithoutFlowControl) {
     termios tio{};
     tio.c_iflag = IXON | IXOFF | ICRNL;
     tio.c_lflag = ECHO | ICANON;

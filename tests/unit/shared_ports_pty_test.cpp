@@ -5,28 +5,17 @@
 #include "platform/pseudo_terminal.h"
 #include "serial/serial_port.h"
 
+#include "tests/support/wait_until.h"
+
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fcntl.h>
-#include <functional>
 #include <memory>
 #include <sys/file.h>
 #include <termios.h>
-#include <thread>
+#include <unistd.h>
 
 namespace {
-
-// Waits (bounded) until the condition holds, as the link's poll loop would.
-bool WaitFor(const std::function<bool()>& condition) {
-    for (int ms = 0; ms < 2000; ++ms) {
-        if (condition()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
 
 struct PortOnPty : ::testing::Test {
     static constexpr int kIndex = 2;
@@ -39,7 +28,7 @@ struct PortOnPty : ::testing::Test {
     void TearDown() override { SetComDevicePath(kIndex, ""); }
     bool MasterReads(char expected) {
         char b = 0;
-        return WaitFor([&] { return ::read(pty.MasterFd(), &b, 1) == 1; }) && b == expected;
+        return WaitUntil([&] { return ::read(pty.MasterFd(), &b, 1) == 1; }) && b == expected;
     }
 };
 
@@ -69,7 +58,7 @@ TEST_F(PortOnPty, TwoClientsShareOnePortNobodyElseOpensItAndTheLastClosesIt) {
     ASSERT_EQ(b->Transfer(-2), 1);
     EXPECT_EQ(b->Transfer(-3), 'x');
     ASSERT_EQ(::write(pty.MasterFd(), "y", 1), 1);
-    ASSERT_TRUE(WaitFor([&] { return a->Transfer(-2) == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return a->Transfer(-2) == 1; }));
     EXPECT_FALSE(b->RingEmpty()); // read once, delivered to both
     EXPECT_EQ(b->Transfer(-3), 'y');
     EXPECT_EQ(a->Transfer(-3), 'y');

@@ -5,7 +5,7 @@
 #include "cli/json_reader.h"
 #include "cli/port_board.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -66,7 +66,8 @@ std::string ReadText(const std::string& path) {
 // Two ports' loads, interleaved, with a message from the second in the middle; what the board
 // wrote.
 std::string Board(bool terminal) {
-    const std::string path = TestTempDir(terminal ? "board-terminal" : "board-log");
+    const ScratchDir scratch;
+    const std::string path = scratch / (terminal ? "board-terminal" : "board-log");
     FILE* out = std::fopen(path.c_str(), "w");
     EXPECT_NE(out, nullptr);
     std::vector<PortState> states(2);
@@ -85,9 +86,7 @@ std::string Board(bool terminal) {
         board.Finish();
     }
     std::fclose(out);
-    const std::string text = ReadText(path);
-    std::remove(path.c_str());
-    return text;
+    return ReadText(path);
 }
 
 TEST(PortBoard, InALogALinePerPhaseTenthAndEnd) {

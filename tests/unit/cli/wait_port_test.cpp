@@ -8,7 +8,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 
-#include "tests/test_temp_dir.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -60,18 +60,14 @@ const WaitCase kWaitCases[] = {
 class WaitPort : public ::testing::TestWithParam<WaitCase> {
 protected:
     void SetUp() override { InstallInterruptHandlers("", -1); }
-    void TearDown() override {
-        InstallClock(nullptr);
-        std::remove(port.c_str());
-        std::remove(events.c_str());
-    }
-    const std::string port = TestTempDir(std::string("port-") + GetParam().name);
-    const std::string events = port + ".json";
+    void TearDown() override { InstallClock(nullptr); }
+    const ScratchDir scratch;
+    const std::string port = scratch / "port";
+    const std::string events = scratch / "events.json";
 };
 
 TEST_P(WaitPort, UntilThePortIsThereOrTheTimeIsUp) {
     const WaitCase& c = GetParam();
-    std::remove(port.c_str());
     if (c.there) {
         std::ofstream(port) << "";
     }

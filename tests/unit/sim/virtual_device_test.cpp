@@ -6,12 +6,13 @@
 #include "sim/frame_codec.h"
 #include "sim/virtual_device.h"
 
+#include "tests/support/wait_until.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <fcntl.h>
 #include <map>
-#include <poll.h>
 #include <string>
 #include <termios.h>
 #include <unistd.h>
@@ -39,22 +40,24 @@ Bytes Reply(int sequence, const std::string& text) {
     return Wire(0x40, 0xBC, sequence, text);
 }
 
-// The bytes up to and including the first terminator; empty when none came within two seconds.
+// The bytes up to and including the first terminator, read one at a time from the non-blocking
+// descriptor; empty when none came within two seconds.
 Bytes ReadFrame(int fd) {
-    const auto deadline = Clock::now() + milliseconds(2000);
     Bytes data;
-    while (data.size() < 3 || Bytes(data.end() - 3, data.end()) != Bytes{0x0D, 0x0A, 0xFF}) {
-        const auto left = std::chrono::duration_cast<milliseconds>(deadline - Clock::now());
-        pollfd entry{fd, POLLIN, 0};
-        std::uint8_t byte = 0;
-        if (left.count() <= 0 || ::poll(&entry, 1, static_cast<int>(left.count())) <= 0) {
-            return {};
-        }
-        if (::read(fd, &byte, 1) == 1) {
-            data.push_back(byte);
-        }
-    }
-    return data;
+    const bool framed = WaitUntil(
+        [&] {
+            std::uint8_t byte = 0;
+            while (::read(fd, &byte, 1) == 1) {
+                data.push_back(byte);
+                if (data.size() >= 3 &&
+                    Bytes(data.end() - 3, data.end()) == Bytes{0x0D, 0x0A, 0xFF}) {
+                    return true;
+                }
+            }
+            return false;
+        },
+        milliseconds(2000));
+    return framed ? data : Bytes{};
 }
 
 struct Scenario {
