@@ -5,6 +5,9 @@
 //     against the time the load took, for the whole run and for the programming phase alone.
 //     LOW_IMAGE, when given, is the same data linked below 0x10000, where the loader sends
 //     smaller blocks.
+//   tovik-bench-cli-load latency BINDIR IMAGE
+//     The same line efficiency through a USB adapter's latency timer: tovik-sim --latency-ms N
+//     for N = 0 (no adapter), 1 (an adapter asked for low latency) and 16 (the usual default).
 //   tovik-bench-cli-load overhead BINDIR IMAGE
 //     The host's own speed: the load into an unthrottled device, in bytes per second and
 //     milliseconds per "!W".
@@ -234,17 +237,24 @@ void PrintPhases(const TraceAnalysis& a, bool paced) {
 
 struct LineFigures {
     bool ok = false;
-    double whole = 0;
-    double program = 0;
+    double whole = 0;       // ideal / elapsed, every byte on the wire counted
+    double program = 0;     // the same over the programming phase
+    double median = 0;      // elapsed, seconds
+    double ideal = 0;       // every byte on the wire at the line's rate, seconds
+    double data = 0;        // the file's data bytes alone at the line's rate, seconds
+    double aboveLineMs = 0; // per "!W", over the programming phase
 };
 
-LineFigures LineRun(const std::string& bin, const std::string& image, const char* label) {
+// simOptions: tovik-sim's options besides --wire-baud.
+LineFigures LineRun(const std::string& bin, const std::string& image, const char* label,
+                    const std::vector<std::string>& simOptions = {}) {
     constexpr int kPlainRuns = 3;
     LineFigures figures;
     std::vector<bench::ChildRun> plain;
     bench::ChildRun traced;
-    if (!LoadRuns(bin, {"--wire-baud", std::to_string(kBaud)}, image, true, kPlainRuns, plain,
-                  traced)) {
+    std::vector<std::string> options{"--wire-baud", std::to_string(kBaud)};
+    options.insert(options.end(), simOptions.begin(), simOptions.end());
+    if (!LoadRuns(bin, options, image, true, kPlainRuns, plain, traced)) {
         return figures;
     }
     const TraceAnalysis a = Analyse(traced);
@@ -285,6 +295,11 @@ LineFigures LineRun(const std::string& bin, const std::string& image, const char
     }
     const double programSeconds = program->end - program->start;
     figures.program = IdealSeconds(program->wireBytes) / programSeconds;
+    figures.median = median;
+    figures.ideal = ideal;
+    figures.data = IdealSeconds(program->dataBytes);
+    figures.aboveLineMs =
+        1000.0 * (programSeconds - IdealSeconds(program->wireBytes)) / program->sent;
     std::printf("  programming phase: %.3f s for %.3f s of line time, ideal/elapsed %.3f, "
                 "%.3f ms above the line per \"!W\"\n",
                 programSeconds, IdealSeconds(program->wireBytes), figures.program,
@@ -321,6 +336,33 @@ int LineMode(const std::string& bin, const std::string& image, const std::string
                 "(goal >= %.2f)\n",
                 main.whole, main.whole >= kGoalLineRatio ? "MET" : "NOT MET", main.program,
                 main.program >= kGoalLineRatio ? "MET" : "NOT MET", kGoalLineRatio);
+    return 0;
+}
+
+int LatencyMode(const std::string& bin, const std::string& image) {
+    std::printf("== line efficiency through an adapter's latency timer: tovik-cli --baud %d into "
+                "tovik-sim --wire-baud %d --latency-ms N\n",
+                kBaud, kBaud);
+    const int latencies[] = {0, 1, 16};
+    std::vector<LineFigures> figures;
+    for (int latency : latencies) {
+        const std::string label = "latency " + std::to_string(latency) + " ms";
+        figures.push_back(
+            LineRun(bin, image, label.c_str(), {"--latency-ms", std::to_string(latency)}));
+        if (!figures.back().ok) {
+            return 1;
+        }
+    }
+    std::printf("  %-10s %10s %10s %12s %12s %12s %14s\n", "latency", "elapsed s", "ideal s",
+                "ideal/elaps", "data/elaps", "programming", "ms above/\"!W\"");
+    for (size_t i = 0; i < figures.size(); ++i) {
+        const LineFigures& f = figures[i];
+        std::printf("  %7d ms %10.3f %10.3f %12.3f %12.3f %12.3f %14.3f\n", latencies[i], f.median,
+                    f.ideal, f.whole, f.data / f.median, f.program, f.aboveLineMs);
+    }
+    std::printf("RESULT line_efficiency_latency: ideal/elapsed %.3f at 0 ms, %.3f at 1 ms, %.3f at "
+                "16 ms\n",
+                figures[0].whole, figures[1].whole, figures[2].whole);
     return 0;
 }
 
@@ -489,13 +531,17 @@ int MemoryMode(const std::string& bin, const std::string& small, const std::stri
 int main(int argc, char** argv) {
     if (argc < 4) {
         std::fprintf(stderr,
-                     "usage: %s line|overhead|memory BINDIR IMAGE [LOW_IMAGE|LARGE_IMAGE]\n",
+                     "usage: %s line|latency|overhead|memory BINDIR IMAGE "
+                     "[LOW_IMAGE|LARGE_IMAGE]\n",
                      argv[0]);
         return 2;
     }
     const std::string mode = argv[1];
     if (mode == "line") {
         return LineMode(argv[2], argv[3], argc > 4 ? argv[4] : "");
+    }
+    if (mode == "latency") {
+        return LatencyMode(argv[2], argv[3]);
     }
     if (mode == "overhead") {
         return OverheadMode(argv[2], argv[3]);

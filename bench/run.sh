@@ -3,7 +3,7 @@
 # are kept in build-bench/bench-data/, never in the repository), runs every benchmark and ends with
 # a summary of their RESULT lines. The full output is also kept in build-bench/bench-output.txt.
 #
-# Takes about two to three minutes on a 2-core machine. The figures depend on the machine and on
+# Takes about three to four minutes on a 2-core machine. The figures depend on the machine and on
 # what else runs on it: run it on a quiet machine.
 set -euo pipefail
 
@@ -44,6 +44,7 @@ make_image() { # name, data bytes, load address, line length (46: 16 data bytes,
     fi
 }
 echo "== images in $data"
+make_image img32k.s37 32768 0x00020000 46
 make_image img64k.s37 65536 0x00020000 46
 make_image img64k-low.s37 65536 0x00000000 46
 make_image img1m.s37 1048576 0x00020000 46
@@ -57,6 +58,8 @@ make_image img64m.s37 67108864 0x00020000 78
     "$build/tovik-bench-write"
     echo
     "$build/tovik-bench-cli-load" line "$build" "$data/img64k.s37" "$data/img64k-low.s37"
+    echo
+    "$build/tovik-bench-cli-load" latency "$build" "$data/img32k.s37"
     echo
     "$build/tovik-bench-parallel-load" "$build" "$data/img64k.s37"
     echo

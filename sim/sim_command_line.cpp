@@ -37,6 +37,10 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
     app.add_option("--reply-delay-ms", o.replyDelayMs, "Wait this long before every reply")
         ->option_text("MS")
         ->check(CLI::NonNegativeNumber);
+    app.add_option("--latency-ms", o.latencyMs,
+                   "Hold bytes to the host until MS after the first or 62 wait, as a USB adapter")
+        ->option_text("MS")
+        ->check(CLI::NonNegativeNumber);
     app.add_flag("--drop-first", o.dropFirst, "Ignore the first copy of every frame but probes");
     app.add_flag("--noise", o.noise, "Send junk and foreign frames before every reply");
     app.add_option("--erase-fail-once", eraseFailCluster, "Fail the first erase of cluster N")

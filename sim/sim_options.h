@@ -17,6 +17,9 @@ struct SimOptions {
     int eraseMs = 20;
     // Extra delay before every reply.
     int replyDelayMs = 0;
+    // Hold bytes towards the host as a USB-serial adapter's latency timer does: until this long
+    // after the first of them, or until a packet's worth is waiting. 0: pass them on at once.
+    int latencyMs = 0;
     // Ignore the first copy of every frame but probes, so only the host's retransmission gets
     // answered.
     bool dropFirst = false;

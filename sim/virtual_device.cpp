@@ -1,6 +1,7 @@
 #include "sim/virtual_device.h"
 
 #include "platform/fd_io.h"
+#include "sim/adapter_latency.h"
 #include "sim/line_noise.h"
 #include "sim/slave_link.h"
 
@@ -218,6 +219,10 @@ void VirtualDevice::SendReply(const sim::Frame& reply) {
 }
 
 void VirtualDevice::Transmit(const std::vector<std::uint8_t>& bytes) {
+    if (options_.latencyMs > 0) {
+        TransmitThroughAdapter(bytes);
+        return;
+    }
     const std::size_t burst = sendClock_.BurstBytes();
     for (std::size_t offset = 0; offset < bytes.size();) {
         const std::size_t size = std::min(burst, bytes.size() - offset);
@@ -225,12 +230,38 @@ void VirtualDevice::Transmit(const std::vector<std::uint8_t>& bytes) {
         if (sendClock_.Paced() && !WaitUntil(sendClock_.Advance(Clock::now(), size))) {
             return;
         }
-        if (!WriteAll(pty_.MasterFd(), bytes.data() + offset, size, kWritePatienceMs, &stopping_)) {
-            std::fprintf(stderr, "tovik-sim: nobody reads the line, reply lost\n");
+        if (!HandOver(bytes.data() + offset, size)) {
             return;
         }
         offset += size;
     }
+}
+
+void VirtualDevice::TransmitThroughAdapter(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.empty()) {
+        return;
+    }
+    // The line's schedule gives the moment the last byte is through; the others came one byte
+    // time apart before it.
+    const auto byteTime = sendClock_.ByteTime();
+    const Clock::time_point last = sendClock_.Advance(Clock::now(), bytes.size());
+    const Clock::time_point first = last - byteTime * static_cast<long long>(bytes.size() - 1);
+    std::size_t offset = 0;
+    for (const sim::AdapterRelease& release : sim::AdapterReleases(
+             bytes.size(), first, byteTime, std::chrono::milliseconds(options_.latencyMs))) {
+        if (!WaitUntil(release.when) || !HandOver(bytes.data() + offset, release.count)) {
+            return;
+        }
+        offset += release.count;
+    }
+}
+
+bool VirtualDevice::HandOver(const std::uint8_t* data, std::size_t size) {
+    if (WriteAll(pty_.MasterFd(), data, size, kWritePatienceMs, &stopping_)) {
+        return true;
+    }
+    std::fprintf(stderr, "tovik-sim: nobody reads the line, reply lost\n");
+    return false;
 }
 
 void VirtualDevice::Trace(const char* direction, const std::vector<std::uint8_t>& bytes,

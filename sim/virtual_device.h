@@ -57,7 +57,11 @@ private:
     void Receive(const std::uint8_t* data, std::size_t size, Clock::time_point readTime);
     void HandleRequest(const sim::Frame& request);
     void SendReply(const sim::Frame& reply);
+    // Hands bytes to the host as the line (and, with a latency, the adapter) would.
     void Transmit(const std::vector<std::uint8_t>& bytes);
+    void TransmitThroughAdapter(const std::vector<std::uint8_t>& bytes);
+    // Writes to the host's side; false (and a note on stderr) when nobody takes the bytes.
+    bool HandOver(const std::uint8_t* data, std::size_t size);
     // Waits until `when` unless the device is stopped first; false when stopped.
     bool WaitUntil(Clock::time_point when);
     void Trace(const char* direction, const std::vector<std::uint8_t>& bytes,

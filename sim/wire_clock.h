@@ -18,6 +18,8 @@ public:
                              : std::chrono::nanoseconds(0)) {}
 
     bool Paced() const { return byteTime_.count() > 0; }
+    // How long one byte takes on the line; 0 when it is not paced.
+    std::chrono::nanoseconds ByteTime() const { return byteTime_; }
 
     // Schedules `count` bytes that cannot start before `now` nor before the previous ones are
     // through; returns the moment the last of them is through.

@@ -227,6 +227,9 @@ INSTANTIATE_TEST_SUITE_P(
         Outcome{"AutoBaudFindsA57600Device", "--baud-only 57600",
                 "-q --baud auto --timeout 5 --port PORT FILE", 0, ""},
         Outcome{"Simulated", "", "-q --simulate --baud 115200 FILE", 0, ""},
+        // Every reply held by a USB adapter's 16 ms timer: slower, and still whole.
+        Outcome{"ThroughAnAdaptersLatencyTimer", "--latency-ms 16 --wire-baud 115200",
+                "-q --baud 115200 --timeout 5 --port PORT FILE", 0, ""},
         Outcome{"StartUnanswered", "--go-silent", "-q --port PORT FILE", 1, ""},
         Outcome{"NoFileGiven", "", "--port PORT", 2, ""},
         Outcome{"MissingFile", "", "--port PORT /no/such/file.s19", 3, ""},
