@@ -21,7 +21,7 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     CLI::App app{"Loads a Motorola S-record firmware file into a Marlex controller over a serial "
                  "line.",
                  "tovik-cli"};
-    app.set_version_flag("--version", "tovik-cli 0.1.0");
+    app.set_version_flag("--version", "tovik-cli " TOVIK_VERSION);
     // The same options everywhere: on Windows CLI11 would otherwise take any argument that begins
     // with '/' for an option, and with it a file given as /path/to/firmware.s19.
     app.allow_windows_style_options(false);
