@@ -39,13 +39,21 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     CLI::App app{"Loads a Motorola S-record firmware file into a Marlex controller over a serial "
                  "line.",
                  "tovik-cli"};
-    app.set_version_flag("--version", "tovik-cli 0.1.0");
+    app.set_version_flag("--version", "tovik-cli " TOVIK_VERSION);
     // The same options everywhere: on Windows CLI11 would otherwise take any argument that begins
     // with '/' for an option, and with it a file given as /path/to/firmware.s19.
     app.allow_windows_style_options(false);
     app.add_option("FILE", o.file, "the S-record file to load");
-    app.add_option("-p,--port", o.port,
-                   "COM1..COM256 (COM1 is " + DefaultComDevicePath(0) + ") or a device path");
+    // One value each time: "--port A --port B FILE" must leave FILE to the file.
+    app.add_option("-p,--port", o.ports,
+                   "COM1..COM256 (COM1 is " + DefaultComDevicePath(0) +
+                       ") or a device path; given more than once, the file is loaded into every "
+                       "port in parallel")
+        ->allow_extra_args(false);
+    app.add_option("--wait-port", o.waitPortSeconds,
+                   "when the port is not there yet, wait up to SECONDS for it to appear")
+        ->check(CLI::PositiveNumber);
+    app.add_flag("--json", o.json, "JSON lines on stdout: progress events and the result");
     std::string baud = "38400";
     app.add_option("-b,--baud", baud, "auto | 38400 | 57600 | 115200 (default 38400)")
         ->check(CLI::IsMember({"auto", "AUTO", "38400", "57600", "115200"}));
@@ -72,6 +80,19 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     o.baudIndex = kBaudIndexes.at(baud);
     if (!o.listPorts && o.file.empty()) {
         std::fprintf(stderr, "tovik-cli: no FILE given\nRun with --help for more information.\n");
+        parse.exitCode = kExitUsage;
+        return parse;
+    }
+    o.port = o.ports.empty() ? std::string() : o.ports.front();
+    // The range check lets NaN through, and infinity is no time to wait.
+    if (!std::isfinite(o.waitPortSeconds)) {
+        std::fprintf(stderr, "tovik-cli: --wait-port takes a positive number of seconds\n");
+        parse.exitCode = kExitUsage;
+        return parse;
+    }
+    if (o.json && (o.listPorts || o.dryRun)) {
+        std::fprintf(stderr, "tovik-cli: --json reports loads; it does not go with --%s\n",
+                     o.listPorts ? "list-ports" : "dry-run");
         parse.exitCode = kExitUsage;
         return parse;
     }

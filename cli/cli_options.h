@@ -2,11 +2,13 @@
 // tovik-cli's command line.
 
 #include <string>
+#include <vector>
 
 struct CliOptions {
     std::string file;
-    std::string port;  // COMn or a device path; empty: COM1
-    int baudIndex = 1; // 0 auto, 1 38400, 2 57600, 3 115200
+    std::string port;               // COMn or a device path; empty: COM1. The first of ports.
+    std::vector<std::string> ports; // every --port, in order: two or more load in parallel
+    int baudIndex = 1;              // 0 auto, 1 38400, 2 57600, 3 115200
     bool simulate = false;
     bool dryRun = false;
     double timeoutSeconds = 0; // 0: search until stopped
@@ -14,6 +16,8 @@ struct CliOptions {
     bool trace = false;
     bool quiet = false;
     bool listPorts = false;
+    bool json = false;          // JSON lines on stdout
+    double waitPortSeconds = 0; // 0: a missing port fails at once
 };
 
 struct CliParse {

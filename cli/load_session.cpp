@@ -3,13 +3,19 @@
 #include "cli/cli_options.h"
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
+#include "cli/json_events.h"
+#include "cli/json_panel.h"
+#include "cli/parallel_load.h"
 #include "cli/simulated_device.h"
+#include "cli/user_messages.h"
+#include "cli/wait_port.h"
 #include "loader/baud_rates.h"
 #include "loader/file_check.h"
 #include "loader/file_copy.h"
 #include "loader/program_file.h"
 #include "loader/run_controller.h"
 #include "loader/srecord_reader.h"
+#include "platform/child_process.h"
 #include "platform/com_map.h"
 #include "platform/command_line.h"
 #include "platform/console.h"
@@ -93,8 +99,8 @@ int PreparePort(const CliOptions& o, std::unique_ptr<CSimulatedDevice>& sim) {
         std::string error;
         sim = StartSimulatedDevice(StartBaudRate(o.baudIndex), &error);
         if (!sim) {
-            std::fprintf(stderr, "tovik-cli: the virtual device did not start: %s\n",
-                         error.c_str());
+            TellUserF(Told::kProblem, "tovik-cli: the virtual device did not start: %s",
+                      error.c_str());
             return -1;
         }
         return 0;
@@ -129,21 +135,21 @@ struct PreparedLoad {
 int PrepareLoad(const CliOptions& o, PreparedLoad* load) {
     std::string unavailable;
     if (o.simulate && !SimulatedDeviceAvailable(&unavailable)) {
-        std::fprintf(stderr, "tovik-cli: %s\n", unavailable.c_str());
+        TellUserF(Told::kProblem, "tovik-cli: %s", unavailable.c_str());
         return kExitUsage;
     }
     SetProcessCommandLine(o.handshake >= 0 ? "tovik-cli /HANDSHAKE " + std::to_string(o.handshake)
                                            : std::string("tovik-cli"));
     std::string error;
     if (load->copy.ReadPath(o.file, &error) != 0) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        TellUserF(Told::kProblem, "%s", error.c_str());
         return kExitBadFile;
     }
     CheckSRecordText(load->copy.Data(), load->copy.Size(), &load->check,
                      o.dryRun ? BlockListener(PrintBlock) : BlockListener());
     if (load->check.result != 0) {
         std::fflush(stdout);
-        std::fprintf(stderr, "%s\n", FileCheckMessage(load->check).c_str());
+        TellUserF(Told::kProblem, "%s", FileCheckMessage(load->check).c_str());
         return kExitBadFile;
     }
     PrintWarnings(load->check);
@@ -154,7 +160,7 @@ int PrepareLoad(const CliOptions& o, PreparedLoad* load) {
     }
     load->stream = load->copy.Stream(&error);
     if (load->stream == nullptr) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+        TellUserF(Told::kProblem, "%s", error.c_str());
         return kExitBadFile;
     }
     load->comIndex = PreparePort(o, load->sim);
@@ -190,8 +196,7 @@ void AnswerMessageBoxes(CConsolePanel& panel, PortQuestion& portQuestion, int co
             return kIdOk; // a protocol error on a lost port: the report names the true cause
         }
         panel.BreakLine();
-        std::fprintf((type & kMbIconInformation) ? stdout : stderr, "%s\n", text.c_str());
-        std::fflush(stdout);
+        TellUser((type & kMbIconInformation) ? Told::kResult : Told::kProblem, text);
         return kIdOk;
     });
 }
@@ -227,7 +232,7 @@ private:
 // the --timeout ends it as Stop does (after the command in flight; the wait for the start's reply
 // is given up at once, since all data is written by then).
 EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunController& run,
-                        CConsolePanel& panel, const PortQuestion& portQuestion) {
+                        JsonConsolePanel& panel, const PortQuestion& portQuestion) {
     InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
     run.m_bStopAbandonsStart = true;
     run.StartThread();
@@ -237,6 +242,7 @@ EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunContr
     while (run.Running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         panel.Follow();
+        panel.Watch(run);
         for (const std::string& notice : TakePortNotices()) {
             panel.BreakLine();
             std::fprintf(stderr, "tovik-cli: %s\n", notice.c_str());
@@ -276,10 +282,10 @@ int ExitCodeOfRun(const CRunResult& result) {
         if (result.m_nStartReply == 0) {
             return kExitStarted;
         }
-        std::fprintf(stderr,
-                     "tovik-cli: %sall data written, but the device did not confirm the "
-                     "start\n",
-                     result.m_bStartAbandoned ? "stopped while waiting: " : "");
+        TellUserF(Told::kProblem,
+                  "tovik-cli: %sall data written, but the device did not confirm the "
+                  "start",
+                  result.m_bStartAbandoned ? "stopped while waiting: " : "");
         return kExitNotStarted;
     }
     if (result.m_bWriteRefused) {
@@ -287,15 +293,15 @@ int ExitCodeOfRun(const CRunResult& result) {
         if (code == -1) {
             // The time-out the write waited: 30 ms per data byte and a second.
             const double seconds = (result.m_nRefusedLength * 30 + 1000) / 1000.0;
-            std::fprintf(stderr,
-                         "tovik-cli: no reply to the write at 0x%08" PRIX32 " within %.1f s; "
-                         "the device is only partly programmed\n",
-                         address, seconds);
+            TellUserF(Told::kProblem,
+                      "tovik-cli: no reply to the write at 0x%08" PRIX32 " within %.1f s; "
+                      "the device is only partly programmed",
+                      address, seconds);
         } else {
-            std::fprintf(stderr,
-                         "tovik-cli: the device refused the write at 0x%08" PRIX32
-                         " (error %d); it is only partly programmed\n",
-                         address, code);
+            TellUserF(Told::kProblem,
+                      "tovik-cli: the device refused the write at 0x%08" PRIX32
+                      " (error %d); it is only partly programmed",
+                      address, code);
         }
         return kExitWriteRefused;
     }
@@ -304,14 +310,14 @@ int ExitCodeOfRun(const CRunResult& result) {
     }
     if (code == kProgramNoEndRecord || code == kProgramNoFile || code == kProgramRewindFailed ||
         (code > 0 && code <= kRecordEnd)) {
-        std::fprintf(stderr,
-                     "tovik-cli: the file could not be read during programming (%d); "
-                     "the device is only partly programmed\n",
-                     code);
+        TellUserF(Told::kProblem,
+                  "tovik-cli: the file could not be read during programming (%d); "
+                  "the device is only partly programmed",
+                  code);
         return kExitBadFile;
     }
     // Nothing else ends a pass; a result of its own would be a mistake here, not the device's.
-    std::fprintf(stderr, "tovik-cli: the programming pass ended with %d\n", code);
+    TellUserF(Told::kProblem, "tovik-cli: the programming pass ended with %d", code);
     return kExitWriteRefused;
 }
 
@@ -329,10 +335,10 @@ void ReportLostPort(const std::string& path, int comIndex, const CRunResult& res
     } else {
         what = "while searching for the device; nothing was erased";
     }
-    std::fprintf(stderr, "tovik-cli: the port %s was lost %s\n", path.c_str(), what);
+    TellUserF(Told::kProblem, "tovik-cli: the port %s was lost %s", path.c_str(), what);
     std::string reason;
     if (PortLost(comIndex, &reason) && !reason.empty()) {
-        std::fprintf(stderr, "tovik-cli: the system said: %s\n", reason.c_str());
+        TellUserF(Told::kProblem, "tovik-cli: the system said: %s", reason.c_str());
     }
 }
 
@@ -346,17 +352,17 @@ int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
             break;
         }
         if (result.m_bDeviceFound) {
-            std::fprintf(stderr, "tovik-cli: stopped; the device is erased or only partly "
-                                 "programmed\n");
+            TellUserF(Told::kProblem, "tovik-cli: stopped; the device is erased or only partly "
+                                      "programmed");
         } else {
-            std::fprintf(stderr, "tovik-cli: stopped\n");
+            TellUserF(Told::kProblem, "tovik-cli: stopped");
         }
         return kExitInterrupted;
     case EndReason::kPortFailed: {
         CPortOpenFailure failure;
-        std::fprintf(stderr, "tovik-cli: %s\n",
-                     LastPortOpenFailure(load.comIndex, &failure) ? failure.Text().c_str()
-                                                                  : portQuestion.text.c_str());
+        TellUserF(Told::kProblem, "tovik-cli: %s",
+                  LastPortOpenFailure(load.comIndex, &failure) ? failure.Text().c_str()
+                                                               : portQuestion.text.c_str());
         return kExitPortFailed;
     }
     case EndReason::kPortLost:
@@ -365,25 +371,60 @@ int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
         return kExitPortFailed;
     case EndReason::kNoDevice:
         if (result.m_nSearches > 1) {
-            std::fprintf(stderr,
-                         "tovik-cli: no device answered within %g s of the search after a failed "
-                         "erase; the device may be partly erased\n",
-                         o.timeoutSeconds);
+            TellUserF(Told::kProblem,
+                      "tovik-cli: no device answered within %g s of the search after a failed "
+                      "erase; the device may be partly erased",
+                      o.timeoutSeconds);
         } else {
-            std::fprintf(stderr, "tovik-cli: no device answered within %g s\n", o.timeoutSeconds);
+            TellUserF(Told::kProblem, "tovik-cli: no device answered within %g s",
+                      o.timeoutSeconds);
         }
         if (result.m_nLateReplies > 0) {
-            std::fprintf(stderr,
-                         "tovik-cli: but %d replies came after their time-out: a device is there "
-                         "and answers too slowly (a USB adapter's latency timer, or a busy "
-                         "line)\n",
-                         result.m_nLateReplies.load());
+            TellUserF(Told::kProblem,
+                      "tovik-cli: but %d replies came after their time-out: a device is there "
+                      "and answers too slowly (a USB adapter's latency timer, or a busy "
+                      "line)",
+                      result.m_nLateReplies.load());
         }
         return kExitNoDevice;
     case EndReason::kRunEnded:
         break;
     }
     return ExitCodeOfRun(result);
+}
+
+// Loads the file into the one port of the options; the result also goes to the JSON events.
+int LoadOnePort(const CliOptions& o, JsonEvents& events) {
+    PreparedLoad load;
+    int prepared = PrepareLoad(o, &load);
+    if (prepared >= 0) {
+        events.Result(prepared, ToldText(), nullptr);
+        return prepared;
+    }
+    events.Begin(o.file, load.check.dataBytes, load.check.lineCount);
+    if (o.waitPortSeconds > 0 && !o.simulate) {
+        InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
+        const int waited =
+            WaitForPort(ComDevicePath(load.comIndex), o.waitPortSeconds, o.quiet, events);
+        if (waited >= 0) {
+            events.Result(waited, ToldText(), nullptr);
+            return waited;
+        }
+    }
+    if (o.trace) {
+        SetFrameTrace(PrintFrame);
+    }
+    JsonConsolePanel panel(stderr, o.quiet, IsTerminal(stderr), load.check.dataBytes, &events);
+    CRunController run(&panel);
+    panel.ShowFiguresOf(&run.Result());
+    PortQuestion portQuestion;
+    AnswerMessageBoxes(panel, portQuestion, load.comIndex);
+    EndReason reason = SuperviseLoad(o, load, run, panel, portQuestion);
+    SetMessageBoxHook(nullptr);
+    SetFrameTrace(nullptr);
+    const int exitCode = ReportLoad(reason, o, load, run.Result(), portQuestion);
+    events.Result(exitCode, ToldText(), &run.Result());
+    return exitCode;
 }
 
 } // namespace
@@ -402,21 +443,16 @@ int RunCli(int argc, const char* const* argv) {
     if (o.listPorts) {
         return ListPorts();
     }
-    PreparedLoad load;
-    int prepared = PrepareLoad(o, &load);
-    if (prepared >= 0) {
-        return prepared;
+    if (o.ports.size() > 1 && !o.dryRun) {
+        const std::string self = OwnProgramPath();
+        return RunParallelLoads(o, self.empty() ? argv[0] : self,
+                                std::vector<std::string>(argv + 1, argv + argc));
     }
-    if (o.trace) {
-        SetFrameTrace(PrintFrame);
+    if (o.json) {
+        SendResultsToStderr();
     }
-    CConsolePanel panel(stderr, o.quiet, IsTerminal(stderr), load.check.dataBytes);
-    CRunController run(&panel);
-    panel.ShowFiguresOf(&run.Result());
-    PortQuestion portQuestion;
-    AnswerMessageBoxes(panel, portQuestion, load.comIndex);
-    EndReason reason = SuperviseLoad(o, load, run, panel, portQuestion);
-    SetMessageBoxHook(nullptr);
-    SetFrameTrace(nullptr);
-    return ReportLoad(reason, o, load, run.Result(), portQuestion);
+    JsonEvents events(o.json ? stdout : nullptr, o.simulate       ? "simulated"
+                                                 : o.port.empty() ? "COM1"
+                                                                  : o.port);
+    return LoadOnePort(o, events);
 }

@@ -8,7 +8,8 @@
 // stop: each is counted for InterruptCount(). A hang-up is one too: a load left running after its
 // terminal went away would be nobody's to stop. A second one prints againText (kept by the caller
 // for the life of the process) and ends the process at once with againExitCode, since the command
-// in flight may be an erase of up to 30 s.
+// in flight may be an erase of up to 30 s. With a negative againExitCode every interrupt is only
+// counted: a parent that passes each one on to its children and waits for them.
 void InstallInterruptHandlers(const char* againText, int againExitCode);
 int InterruptCount();
 

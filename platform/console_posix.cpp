@@ -21,7 +21,7 @@ static_assert(std::atomic<int>::is_always_lock_free,
               "the signal handler needs a lock-free counter");
 
 void OnInterrupt(int) {
-    if (g_interrupts.fetch_add(1) > 0) {
+    if (g_interrupts.fetch_add(1) > 0 && g_againExitCode >= 0) {
         // Only async-signal-safe calls from here on: no stdio, no exit handlers.
         ssize_t ignored = ::write(2, g_againText, g_againLength);
         (void)ignored;

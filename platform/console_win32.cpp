@@ -25,7 +25,7 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
         // Closing the console, logging off, shutting down: Windows ends the process anyway.
         return FALSE;
     }
-    if (g_interrupts.fetch_add(1) > 0) {
+    if (g_interrupts.fetch_add(1) > 0 && g_againExitCode >= 0) {
         std::fputs(g_againText, stderr);
         std::fflush(stderr);
         // No destructors or exit handlers: the worker thread still holds the port.

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ make file binutils
+    dpkg-dev python3
     googletest libgtest-dev
     clang libclang-rt-14-dev
     libcli11-dev

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Tovik and runs every test:
-#   build/        the normal build, all tests
+#   build/        the normal build, all tests, and the Debian package, unpacked and tried
 #   build-asan/   AddressSanitizer + UndefinedBehaviorSanitizer, all tests
 #   build-tsan/   ThreadSanitizer, all tests
 #   build-fuzz/   libFuzzer targets (clang), each run for FUZZ_SECONDS (default 60)
@@ -49,6 +49,30 @@ if [ "$(id -u)" = 0 ]; then
     done
     rm -rf "$programs"
 fi
+
+# The Debian package: built from the normal build, unpacked into a scratch root, and every
+# program in it must run and say its version (tovik without a display).
+echo "== build: Debian package"
+cmake --build build --target package | tail -n 1
+deb=(build/tovik_*_"$(dpkg --print-architecture)".deb)
+[ -f "${deb[0]}" ] || { echo "no package build/tovik_<version>_<arch>.deb" >&2; exit 1; }
+deb_root=$(mktemp -d)
+trap 'rm -rf "$deb_root"' EXIT
+dpkg-deb -x "${deb[0]}" "$deb_root"
+version=$(dpkg-deb -f "${deb[0]}" Version)
+for program in tovik tovik-cli tovik-sim; do
+    said=$(env -u DISPLAY -u WAYLAND_DISPLAY "$deb_root/usr/bin/$program" --version)
+    if [ "$said" != "$program $version" ]; then
+        echo "${deb[0]}: /usr/bin/$program --version said '$said', not '$program $version'" >&2
+        exit 1
+    fi
+done
+for doc in README.md examples/demo.s19; do
+    [ -s "$deb_root/usr/share/doc/tovik/$doc" ] || { echo "${deb[0]}: no /usr/share/doc/tovik/$doc" >&2; exit 1; }
+done
+depends=$(dpkg-deb -f "${deb[0]}" Depends)
+[[ "$depends" == *libc6* ]] || { echo "${deb[0]}: no run-time dependencies declared" >&2; exit 1; }
+echo "${deb[0]}: version $version, depends on $depends"
 
 if [ "${TOVIK_QUICK:-0}" = 1 ]; then
     exit 0

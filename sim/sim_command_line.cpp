@@ -23,6 +23,7 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
     int eraseFailCluster = -1;
 
     CLI::App app{"Virtual serial-line controller (unit 0) on a pseudo-terminal", "tovik-sim"};
+    app.set_version_flag("--version", "tovik-sim " TOVIK_VERSION);
     app.add_option("--link", o.linkPath, "Also make PATH a symlink to the slave side")
         ->option_text("PATH");
     app.add_option("--baud-only", o.baudOnly, "Answer only while the line runs at RATE")

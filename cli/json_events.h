@@ -1,0 +1,56 @@
+#pragma once
+// tovik-cli --json: what a load does, as JSON lines on stdout for the programs that drive many
+// stations. Every line is one object with "event", "port" (as given on the command line) and
+// "seconds" (since tovik-cli began); the last line of a load is its "result". The events:
+//
+//   begin     the file was checked: "file", "bytes_total" (data bytes), "lines"
+//   waiting   --wait-port: the port is not there yet; "path", "wait_seconds"
+//   phase     "phase": "searching" (with "baud", the rate probed first), "erasing" (with "baud",
+//             the rate that answered), "programming"
+//   progress  "phase", "percent"; erasing: "cluster", "clusters"; programming: "bytes",
+//             "bytes_total", "blocks", "rate" (bytes/s) and "seconds_left" (null until known).
+//             At most a few a second, and one at the end of the programming pass.
+//   result    "exit_code", "message" (what a person is told, lines joined by "\n"), "bytes" and
+//             "blocks" written, "baud" (the rate that answered, null when none did), "seconds"
+//
+// Objects may gain members; a reader should pass over those it does not know.
+
+#include "cli/json_writer.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+class CRunResult;
+
+class JsonEvents {
+public:
+    // out: where the lines go; nullptr when --json was not given, and every call does nothing.
+    JsonEvents(FILE* out, std::string port);
+
+    bool On() const { return m_out != nullptr; }
+    void Begin(const std::string& file, uint64_t totalBytes, int lines);
+    void Waiting(const std::string& path, double waitSeconds);
+    // baud: 0 to leave it out.
+    void Phase(const char* phase, int baud);
+    // Ask for lines in a phase: false while the last one is recent (always true with force).
+    bool ProgressDue(bool force);
+    void ErasingProgress(int cluster, int clusters);
+    void ProgrammingProgress(uint64_t bytes, uint64_t totalBytes, int blocks, double rate);
+    // result: the run's figures; nullptr when the load ended before it had a run.
+    void Result(int exitCode, const std::string& message, const CRunResult* result);
+
+private:
+    using Clock = std::chrono::steady_clock;
+    JsonObject Event(const char* name) const;
+    void Write(const JsonObject& object);
+
+    FILE* const m_out;
+    const std::string m_port;
+    const Clock::time_point m_start = Clock::now();
+    // The worker and the supervising thread both report.
+    std::mutex m_mutex;
+    Clock::time_point m_lastProgress{};
+};

@@ -1,0 +1,234 @@
+#include "cli/parallel_load.h"
+
+#include "cli/child_arguments.h"
+#include "cli/cli_options.h"
+#include "cli/exit_codes.h"
+#include "cli/json_events.h"
+#include "cli/json_reader.h"
+#include "cli/port_board.h"
+#include "platform/child_process.h"
+#include "platform/console.h"
+
+#include <algorithm>
+#include <memory>
+#include <set>
+
+namespace {
+
+constexpr int kLookIntervalMs = 100;
+// A child that cannot be started has this code, as in a shell.
+constexpr int kExitNotStarted = 127;
+
+struct Station {
+    PortState state;
+    CChildProcess child;
+    std::string outBuffer, errBuffer; // what came after the last complete line
+    bool haveResult = false;
+    bool done = false;
+    int processExitCode = -1;
+};
+
+class ParallelLoad {
+public:
+    ParallelLoad(const CliOptions& o, std::vector<PortState>* states, PortBoard* board)
+        : m_options(o), m_states(states), m_board(board) {}
+
+    int Run(const std::string& program, const std::vector<std::string>& args);
+
+private:
+    void Start(const std::string& program, const std::vector<std::string>& args);
+    void Serve(size_t index);
+    void TakeLines(size_t index, std::string* buffer, bool fromStdout, bool atEnd);
+    void StdoutLine(size_t index, const std::string& line);
+    void EndWithoutResult(size_t index);
+    int Summary(bool interrupted);
+
+    const CliOptions& m_options;
+    std::vector<PortState>* const m_states;
+    PortBoard* const m_board;
+    std::vector<std::unique_ptr<Station>> m_stations;
+};
+
+void ParallelLoad::Start(const std::string& program, const std::vector<std::string>& args) {
+    for (size_t i = 0; i < m_options.ports.size(); ++i) {
+        auto station = std::make_unique<Station>();
+        std::vector<std::string> argv = ArgumentsForOnePort(args, m_options.ports[i]);
+        argv.insert(argv.begin(), program);
+        std::string error;
+        if (!station->child.Start(argv, &error)) {
+            station->done = true;
+            station->processExitCode = kExitNotStarted;
+            m_stations.push_back(std::move(station));
+            (*m_states)[i].message = "tovik-cli could not be started: " + error;
+            EndWithoutResult(i);
+            continue;
+        }
+        m_stations.push_back(std::move(station));
+    }
+}
+
+void ParallelLoad::StdoutLine(size_t index, const std::string& line) {
+    JsonFields event;
+    std::string error;
+    PortState& state = (*m_states)[index];
+    if (!ParseJsonObject(line, &event, &error)) {
+        m_board->Note(state.port + ": " + line);
+        return;
+    }
+    if (m_options.json) {
+        std::fprintf(stdout, "%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+    m_stations[index]->haveResult |= event.String("event") == "result";
+    const bool notable = ApplyEvent(event, &state);
+    m_board->Changed(index, notable);
+}
+
+void ParallelLoad::TakeLines(size_t index, std::string* buffer, bool fromStdout, bool atEnd) {
+    size_t start = 0;
+    for (size_t end; (end = buffer->find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = buffer->substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (fromStdout) {
+            StdoutLine(index, line);
+        } else if (!line.empty()) {
+            m_board->Note((*m_states)[index].port + ": " + line);
+        }
+    }
+    buffer->erase(0, start);
+    if (atEnd && !buffer->empty()) {
+        buffer->push_back('\n');
+        TakeLines(index, buffer, fromStdout, false);
+    }
+}
+
+void ParallelLoad::EndWithoutResult(size_t index) {
+    Station& station = *m_stations[index];
+    PortState& state = (*m_states)[index];
+    if (state.message.empty()) {
+        state.message = "tovik-cli ended without a result (exit " +
+                        std::to_string(station.processExitCode) + ")";
+    }
+    state.ended = true;
+    state.exitCode = station.processExitCode;
+    if (m_options.json) {
+        // Every port gets its one result line, whatever became of its child.
+        JsonEvents events(stdout, state.port);
+        events.Result(station.processExitCode, state.message, nullptr);
+    }
+    m_board->Changed(index, true);
+}
+
+void ParallelLoad::Serve(size_t index) {
+    Station& station = *m_stations[index];
+    if (station.done) {
+        return;
+    }
+    station.child.Read(&station.outBuffer, &station.errBuffer);
+    int exitCode = -1;
+    const bool ended = station.child.OutputEnded() && station.child.Ended(&exitCode);
+    TakeLines(index, &station.outBuffer, true, ended);
+    TakeLines(index, &station.errBuffer, false, ended);
+    if (!ended) {
+        return;
+    }
+    station.done = true;
+    station.processExitCode = exitCode;
+    if (!station.haveResult) {
+        EndWithoutResult(index);
+    }
+}
+
+int ParallelLoad::Summary(bool interrupted) {
+    int failed = 0;
+    for (size_t i = 0; i < m_stations.size(); ++i) {
+        failed += m_stations[i]->processExitCode != 0;
+    }
+    FILE* out = m_options.json ? stderr : stdout;
+    const size_t ports = m_stations.size();
+    if (failed == 0) {
+        std::fprintf(out, "tovik-cli: all %zu devices loaded\n", ports);
+    } else {
+        std::fprintf(out, "tovik-cli: %s (%d of %zu)\n",
+                     interrupted ? "stopped" : "some devices failed", failed, ports);
+    }
+    size_t width = 0;
+    for (const PortState& s : *m_states) {
+        width = std::max(width, s.port.size());
+    }
+    for (size_t i = 0; i < ports; ++i) {
+        PortState& s = (*m_states)[i];
+        std::string message = s.message;
+        std::replace(message.begin(), message.end(), '\n', ' ');
+        // The process's own code: a result line and the exit can only differ if the child broke
+        // down after it wrote the line.
+        std::fprintf(out, "  %-*s  exit %-3d  %s\n", static_cast<int>(width), s.port.c_str(),
+                     m_stations[i]->processExitCode, message.c_str());
+    }
+    std::fflush(out);
+    const int exitCode = failed == 0 ? 0 : interrupted ? kExitInterrupted : kExitSomeFailed;
+    if (m_options.json) {
+        JsonObject summary;
+        summary.AddString("event", "summary")
+            .AddInt("exit_code", exitCode)
+            .AddInt("ports", static_cast<int64_t>(ports))
+            .AddInt("failed", failed);
+        std::fputs(summary.Line().c_str(), stdout);
+        std::fflush(stdout);
+    }
+    return exitCode;
+}
+
+int ParallelLoad::Run(const std::string& program, const std::vector<std::string>& args) {
+    // Every interrupt is counted and passed on; the children stop after the command in flight, a
+    // second one ends each child at once. The parent itself always waits for its children.
+    InstallInterruptHandlers("", -1);
+    Start(program, args);
+    int forwarded = 0;
+    for (;;) {
+        std::vector<CChildProcess*> running;
+        for (auto& station : m_stations) {
+            if (!station->done) {
+                running.push_back(&station->child);
+            }
+        }
+        if (running.empty()) {
+            break;
+        }
+        CChildProcess::WaitForOutput(running, kLookIntervalMs);
+        for (size_t i = 0; i < m_stations.size(); ++i) {
+            Serve(i);
+        }
+        m_board->Refresh();
+        const int interrupts = InterruptCount();
+        for (; forwarded < interrupts; ++forwarded) {
+            for (CChildProcess* child : running) {
+                child->Interrupt();
+            }
+        }
+    }
+    m_board->Finish();
+    return Summary(InterruptCount() > 0);
+}
+
+} // namespace
+
+int RunParallelLoads(const CliOptions& options, const std::string& program,
+                     const std::vector<std::string>& args) {
+    std::set<std::string> seen;
+    for (const std::string& port : options.ports) {
+        if (!seen.insert(port).second) {
+            std::fprintf(stderr, "tovik-cli: --port %s is given twice\n", port.c_str());
+            return kExitUsage;
+        }
+    }
+    std::vector<PortState> states(options.ports.size());
+    for (size_t i = 0; i < states.size(); ++i) {
+        states[i].port = options.ports[i];
+    }
+    PortBoard board(stderr, IsTerminal(stderr), options.quiet, &states);
+    ParallelLoad load(options, &states, &board);
+    return load.Run(program, args);
+}

@@ -1,0 +1,18 @@
+#pragma once
+// tovik-cli with several --port options: the same file into every port at once.
+//
+// The link lock and the port registry are process-wide and a transaction holds the lock for its
+// whole wait, so one process cannot serve two lines at once. The parent runs itself once per port
+// (with --json and the same options, one --port each), reads each child's events from a pipe,
+// draws one line per port, passes Ctrl-C on to every child (each stops as Stop does) and ends
+// with a summary of each port's own exit code and message.
+
+#include <string>
+#include <vector>
+
+struct CliOptions;
+
+// args: the command line less the program name. Returns 0 when every load ended with 0,
+// kExitInterrupted when a Ctrl-C (or SIGTERM) stopped some of them, kExitSomeFailed otherwise.
+int RunParallelLoads(const CliOptions& options, const std::string& program,
+                     const std::vector<std::string>& args);

@@ -1,0 +1,156 @@
+#include "cli/port_board.h"
+
+#include "platform/terminal_width.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+// by-id names run to 60 characters and differ near their end.
+constexpr size_t kPortColumnLimit = 32;
+
+} // namespace
+
+bool ApplyEvent(const JsonFields& event, PortState* state) {
+    const std::string name = event.String("event");
+    if (name == "waiting") {
+        state->phase = "waiting for the port";
+        state->percent = -1;
+        return true;
+    }
+    if (name == "phase") {
+        const std::string phase = event.String("phase", state->phase);
+        const bool changed = phase != state->phase;
+        state->phase = phase;
+        state->percent = -1;
+        state->rate = 0;
+        state->secondsLeft = -1;
+        return changed;
+    }
+    if (name == "progress") {
+        const int tenth = state->percent / 10;
+        state->percent = static_cast<int>(event.Number("percent", state->percent));
+        state->rate = event.Number("rate", 0);
+        state->secondsLeft = event.Number("seconds_left", -1);
+        return state->phase == "programming" && state->percent / 10 != tenth;
+    }
+    if (name == "result") {
+        state->ended = true;
+        state->exitCode = static_cast<int>(event.Number("exit_code", -1));
+        state->message = event.String("message");
+        return true;
+    }
+    return false;
+}
+
+std::string PortLine(const PortState& state, size_t portWidth) {
+    std::string port = state.port;
+    if (port.size() > portWidth && portWidth > 3) {
+        port = "..." + port.substr(port.size() - (portWidth - 3));
+    }
+    port.resize(std::max(portWidth, port.size()), ' ');
+    char figures[128] = "";
+    if (state.ended) {
+        // The messages came above the board as the child told them; the summary repeats them.
+        return port + "  " +
+               (state.exitCode == 0 ? "done"
+                                    : "failed (exit " + std::to_string(state.exitCode) + ")");
+    }
+    if (state.percent >= 0) {
+        int length = std::snprintf(figures, sizeof figures, "  %3d%%", state.percent);
+        if (state.rate > 0) {
+            length += std::snprintf(figures + length, sizeof figures - length, "  %.1f KiB/s",
+                                    state.rate / 1024);
+        }
+        if (state.secondsLeft >= 0) {
+            std::snprintf(figures + length, sizeof figures - length, "  %.0f s left",
+                          std::ceil(state.secondsLeft));
+        }
+    }
+    std::string phase = state.phase;
+    phase.resize(std::max<size_t>(phase.size(), 11), ' ');
+    return port + "  " + phase + figures;
+}
+
+PortBoard::PortBoard(FILE* out, bool terminal, bool quiet, const std::vector<PortState>* states)
+    : m_out(out), m_terminal(terminal), m_quiet(quiet), m_states(states) {}
+
+size_t PortBoard::Width() const {
+    size_t width = 0;
+    for (const PortState& s : *m_states) {
+        width = std::max(width, s.port.size());
+    }
+    return std::min(width, kPortColumnLimit);
+}
+
+void PortBoard::Changed(size_t index, bool notable) {
+    if (m_quiet) {
+        return;
+    }
+    if (m_terminal) {
+        Draw(false);
+    } else if (notable) {
+        std::fprintf(m_out, "%s\n", PortLine((*m_states)[index], Width()).c_str());
+        std::fflush(m_out);
+    }
+}
+
+void PortBoard::Refresh() {
+    if (m_terminal && !m_quiet && m_dirty) {
+        Draw(false);
+    }
+}
+
+void PortBoard::Note(const std::string& text) {
+    if (m_terminal && !m_quiet) {
+        Erase();
+        std::fprintf(m_out, "%s\n", text.c_str());
+        Draw(true);
+    } else {
+        std::fprintf(m_out, "%s\n", text.c_str());
+        std::fflush(m_out);
+    }
+}
+
+void PortBoard::Finish() {
+    if (m_terminal && !m_quiet) {
+        Draw(true);
+    }
+}
+
+void PortBoard::Erase() {
+    if (m_drawnLines > 0) {
+        // Up to the first line of the board and clear from there to the end of the screen.
+        std::fprintf(m_out, "\033[%zuA\r\033[J", m_drawnLines);
+        m_drawnLines = 0;
+    }
+}
+
+void PortBoard::Draw(bool force) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && m_drawnLines > 0 && now - m_lastDraw < kRedrawInterval) {
+        m_dirty = true;
+        return;
+    }
+    m_lastDraw = now;
+    m_dirty = false;
+    // A line as wide as the terminal would wrap (or leave the cursor in the last column) and
+    // throw the cursor moves off.
+    const size_t columns = static_cast<size_t>(std::max(TerminalColumns(m_out) - 1, 20));
+    std::string text;
+    if (m_drawnLines > 0) {
+        text += "\033[" + std::to_string(m_drawnLines) + "A";
+    }
+    for (const PortState& state : *m_states) {
+        std::string line = PortLine(state, Width());
+        if (line.size() > columns) {
+            line.resize(columns);
+        }
+        text += "\r" + line + "\033[K\n";
+    }
+    std::fputs(text.c_str(), m_out);
+    std::fflush(m_out);
+    m_drawnLines = m_states->size();
+}

@@ -1,0 +1,58 @@
+#pragma once
+// The display of a load into several ports: one line per port with its phase, percent, rate and
+// time left, made from the events its child sends. On a terminal the lines are redrawn in place
+// and messages are printed above them; in a log a port's line is printed when its phase changes,
+// at each tenth of the programming and at its end.
+
+#include "cli/json_reader.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct PortState {
+    std::string port;
+    std::string phase = "starting";
+    int percent = -1;        // -1: none in this phase
+    double rate = 0;         // bytes/s while programming
+    double secondsLeft = -1; // -1: not known
+    bool ended = false;      // a result came
+    int exitCode = -1;
+    std::string message; // the result's
+};
+
+// Takes one event of the port's child into state. True when the change is worth a line in a log.
+bool ApplyEvent(const JsonFields& event, PortState* state);
+
+// The port's line, the port name in a column portWidth wide (longer names lose their beginning).
+std::string PortLine(const PortState& state, size_t portWidth);
+
+class PortBoard {
+public:
+    // states: the ports, kept by the caller; the board shows them in this order. quiet: messages
+    // only, no lines.
+    PortBoard(FILE* out, bool terminal, bool quiet, const std::vector<PortState>* states);
+
+    // state[index] changed; notable as ApplyEvent said.
+    void Changed(size_t index, bool notable);
+    // On a terminal, draws a change that came too soon after the last drawing; call it often.
+    void Refresh();
+    // A message, on a line of its own above the board.
+    void Note(const std::string& text);
+    // The lines as they end.
+    void Finish();
+
+private:
+    void Draw(bool force);
+    void Erase();
+    size_t Width() const;
+
+    FILE* const m_out;
+    const bool m_terminal;
+    const bool m_quiet;
+    const std::vector<PortState>* const m_states;
+    size_t m_drawnLines = 0; // on the terminal, below the cursor's line start
+    bool m_dirty = false;    // a change not drawn yet
+    std::chrono::steady_clock::time_point m_lastDraw{};
+};

@@ -1,0 +1,28 @@
+// Device paths on Windows: a COM port is a DOS device name, which the file system does not list.
+
+#include "platform/device_path.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+constexpr char kDevicePrefix[] = "\\\\.\\";
+
+} // namespace
+
+bool DevicePathExists(const std::string& path) {
+    const std::string prefix = kDevicePrefix;
+    if (path.compare(0, prefix.size(), prefix) == 0) {
+        std::vector<char> target(1024);
+        const std::string name = path.substr(prefix.size());
+        return ::QueryDosDeviceA(name.c_str(), target.data(), static_cast<DWORD>(target.size())) !=
+               0;
+    }
+    return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool DevicePathAccessible(const std::string& path) {
+    return DevicePathExists(path);
+}

@@ -1,0 +1,392 @@
+// tovik-cli on a production line: --json read by a program (Python's strict JSON reader here, not
+// tovik-cli's own), --wait-port for a port that appears late, and several ports at once, each a
+// tovik-sim process on its own pseudo-terminal whose image must equal the file.
+
+#include "cli_test_files.h"
+#include "tests/support/child_process.h"
+#include "tests/support/scratch_dir.h"
+#include "tests/support/sim_process.h"
+#include "tests/support/test_programs.h"
+#include "tests/support/wait_until.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace e2e;
+
+// One JSON object as Python read it: each member's value with its type in front: "s:" string,
+// "i:" integer, "f:" other number, "b:" true/false, "z:" null, "o:" anything else.
+using Object = std::map<std::string, std::string>;
+
+// Python's reader refuses what JSON refuses (its NaN and Infinity too, here), and every line must
+// be one object, ended by a newline.
+const char kReadJsonLines[] = R"PY(
+import json, sys
+def refuse(word): raise ValueError('not JSON: ' + word)
+data = open(sys.argv[1], 'rb').read().decode('utf-8')
+if data and not data.endswith('\n'): sys.exit('the last line has no newline')
+for n, line in enumerate(data.split('\n')[:-1], 1):
+    o = json.loads(line, parse_constant=refuse)
+    if not isinstance(o, dict): sys.exit('line %d is not an object' % n)
+    def show(v):
+        if isinstance(v, bool): return 'b:' + json.dumps(v)
+        if isinstance(v, str): return 's:' + v.replace('\\', '\\\\').replace('\n', '\\n').replace('\t', '\\t')
+        if isinstance(v, int): return 'i:%d' % v
+        if isinstance(v, float): return 'f:%r' % v
+        if v is None: return 'z:'
+        return 'o:'
+    print('\t'.join('%s=%s' % (k.replace('\t', ' '), show(v)) for k, v in o.items()))
+)PY";
+
+std::string Str(const Object& o, const std::string& key) {
+    auto it = o.find(key);
+    EXPECT_TRUE(it != o.end() && it->second.rfind("s:", 0) == 0) << key << " is not a string";
+    return it != o.end() ? it->second.substr(2) : std::string();
+}
+
+long long Int(const Object& o, const std::string& key) {
+    auto it = o.find(key);
+    EXPECT_TRUE(it != o.end() && it->second.rfind("i:", 0) == 0) << key << " is not an integer";
+    return it != o.end() ? std::atoll(it->second.c_str() + 2) : -1;
+}
+
+bool IsNumber(const Object& o, const std::string& key) {
+    auto it = o.find(key);
+    return it != o.end() && (it->second.rfind("i:", 0) == 0 || it->second.rfind("f:", 0) == 0);
+}
+
+class Stations : public ::testing::Test {
+protected:
+    const ScratchDir scratch;
+    const std::string dir = scratch.Path();
+    std::vector<std::unique_ptr<SimProcess>> sims;
+    std::vector<std::string> runUnder; // for the devices and tovik-cli: empty, or setpriv ...
+    ChildProcess cli;                  // killed if it still runs at the end
+    std::string out, err;
+
+    void SetUp() override {
+        // Another user must be able to write the dumps and read the files.
+        ::chmod(dir.c_str(), 0777);
+    }
+    void TearDown() override {
+        cli.Kill();
+        sims.clear();
+    }
+
+    // A tovik-sim with its dump in dir/dumpN.s19; its port.
+    std::string StartSim(const std::string& options) {
+        std::vector<std::string> words = runUnder;
+        words.push_back(TestProgram(TOVIK_SIM_PATH));
+        for (const std::string& w :
+             Words("--dump " + dir + "/dump" + std::to_string(sims.size()) + ".s19 " + options)) {
+            words.push_back(w);
+        }
+        sims.push_back(std::make_unique<SimProcess>(
+            words.front(), std::vector<std::string>(words.begin() + 1, words.end())));
+        EXPECT_TRUE(sims.back()->Ready()) << "tovik-sim did not start";
+        return sims.back()->SlavePath();
+    }
+
+    void Spawn(const std::vector<std::string>& args) {
+        std::vector<std::string> words = runUnder;
+        words.push_back(TestProgram(TOVIK_CLI_PATH));
+        words.insert(words.end(), args.begin(), args.end());
+        EXPECT_TRUE(cli.Start(words, ChildOutput::File(scratch / "cli.out"),
+                              ChildOutput::File(scratch / "cli.err")));
+    }
+
+    // The exit code; -1 when it ended by a signal or still ran after `patience`.
+    int Wait(std::chrono::milliseconds patience) {
+        const ChildExit& exit = cli.Wait(patience);
+        out = ReadText(scratch / "cli.out");
+        err = ReadText(scratch / "cli.err");
+        EXPECT_TRUE(exit.ended) << "tovik-cli still ran; stderr:\n" << err;
+        return exit.ended ? exit.code : -1;
+    }
+
+    int Run(const std::vector<std::string>& args, std::chrono::milliseconds patience = 60s) {
+        Spawn(args);
+        return Wait(patience);
+    }
+
+    // stdout as Python read it; a line that is not a JSON object fails the test.
+    std::vector<Object> JsonLines() {
+        std::ofstream(dir + "/read_json.py") << kReadJsonLines;
+        const std::string parsed = dir + "/cli.out.parsed";
+        EXPECT_EQ(RunShell("python3 " + dir + "/read_json.py " + dir + "/cli.out > " + parsed +
+                           " 2>" + dir + "/python.err"),
+                  0)
+            << "stdout is not JSON lines:\n"
+            << ReadText(dir + "/python.err") << "\n"
+            << out;
+        std::vector<Object> objects;
+        std::istringstream lines(ReadText(parsed));
+        for (std::string line; std::getline(lines, line);) {
+            Object o;
+            std::istringstream members(line);
+            for (std::string m; std::getline(members, m, '\t');) {
+                const size_t eq = m.find('=');
+                o[m.substr(0, eq)] = m.substr(eq + 1);
+            }
+            objects.push_back(o);
+        }
+        return objects;
+    }
+
+    // Ends device n (it writes its dump on the way out) and compares its image with the file.
+    bool DeviceHolds(size_t n, const std::string& file) {
+        sims[n]->Stop();
+        const std::string dump = "dump" + std::to_string(n);
+        return RunShell("cd " + dir + " && srec_cat " + dump + ".s19 -o " + dump +
+                        ".bin -binary && srec_cat " + file + " -o file.bin -binary && cmp -s " +
+                        "file.bin " + dump + ".bin") == 0;
+    }
+};
+
+std::vector<Object> OfEvent(const std::vector<Object>& objects, const std::string& event) {
+    std::vector<Object> found;
+    for (const Object& o : objects) {
+        if (o.count("event") && o.at("event") == "s:" + event) {
+            found.push_back(o);
+        }
+    }
+    return found;
+}
+
+TEST_F(Stations, JsonLinesOfALoad) {
+    const std::string file = MakeFirmware(dir, kSmallFirmware);
+    const std::string port = StartSim("");
+    // The dry run's last line: "N blocks, N bytes, N lines".
+    ASSERT_EQ(Run({"--dry-run", file}), 0) << err;
+    const std::vector<std::string> listed = Words(out);
+    ASSERT_GE(listed.size(), 6u);
+    const long long blocks = std::atoll(listed[listed.size() - 6].c_str());
+    ASSERT_GT(blocks, 1);
+    ASSERT_EQ(Run({"--json", "--baud", "115200", "--port", port, file}), 0) << err;
+    const std::vector<Object> objects = JsonLines();
+    ASSERT_GE(objects.size(), 5u) << out;
+    std::vector<std::string> phases;
+    long long lastBytes = -1;
+    for (const Object& o : objects) {
+        EXPECT_EQ(Str(o, "port"), port);
+        EXPECT_TRUE(IsNumber(o, "seconds"));
+        const std::string event = Str(o, "event");
+        if (event == "phase") {
+            phases.push_back(Str(o, "phase"));
+        } else if (event == "progress" && Str(o, "phase") == "programming") {
+            EXPECT_GE(Int(o, "bytes"), lastBytes) << "programming went backwards";
+            lastBytes = Int(o, "bytes");
+            EXPECT_EQ(Int(o, "bytes_total"), 1500);
+        }
+    }
+    EXPECT_EQ(Str(objects.front(), "event"), "begin");
+    EXPECT_EQ(Int(objects.front(), "bytes_total"), 1500);
+    EXPECT_EQ(phases, (std::vector<std::string>{"searching", "erasing", "programming"}));
+    EXPECT_EQ(lastBytes, 1500) << "no progress line at the end of programming";
+    ASSERT_EQ(OfEvent(objects, "result").size(), 1u);
+    const Object& result = objects.back();
+    EXPECT_EQ(Str(result, "event"), "result");
+    EXPECT_EQ(Int(result, "exit_code"), 0);
+    EXPECT_EQ(Str(result, "message"), "Transmission complete.\\nDevice started.");
+    EXPECT_EQ(Int(result, "bytes"), 1500);
+    EXPECT_EQ(Int(result, "blocks"), blocks) << "not the blocks the dry run listed";
+    EXPECT_EQ(Int(result, "baud"), 115200);
+    // What a person sees stays on stderr.
+    EXPECT_NE(err.find("Programming"), std::string::npos) << err;
+    EXPECT_NE(err.find("Transmission complete."), std::string::npos) << err;
+    EXPECT_TRUE(DeviceHolds(0, file));
+}
+
+// However a load ends, its last line is its one result, with the exit code and what a person is
+// told; a command line that cannot be understood gives no lines.
+struct Ending {
+    const char* name;
+    const char* sim;  // tovik-sim's options
+    const char* args; // PORT and FILE stand for the device and a good file
+    int exitCode;
+    const char* message; // in the result's message
+};
+
+const Ending kEndings[] = {
+    {"MissingFile", "", "--port PORT /no/such/file.s19", 3, "Sorry, cannot open /no/such/file"},
+    {"MissingPort", "", "--port /no/such/port FILE", 4,
+     "cannot open /no/such/port: no such device"},
+    {"PortNeverAppears", "", "--wait-port 0.3 --port /no/such/port FILE", 4,
+     "the port /no/such/port did not appear within 0.3 s"},
+    {"NoDevice", "--baud-only 57600", "--timeout 0.5 --port PORT FILE", 5,
+     "no device answered within 0.5 s"},
+    {"WriteRefused", "--write-err 0000002A", "--port PORT FILE", 6,
+     "the device refused the write at 0x00010000 (error 42)"},
+    {"Usage", "", "--dry-run --port PORT FILE", 2, nullptr},
+};
+
+class StationEnds : public Stations, public ::testing::WithParamInterface<Ending> {};
+
+TEST_P(StationEnds, WithOneResult) {
+    const Ending& e = GetParam();
+    const std::string file = MakeFirmware(dir, kSmallFirmware);
+    const std::string port = StartSim(e.sim);
+    std::vector<std::string> args{"--json", "-q"};
+    for (const std::string& w : Words(e.args)) {
+        args.push_back(w == "PORT" ? port : w == "FILE" ? file : w);
+    }
+    ASSERT_EQ(Run(args), e.exitCode) << err;
+    const std::vector<Object> objects = JsonLines();
+    if (!e.message) {
+        EXPECT_TRUE(objects.empty()) << out;
+        return;
+    }
+    ASSERT_FALSE(objects.empty());
+    ASSERT_EQ(OfEvent(objects, "result").size(), 1u) << out;
+    const Object& result = objects.back();
+    EXPECT_EQ(Str(result, "event"), "result");
+    EXPECT_EQ(Int(result, "exit_code"), e.exitCode);
+    EXPECT_NE(Str(result, "message").find(e.message), std::string::npos) << out;
+    EXPECT_NE(err.find(e.message), std::string::npos) << "a person is told as well:\n" << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StationEnds, ::testing::ValuesIn(kEndings),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Stations, WaitsForAPortThatAppearsLate) {
+    const std::string file = MakeFirmware(dir, kSmallFirmware);
+    const std::string link = dir + "/ttyLATE";
+    Spawn({"--json", "--wait-port", "60", "--port", link, file});
+    // The device comes once tovik-cli says it waits, not before.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ReadText(scratch / "cli.out").find("\"waiting\"") != std::string::npos; }));
+    StartSim("--link " + link);
+    ASSERT_EQ(Wait(60s), 0) << err;
+    EXPECT_NE(err.find("waiting for " + link), std::string::npos) << err;
+    const std::vector<Object> objects = JsonLines();
+    ASSERT_GE(objects.size(), 3u);
+    EXPECT_EQ(Str(objects[1], "event"), "waiting");
+    EXPECT_EQ(Str(objects[1], "path"), link);
+    EXPECT_EQ(Int(objects.back(), "exit_code"), 0);
+    EXPECT_TRUE(DeviceHolds(0, file));
+}
+
+// Three devices at once, loaded by root and by an unprivileged user (each device run by the same
+// user, who then owns its pseudo-terminal).
+class SeveralStations : public Stations, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(SeveralStations, AllLoadTheFile) {
+    if (GetParam()) {
+        if (::geteuid() != 0 || RunShell("command -v setpriv >/dev/null") != 0) {
+            GTEST_SKIP() << "needs root and setpriv to run as another user";
+        }
+        runUnder = Words("setpriv --reuid=65534 --regid=65534 --clear-groups");
+    }
+    const std::string file = MakeFirmware(dir, kSmallFirmware);
+    std::vector<std::string> args{"--baud", "115200"};
+    std::vector<std::string> ports;
+    for (int i = 0; i < 3; ++i) {
+        ports.push_back(StartSim(""));
+        args.insert(args.end(), {"--port", ports.back()});
+    }
+    args.push_back(file);
+    ASSERT_EQ(Run(args), 0) << err;
+    EXPECT_NE(out.find("tovik-cli: all 3 devices loaded"), std::string::npos) << out;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_NE(out.find(ports[i] + "  exit 0 "), std::string::npos) << out;
+        EXPECT_TRUE(DeviceHolds(i, file)) << ports[i];
+    }
+    // The log (stderr is no terminal): each port's phases and its end.
+    for (const std::string& port : ports) {
+        EXPECT_NE(err.find(port + "  programming  100%"), std::string::npos) << err;
+        EXPECT_NE(err.find(port + "  done"), std::string::npos) << err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AsUser, SeveralStations, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "nobody" : "root"; });
+
+TEST_F(Stations, OneFailingAmongSeveral) {
+    const std::string file = MakeFirmware(dir, kSmallFirmware);
+    const std::string good = StartSim("");
+    const std::string refusing = StartSim("--write-err 0000002A");
+    const std::string missing = dir + "/ttyNONE";
+    const std::map<std::string, int> expected{{good, 0}, {refusing, 6}, {missing, 4}};
+    ASSERT_EQ(Run({"--json", "--port", good, "--port", refusing, "--port", missing, file}), 8)
+        << err;
+    const std::vector<Object> objects = JsonLines();
+    std::map<std::string, int> results;
+    for (const Object& o : OfEvent(objects, "result")) {
+        EXPECT_EQ(results.count(Str(o, "port")), 0u) << "two results for " << Str(o, "port");
+        results[Str(o, "port")] = static_cast<int>(Int(o, "exit_code"));
+    }
+    EXPECT_EQ(results, expected);
+    for (const Object& o : objects) {
+        if (Str(o, "event") != "summary") {
+            EXPECT_EQ(expected.count(Str(o, "port")), 1u) << "a line of no port given";
+        }
+    }
+    const Object& summary = objects.back();
+    EXPECT_EQ(Str(summary, "event"), "summary");
+    EXPECT_EQ(Int(summary, "exit_code"), 8);
+    EXPECT_EQ(Int(summary, "failed"), 2);
+    // The summary for a person names each port's own code and message.
+    EXPECT_NE(err.find("tovik-cli: some devices failed (2 of 3)"), std::string::npos) << err;
+    const auto summaryLine = [&](const std::string& port) {
+        const size_t at = err.find("\n  " + port + " ");
+        return at == std::string::npos ? std::string()
+                                       : err.substr(at + 1, err.find('\n', at + 1) - at - 1);
+    };
+    EXPECT_NE(
+        summaryLine(refusing).find(
+            " exit 6    Protocollerror ! the device refused the write at 0x00010000 (error 42)"),
+        std::string::npos)
+        << err;
+    EXPECT_NE(summaryLine(missing).find(" exit 4    "), std::string::npos) << err;
+    EXPECT_NE(summaryLine(good).find(" exit 0    Transmission complete. Device started."),
+              std::string::npos)
+        << err;
+    EXPECT_TRUE(DeviceHolds(0, file));
+}
+
+// A line of stdout that says this port is programming.
+bool Programming(const std::string& out, const std::string& port) {
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("\"port\":\"" + port + "\"") != std::string::npos &&
+            line.find("\"event\":\"progress\"") != std::string::npos &&
+            line.find("\"phase\":\"programming\"") != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST_F(Stations, CtrlCStopsEveryStation) {
+    const std::string file = MakeFirmware(dir, Firmware{"large", 3, 32, {{0x10000, 32768}}});
+    // Paced like a real 38400 baud line, each transfer takes seconds.
+    const std::string a = StartSim("--wire-baud 38400");
+    const std::string b = StartSim("--wire-baud 38400");
+    Spawn({"--json", "--port", a, "--port", b, file});
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string text = ReadText(scratch / "cli.out");
+            return Programming(text, a) && Programming(text, b);
+        },
+        30s));
+    ASSERT_TRUE(cli.Interrupt());
+    EXPECT_EQ(Wait(20s), 130) << err;
+    const std::vector<Object> results = OfEvent(JsonLines(), "result");
+    ASSERT_EQ(results.size(), 2u) << out;
+    for (const Object& r : results) {
+        EXPECT_EQ(Int(r, "exit_code"), 130);
+        EXPECT_NE(Str(r, "message").find("stopped"), std::string::npos) << out;
+        EXPECT_LT(Int(r, "bytes"), 32768) << "the whole image went over";
+    }
+    EXPECT_NE(err.find("tovik-cli: stopped (2 of 2)"), std::string::npos) << err;
+}
+
+} // namespace
