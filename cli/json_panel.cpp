@@ -78,6 +78,13 @@ void JsonConsolePanel::Watch(const CRunController& run) {
         m_events->Phase("searching", StartBaudRate(run.m_nBaudIndex));
         return;
     }
+    // All data is written; the start command waits for its reply (up to a minute).
+    if (m_phase == kProgramming && m_result->m_nActivity == kActivityStarting) {
+        ProgrammingProgress(true);
+        m_phase = kStarting;
+        m_events->Phase("starting", 0);
+        return;
+    }
     const int probes = m_result->m_nProbes;
     if ((m_phase == kErasing || m_phase == kProgramming) && probes > m_probesAtPhase) {
         m_probesAtPhase = probes;

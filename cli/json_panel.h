@@ -29,7 +29,7 @@ public:
     void Watch(const CRunController& run);
 
 private:
-    enum Phase { kNone, kSearching, kErasing, kProgramming, kEnded };
+    enum Phase { kNone, kSearching, kErasing, kProgramming, kStarting, kEnded };
     void ProgrammingProgress(bool force);
 
     JsonEvents* const m_events;

@@ -189,6 +189,10 @@ TEST_F(Stations, JsonLinesOfALoad) {
     }
     EXPECT_EQ(Str(objects.front(), "event"), "begin");
     EXPECT_EQ(Int(objects.front(), "bytes_total"), 1500);
+    // The wait for the start's reply is shown when a look falls into it: a moment, here.
+    if (!phases.empty() && phases.back() == "starting") {
+        phases.pop_back();
+    }
     EXPECT_EQ(phases, (std::vector<std::string>{"searching", "erasing", "programming"}));
     EXPECT_EQ(lastBytes, 1500) << "no progress line at the end of programming";
     ASSERT_EQ(OfEvent(objects, "result").size(), 1u);
@@ -203,6 +207,30 @@ TEST_F(Stations, JsonLinesOfALoad) {
     EXPECT_NE(err.find("Programming"), std::string::npos) << err;
     EXPECT_NE(err.find("Transmission complete."), std::string::npos) << err;
     EXPECT_TRUE(DeviceHolds(0, file));
+}
+
+// A device that never confirms the start: the events say the run waits for it, and a Ctrl-C
+// ends the wait at once, all data written.
+TEST_F(Stations, JsonShowsTheWaitForTheStart) {
+    const std::string file = MakeFirmware(dir, kSmallFirmware);
+    const std::string port = StartSim("--go-silent");
+    Spawn({"--json", "--port", port, file});
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return ReadText(scratch / "cli.out").find("\"phase\":\"starting\"") !=
+                   std::string::npos;
+        },
+        20s));
+    ASSERT_TRUE(cli.Interrupt());
+    ASSERT_EQ(Wait(10s), 1) << err;
+    const std::vector<Object> objects = JsonLines();
+    ASSERT_FALSE(objects.empty());
+    const Object& result = objects.back();
+    EXPECT_EQ(Str(result, "event"), "result");
+    EXPECT_EQ(Int(result, "exit_code"), 1);
+    EXPECT_NE(Str(result, "message").find("all data written, but the device did not confirm"),
+              std::string::npos);
+    EXPECT_EQ(Int(result, "bytes"), 1500);
 }
 
 // However a load ends, its last line is its one result, with the exit code and what a person is
