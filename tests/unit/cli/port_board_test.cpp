@@ -68,7 +68,7 @@ std::string ReadText(const std::string& path) {
 std::string Board(bool terminal) {
     const ScratchDir scratch;
     const std::string path = scratch / (terminal ? "board-terminal" : "board-log");
-    FILE* out = std::fopen(path.c_str(), "w");
+    FILE* out = std::fopen(path.c_str(), "wb");
     EXPECT_NE(out, nullptr);
     std::vector<PortState> states(2);
     states[0].port = "A";

@@ -73,7 +73,7 @@ TEST_P(WaitPort, UntilThePortIsThereOrTheTimeIsUp) {
     }
     ScriptedClock clock(c.appearAtMs, [&] { std::ofstream(port) << ""; });
     InstallClock(&clock);
-    FILE* out = std::fopen(events.c_str(), "w");
+    FILE* out = std::fopen(events.c_str(), "wb");
     ASSERT_NE(out, nullptr);
     int result;
     {
@@ -89,7 +89,11 @@ TEST_P(WaitPort, UntilThePortIsThereOrTheTimeIsUp) {
         EXPECT_EQ(lines, "") << "no waiting for a port that is there";
     } else {
         EXPECT_EQ(lines.rfind("{\"event\":\"waiting\",\"port\":\"PORT\",", 0), 0u) << lines;
-        EXPECT_NE(lines.find("\"path\":\"" + port + "\""), std::string::npos) << lines;
+        std::string quoted; // as JSON writes it: a Windows path's backslashes doubled
+        for (char c : port) {
+            quoted += c == '\\' ? std::string("\\\\") : std::string(1, c);
+        }
+        EXPECT_NE(lines.find("\"path\":\"" + quoted + "\""), std::string::npos) << lines;
     }
     if (result == kExitPortFailed) {
         EXPECT_NE(ToldText().find("the port " + port + " did not appear within"), std::string::npos)
