@@ -11,7 +11,8 @@ constexpr char kShortOptionsWithValue[] = "pb";
 } // namespace
 
 std::vector<std::string> ArgumentsForOnePort(const std::vector<std::string>& args,
-                                             const std::string& port) {
+                                             const std::string& port,
+                                             const std::string& checkedCopy) {
     std::vector<std::string> kept;
     size_t i = 0;
     for (; i < args.size(); ++i) {
@@ -60,6 +61,9 @@ std::vector<std::string> ArgumentsForOnePort(const std::vector<std::string>& arg
     }
     for (const char* own : {"--port", port.c_str(), "--json", "--quiet"}) {
         kept.push_back(own);
+    }
+    if (!checkedCopy.empty()) {
+        kept.insert(kept.end(), {"--checked-copy", checkedCopy});
     }
     kept.insert(kept.end(), args.begin() + static_cast<std::ptrdiff_t>(std::min(i, args.size())),
                 args.end());

@@ -52,7 +52,7 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         ->allow_extra_args(false);
     app.add_option("--wait-port", o.waitPortSeconds,
                    "when the port is not there yet, wait up to SECONDS for it to appear")
-        ->check(CLI::PositiveNumber);
+        ->check(kPositiveSeconds);
     app.add_flag("--json", o.json, "JSON lines on stdout: progress events and the result");
     std::string baud = "38400";
     app.add_option("-b,--baud", baud, "auto | 38400 | 57600 | 115200 (default 38400)")
@@ -67,6 +67,8 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     app.add_flag("--trace", o.trace, "every frame sent and received, in hex, on stderr");
     app.add_flag("-q,--quiet", o.quiet, "no progress display");
     app.add_flag("--list-ports", o.listPorts, "list the serial ports found, and exit");
+    // Not for people: see CliOptions::checkedCopy.
+    app.add_option("--checked-copy", o.checkedCopy)->group("");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -84,12 +86,6 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         return parse;
     }
     o.port = o.ports.empty() ? std::string() : o.ports.front();
-    // The range check lets NaN through, and infinity is no time to wait.
-    if (!std::isfinite(o.waitPortSeconds)) {
-        std::fprintf(stderr, "tovik-cli: --wait-port takes a positive number of seconds\n");
-        parse.exitCode = kExitUsage;
-        return parse;
-    }
     if (o.json && (o.listPorts || o.dryRun)) {
         std::fprintf(stderr, "tovik-cli: --json reports loads; it does not go with --%s\n",
                      o.listPorts ? "list-ports" : "dry-run");

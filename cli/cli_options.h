@@ -18,6 +18,9 @@ struct CliOptions {
     bool listPorts = false;
     bool json = false;          // JSON lines on stdout
     double waitPortSeconds = 0; // 0: a missing port fails at once
+    // Given by a load into several ports to each of its children: the file as the parent read
+    // and checked it, to be loaded in place of FILE (which still names it in messages).
+    std::string checkedCopy;
 };
 
 struct CliParse {

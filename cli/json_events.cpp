@@ -9,7 +9,8 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 
 } // namespace
 
-JsonEvents::JsonEvents(FILE* out, std::string port) : m_out(out), m_port(std::move(port)) {}
+JsonEvents::JsonEvents(FILE* out, std::string port, Clock::time_point start)
+    : m_out(out), m_port(std::move(port)), m_start(start) {}
 
 JsonObject JsonEvents::Event(const char* name) const {
     JsonObject object;

@@ -6,7 +6,8 @@
 //   begin     the file was checked: "file", "bytes_total" (data bytes), "lines"
 //   waiting   --wait-port: the port is not there yet; "path", "wait_seconds"
 //   phase     "phase": "searching" (with "baud", the rate probed first), "erasing" (with "baud",
-//             the rate that answered), "programming"
+//             the rate that answered), "programming", "starting" (all data written, the start
+//             command waits for its confirmation)
 //   progress  "phase", "percent"; erasing: "cluster", "clusters"; programming: "bytes",
 //             "bytes_total", "blocks", "rate" (bytes/s) and "seconds_left" (null until known).
 //             At most a few a second, and one at the end of the programming pass.
@@ -28,7 +29,9 @@ class CRunResult;
 class JsonEvents {
 public:
     // out: where the lines go; nullptr when --json was not given, and every call does nothing.
-    JsonEvents(FILE* out, std::string port);
+    // start: when tovik-cli began, for "seconds".
+    JsonEvents(FILE* out, std::string port,
+               std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now());
 
     bool On() const { return m_out != nullptr; }
     void Begin(const std::string& file, uint64_t totalBytes, int lines);
@@ -49,7 +52,7 @@ private:
 
     FILE* const m_out;
     const std::string m_port;
-    const Clock::time_point m_start = Clock::now();
+    const Clock::time_point m_start;
     // The worker and the supervising thread both report.
     std::mutex m_mutex;
     Clock::time_point m_lastProgress{};

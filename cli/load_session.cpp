@@ -1,5 +1,6 @@
 #include "cli/load_session.h"
 
+#include "cli/checked_file.h"
 #include "cli/cli_options.h"
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
@@ -22,6 +23,7 @@
 #include "platform/message_box.h"
 #include "platform/port_listing.h"
 #include "protocol/frame_trace.h"
+#include "protocol/link_base.h"
 #include "serial/port_status.h"
 #include "serial/serial_port.h"
 
@@ -140,17 +142,11 @@ int PrepareLoad(const CliOptions& o, PreparedLoad* load) {
     }
     SetProcessCommandLine(o.handshake >= 0 ? "tovik-cli /HANDSHAKE " + std::to_string(o.handshake)
                                            : std::string("tovik-cli"));
-    std::string error;
-    if (load->copy.ReadPath(o.file, &error) != 0) {
-        TellUserF(Told::kProblem, "%s", error.c_str());
-        return kExitBadFile;
-    }
-    CheckSRecordText(load->copy.Data(), load->copy.Size(), &load->check,
-                     o.dryRun ? BlockListener(PrintBlock) : BlockListener());
-    if (load->check.result != 0) {
-        std::fflush(stdout);
-        TellUserF(Told::kProblem, "%s", FileCheckMessage(load->check).c_str());
-        return kExitBadFile;
+    const int checked =
+        ReadCheckedFile(o.checkedCopy.empty() ? o.file : o.checkedCopy, &load->copy, &load->check,
+                        o.dryRun ? BlockListener(PrintBlock) : BlockListener());
+    if (checked != 0) {
+        return checked;
     }
     PrintWarnings(load->check);
     if (o.dryRun) {
@@ -158,6 +154,7 @@ int PrepareLoad(const CliOptions& o, PreparedLoad* load) {
                     static_cast<unsigned long long>(load->check.dataBytes), load->check.lines);
         return 0;
     }
+    std::string error;
     load->stream = load->copy.Stream(&error);
     if (load->stream == nullptr) {
         TellUserF(Told::kProblem, "%s", error.c_str());
@@ -290,7 +287,13 @@ int ExitCodeOfRun(const CRunResult& result) {
     }
     if (result.m_bWriteRefused) {
         const uint32_t address = result.m_nRefusedAddress;
-        if (code == -1) {
+        if (result.m_bWriteNotSent) {
+            TellUserF(Told::kProblem,
+                      "tovik-cli: the write at 0x%08" PRIX32 " could not be sent within %d s: "
+                      "the line takes no more bytes (a stuck adapter, or flow control holding "
+                      "it); the device is only partly programmed",
+                      address, kFrameWriteMs / 1000);
+        } else if (code == -1) {
             // The time-out the write waited: 30 ms per data byte and a second.
             const double seconds = (result.m_nRefusedLength * 30 + 1000) / 1000.0;
             TellUserF(Told::kProblem,

@@ -1,5 +1,6 @@
 #include "cli/parallel_load.h"
 
+#include "cli/checked_file.h"
 #include "cli/child_arguments.h"
 #include "cli/cli_options.h"
 #include "cli/exit_codes.h"
@@ -8,8 +9,10 @@
 #include "cli/port_board.h"
 #include "platform/child_process.h"
 #include "platform/console.h"
+#include "platform/temp_file.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <set>
 
@@ -17,7 +20,7 @@ namespace {
 
 constexpr int kLookIntervalMs = 100;
 // A child that cannot be started has this code, as in a shell.
-constexpr int kExitNotStarted = 127;
+constexpr int kExitChildNotStarted = 127;
 
 struct Station {
     PortState state;
@@ -30,8 +33,10 @@ struct Station {
 
 class ParallelLoad {
 public:
-    ParallelLoad(const CliOptions& o, std::vector<PortState>* states, PortBoard* board)
-        : m_options(o), m_states(states), m_board(board) {}
+    // checkedCopy: the file as the parent read and checked it, for every child.
+    ParallelLoad(const CliOptions& o, const std::string& checkedCopy,
+                 std::vector<PortState>* states, PortBoard* board)
+        : m_options(o), m_checkedCopy(checkedCopy), m_states(states), m_board(board) {}
 
     int Run(const std::string& program, const std::vector<std::string>& args);
 
@@ -44,6 +49,9 @@ private:
     int Summary(bool interrupted);
 
     const CliOptions& m_options;
+    const std::string m_checkedCopy;
+    // When the load began: every port's result counts its seconds from here.
+    const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::vector<PortState>* const m_states;
     PortBoard* const m_board;
     std::vector<std::unique_ptr<Station>> m_stations;
@@ -52,12 +60,13 @@ private:
 void ParallelLoad::Start(const std::string& program, const std::vector<std::string>& args) {
     for (size_t i = 0; i < m_options.ports.size(); ++i) {
         auto station = std::make_unique<Station>();
-        std::vector<std::string> argv = ArgumentsForOnePort(args, m_options.ports[i]);
+        std::vector<std::string> argv =
+            ArgumentsForOnePort(args, m_options.ports[i], m_checkedCopy);
         argv.insert(argv.begin(), program);
         std::string error;
         if (!station->child.Start(argv, &error)) {
             station->done = true;
-            station->processExitCode = kExitNotStarted;
+            station->processExitCode = kExitChildNotStarted;
             m_stations.push_back(std::move(station));
             (*m_states)[i].message = "tovik-cli could not be started: " + error;
             EndWithoutResult(i);
@@ -115,7 +124,7 @@ void ParallelLoad::EndWithoutResult(size_t index) {
     state.exitCode = station.processExitCode;
     if (m_options.json) {
         // Every port gets its one result line, whatever became of its child.
-        JsonEvents events(stdout, state.port);
+        JsonEvents events(stdout, state.port, m_start);
         events.Result(station.processExitCode, state.message, nullptr);
     }
     m_board->Changed(index, true);
@@ -172,6 +181,10 @@ int ParallelLoad::Summary(bool interrupted) {
     if (m_options.json) {
         JsonObject summary;
         summary.AddString("event", "summary")
+            .AddNumber(
+                "seconds",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count(),
+                3)
             .AddInt("exit_code", exitCode)
             .AddInt("ports", static_cast<int64_t>(ports))
             .AddInt("failed", failed);
@@ -224,11 +237,25 @@ int RunParallelLoads(const CliOptions& options, const std::string& program,
             return kExitUsage;
         }
     }
+    // Checked once, here: a bad file is told once, and every child loads the same bytes, which a
+    // pipe or a FIFO could give only one of them.
+    CFileCopy copy;
+    CFileCheck check;
+    const int checked = ReadCheckedFile(options.file, &copy, &check);
+    if (checked != 0) {
+        return checked;
+    }
+    CTempFile checkedCopy;
+    std::string error;
+    if (!checkedCopy.Write(copy.Data(), copy.Size(), &error)) {
+        std::fprintf(stderr, "tovik-cli: %s\n", error.c_str());
+        return kExitBadFile;
+    }
     std::vector<PortState> states(options.ports.size());
     for (size_t i = 0; i < states.size(); ++i) {
         states[i].port = options.ports[i];
     }
     PortBoard board(stderr, IsTerminal(stderr), options.quiet, &states);
-    ParallelLoad load(options, &states, &board);
+    ParallelLoad load(options, checkedCopy.Path(), &states, &board);
     return load.Run(program, args);
 }

@@ -2,7 +2,6 @@
 
 #include "loader/srecord_reader.h"
 
-
 namespace {
 
 constexpr uint32_t kLowMemoryEnd = 0x10000;

@@ -32,6 +32,11 @@ void SearchStep(CRunContext* dialog, CUnitLink& link) {
     link.SetPortParameters(rate, 8, 'n', 1);
     const int reply = link.Execute("!D", kProbeTimeoutMs);
     dialog->m_result.m_nLateReplies = link.LateReplies();
+    if (reply == kReplyPortLost && link.IsPortLost()) {
+        // Fails at once while the port is gone: paced as a probe that got no answer, so that a
+        // search on a lost port does not spin.
+        Sleep(kProbeTimeoutMs);
+    }
     if (reply == 0) {
         dialog->m_result.m_nAnsweredRate = rate;
         dialog->m_result.m_bDeviceFound = true;
@@ -56,6 +61,13 @@ void EraseStep(CRunContext* dialog, CUnitLink& link) {
     for (uint8_t cluster = first; cluster < end; ++cluster) {
         link.AppendPayload(&cluster, 1);
         const int reply = link.Execute("!E", kEraseTimeoutMs);
+        if (reply == kReplyPortLost && link.IsPortLost()) {
+            // The rest of the pass would fail at once as well, and a failed pass is not what
+            // happened: the port went away. Searching again finds the device once it is back.
+            dialog->m_nEraseErrors = static_cast<uint8_t>(dialog->m_nEraseErrors + 1);
+            result.m_nActivity = kActivitySearching;
+            return;
+        }
         if (reply != 0) {
             dialog->m_nEraseErrors = static_cast<uint8_t>(dialog->m_nEraseErrors + 1);
             result.m_nEraseFailures.fetch_add(1);

@@ -23,6 +23,7 @@ int SendBlock(uint8_t sendFlag, const BlockSlot& block, CLinkBase* link, CRunCon
     } else {
         result.m_nRefusedAddress = block.address;
         result.m_nRefusedLength = block.length;
+        result.m_bWriteNotSent = link->FrameNotSent();
         result.m_bWriteRefused = true;
     }
     return reply;

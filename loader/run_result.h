@@ -45,6 +45,8 @@ public:
     std::atomic<bool> m_bWriteRefused{false};
     std::atomic<uint32_t> m_nRefusedAddress{0};
     std::atomic<int> m_nRefusedLength{0};
+    // That write never reached the line: its frame could not be handed over in time.
+    std::atomic<bool> m_bWriteNotSent{false};
     // The programming pass ended; its result (ProgramFile) and the start command's reply code
     // (-1 when it was not sent).
     std::atomic<bool> m_bProgramEnded{false};
@@ -71,6 +73,7 @@ public:
         m_bWriteRefused = false;
         m_nRefusedAddress = 0;
         m_nRefusedLength = 0;
+        m_bWriteNotSent = false;
         m_bProgramEnded = false;
         m_nProgramResult = 0;
         m_nStartReply = -1;

@@ -141,7 +141,8 @@ struct PairTable {
             for (int low = 0; low < 256; ++low) {
                 const int h = kHex.value[high];
                 const int l = kHex.value[low];
-                value[high << 8 | low] = static_cast<uint16_t>(h < 0 || l < 0 ? kBadPair : h * 16 + l);
+                value[high << 8 | low] =
+                    static_cast<uint16_t>(h < 0 || l < 0 ? kBadPair : h * 16 + l);
             }
         }
     }

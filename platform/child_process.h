@@ -34,7 +34,6 @@ public:
     // True once the child has ended, with its exit code in *exitCode (on POSIX 128 + the signal
     // number when a signal ended it). Never waits.
     bool Ended(int* exitCode);
-    bool Started() const;
 
     // Waits up to ms milliseconds until one of the children has output to read or a pipe has
     // ended.

@@ -145,10 +145,6 @@ bool CChildProcess::Ended(int* exitCode) {
     return m_impl->reaped;
 }
 
-bool CChildProcess::Started() const {
-    return m_impl->pid > 0;
-}
-
 void CChildProcess::WaitForOutput(const std::vector<CChildProcess*>& children, int ms) {
     std::vector<pollfd> fds;
     for (CChildProcess* child : children) {

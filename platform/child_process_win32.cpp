@@ -168,10 +168,6 @@ bool CChildProcess::Ended(int* exitCode) {
     return m_impl->ended;
 }
 
-bool CChildProcess::Started() const {
-    return m_impl->process.IsValid();
-}
-
 void CChildProcess::WaitForOutput(const std::vector<CChildProcess*>& children, int ms) {
     // Returns as soon as one pipe has something; otherwise looks again every few milliseconds.
     for (int waited = 0; waited < ms; waited += kLookIntervalMs) {

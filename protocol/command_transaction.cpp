@@ -18,6 +18,7 @@ void CLinkBase::AppendPayload(const uint8_t* data, int n) {
 }
 
 int CLinkBase::SendCommand(const char* command, int n, int timeoutMs) {
+    m_frameNotSent = false;
     if (m_txLength + n >= 256) {
         // The command does not fit with what was appended: nothing goes out, and the next command
         // starts from an empty payload rather than from parameters meant for this one.
@@ -41,7 +42,11 @@ int CLinkBase::SendCommand(const char* command, int n, int timeoutMs) {
     m_transactionActive = 1;
     if (SendFrame() != 0) {
         m_transactionActive = 0;
-        return IsPortLost() ? kReplyPortLost : -1;
+        if (IsPortLost()) {
+            return kReplyPortLost;
+        }
+        m_frameNotSent = true;
+        return -1;
     }
     int deadline = 0;
     SetDeadline(&deadline, timeoutMs);

@@ -69,6 +69,9 @@ public:
     // line delivered. Such a reply is still never taken for another command; this only lets a
     // front end say that a device answered, too late, rather than that none did.
     int LateReplies() const { return m_lateReplies; }
+    // True when the last transaction failed because its frame could not be handed to the line
+    // within kFrameWriteMs (a stuck output queue): the device never saw the command.
+    bool FrameNotSent() const { return m_frameNotSent; }
     // Counts frame[0..length-1] (header, payload, checksum digits) when it is that late reply.
     void NoteLateReply(const uint8_t* frame, int length);
 
@@ -103,6 +106,7 @@ private:
     uint8_t m_unanswered[8] = {};
     int m_unansweredLength = 0;
     int m_lateReplies = 0;
+    bool m_frameNotSent = false;
 };
 
 class CPortClient;

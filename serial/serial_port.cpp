@@ -244,14 +244,6 @@ void CPortClient::Detach() {
     }
 }
 
-std::string CPortClient::LostReason() const {
-    CLinkLockGuard lock;
-    if (m_port && m_port->IsLost()) {
-        return m_port->m_lostReason;
-    }
-    return m_bLost ? m_lostReason : std::string();
-}
-
 int CPortClient::ReopenIfLost() {
     CLinkLockGuard lock;
     if (m_bLost) {
@@ -260,7 +252,6 @@ int CPortClient::ReopenIfLost() {
     if (!m_port || !m_port->IsLost()) {
         return 0;
     }
-    m_lostReason = m_port->m_lostReason;
     Detach();
     // Without show-errors nobody is asked: one quiet attempt, as the first open makes.
     if (!m_showErrors || UserWantsRetry(m_portIndex)) {

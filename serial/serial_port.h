@@ -128,9 +128,9 @@ public:
     int EndFrame();
 
     // True while the device under this client is gone: its port is lost, or the port could not
-    // be opened again after a loss. LostReason: the system's account of the loss.
+    // be opened again after a loss. The system's account of it is in the port records
+    // (port_status.h).
     bool IsLost() const { return m_bLost || (m_port && m_port->IsLost()); }
-    std::string LostReason() const;
     // For the start of each transaction. When the port is lost: leaves it (closing it when this
     // was its last client), shows the port's Retry/Cancel message (when the client shows errors)
     // and on Retry opens the port anew, asking again while that fails, as the first open does.
@@ -160,7 +160,6 @@ public:
     int m_showErrors;
     // Lost, and not attached again: the reopen after the loss was cancelled or failed.
     bool m_bLost = false;
-    std::string m_lostReason;
 
 private:
     // Joins the open port of m_portIndex or opens it (with Retry/Cancel when showing errors).

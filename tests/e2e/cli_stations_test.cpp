@@ -337,6 +337,33 @@ TEST_P(SeveralStations, AllLoadTheFile) {
 INSTANTIATE_TEST_SUITE_P(AsUser, SeveralStations, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "nobody" : "root"; });
 
+// The file can be read only once (a pipe) or is no S-record file at all: the parent reads and
+// checks it once, and every child loads the bytes the parent checked.
+TEST_F(Stations, SeveralPortsFromOnePipe) {
+    const std::string file = MakeFirmware(dir, kSmallFirmware);
+    const std::string bad = dir + "/bad.s19";
+    std::ofstream(bad) << "S0030000FC\nS1130000garbage\n";
+    const std::vector<std::string> ports{StartSim(""), StartSim("")};
+    for (const std::string& source : {file, bad}) {
+        const std::string command = "cat '" + source + "' | exec '" + TestProgram(TOVIK_CLI_PATH) +
+                                    "' --port '" + ports[0] + "' --port '" + ports[1] + "' -";
+        ASSERT_TRUE(cli.Start({"/bin/sh", "-c", command}, ChildOutput::File(scratch / "cli.out"),
+                              ChildOutput::File(scratch / "cli.err")));
+        if (source == bad) {
+            EXPECT_EQ(Wait(30s), 3) << err;
+            // Told once, by the parent, before any child began.
+            EXPECT_EQ(err.find("Sorry, line 2"), err.rfind("Sorry, line 2")) << err;
+            EXPECT_NE(err.find("Sorry, line 2"), std::string::npos) << err;
+        } else {
+            ASSERT_EQ(Wait(30s), 0) << err;
+            EXPECT_NE(out.find("tovik-cli: all 2 devices loaded"), std::string::npos) << out;
+        }
+    }
+    for (size_t i = 0; i < ports.size(); ++i) {
+        EXPECT_TRUE(DeviceHolds(i, file)) << ports[i];
+    }
+}
+
 TEST_F(Stations, OneFailingAmongSeveral) {
     const std::string file = MakeFirmware(dir, kSmallFirmware);
     const std::string good = StartSim("");

@@ -180,11 +180,14 @@ TEST_F(Transaction, AFrameThatCannotBeWrittenInTimeFailsAfterOneLimit) {
         EXPECT_EQ(link.Execute("!D", 200), c.result) << c.msPerByte;
         EXPECT_EQ(NowMs() - start, c.elapsedMs) << c.msPerByte;
         EXPECT_EQ(fake.line->written.size(), c.bytesSent) << c.msPerByte;
+        // Told apart from a command the device left unanswered.
+        EXPECT_EQ(link.FrameNotSent(), c.result != 0) << c.msPerByte;
     }
     // The next frame is not held back by the one that failed.
     fake.line->writeDelayMs = 0;
     fake.line->written.clear();
     link.Execute("!D", 200);
+    EXPECT_FALSE(link.FrameNotSent());
     EXPECT_EQ(PayloadOf(fake.line->written), Bytes("!D"));
 }
 
