@@ -5,12 +5,15 @@
 #include "platform/serial_device_posix.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <grp.h>
+#include <sstream>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +39,31 @@ std::string ProgramName(int pid) {
     return name;
 }
 
+// The process holding the exclusive lock that serial programs (this one among them) take on the
+// device node, from /proc/locks ("1: FLOCK  ADVISORY  WRITE 1234 00:05:3 0 EOF"); 0 when none
+// does. Among the processes that merely have the device open (a pseudo-terminal's own device
+// program, a monitor), this is the one that keeps others out.
+int FindLockHolder(const struct stat& device, int self) {
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string id, kind, mode, access, node;
+        int pid = 0;
+        if (!(fields >> id >> kind) || kind != "FLOCK" ||
+            !(fields >> mode >> access >> pid >> node)) {
+            continue; // another kind of lock, or a waiter ("1: -> FLOCK ...")
+        }
+        unsigned devMajor = 0, devMinor = 0;
+        unsigned long long inode = 0;
+        if (std::sscanf(node.c_str(), "%x:%x:%llu", &devMajor, &devMinor, &inode) == 3 &&
+            inode == device.st_ino && devMajor == major(device.st_dev) &&
+            devMinor == minor(device.st_dev) && pid != self) {
+            return pid;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int FindDeviceHolder(const std::string& path) {
@@ -44,6 +72,9 @@ int FindDeviceHolder(const std::string& path) {
         return 0;
     }
     const int self = static_cast<int>(::getpid());
+    if (const int locker = FindLockHolder(device, self)) {
+        return locker;
+    }
     int found = 0;
     DIR* proc = ::opendir("/proc");
     if (!proc) {

@@ -145,36 +145,45 @@ TEST_F(PortOnPty, APortStillOpenAtExitIsClosedByTheCleanUp) {
     EXPECT_EQ(LineImage(fd.Get()), before);
 }
 
+// A program that merely has the line open (as a pseudo-terminal's device program does, started
+// first) is not the one named: the one holding the line's lock is.
 TEST_F(PortOnPty, HeldByAnotherProgramTheFailureNamesItsProcess) {
-    int ready[2], release[2];
-    ASSERT_EQ(::pipe(ready), 0);
+    int release[2];
     ASSERT_EQ(::pipe(release), 0);
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        ::close(ready[0]);
-        ::close(release[1]);
-        CUniqueFd fd = OpenSlave();
-        char b = 0;
-        if (fd.IsValid() && ::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0) {
-            (void)!::write(ready[1], "x", 1);
-            (void)!::read(release[0], &b, 1);
+    const auto start = [&](bool lock) {
+        int ready[2];
+        EXPECT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(ready[0]);
+            ::close(release[1]);
+            CUniqueFd fd = OpenSlave();
+            char b = 0;
+            if (fd.IsValid() && (!lock || ::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0)) {
+                (void)!::write(ready[1], "x", 1);
+                (void)!::read(release[0], &b, 1);
+            }
+            ::_exit(0);
         }
-        ::_exit(0);
-    }
-    ::close(ready[1]);
+        ::close(ready[1]);
+        char b = 0;
+        EXPECT_EQ(::read(ready[0], &b, 1), 1);
+        ::close(ready[0]);
+        return child;
+    };
+    const pid_t bystander = start(false);
+    const pid_t holder = start(true);
     ::close(release[0]);
-    char b = 0;
-    ASSERT_EQ(::read(ready[0], &b, 1), 1);
     auto device = CreatePlatformSerialDevice();
     EXPECT_FALSE(device->Open(kIndex));
     const CPortOpenFailure f = device->OpenFailure();
     EXPECT_EQ(f.kind, CPortOpenFailure::kBusy);
-    EXPECT_EQ(f.holderPid, holder);
+    EXPECT_EQ(f.holderPid, holder) << "the bystander is " << bystander;
     EXPECT_NE(f.Text().find(pty.SlavePath() + ": in use by another program"), std::string::npos)
         << f.Text();
     EXPECT_NE(f.reason.find("PID " + std::to_string(holder)), std::string::npos) << f.reason;
     ::close(release[1]);
-    ::close(ready[0]);
+    ::waitpid(bystander, nullptr, 0);
     ::waitpid(holder, nullptr, 0);
 }
 
