@@ -4,6 +4,8 @@
 
 #include "cli_test_fixture.h"
 
+#include "tests/support/sim_process.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -65,6 +67,21 @@ INSTANTIATE_TEST_SUITE_P(Phases, CliLosesItsPort,
                                                "DuringProgramming", "--wire-baud 38400", "!W",
                                                "during programming; it is only partly programmed"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The device as a program of its own, killed in the middle of the erase: the same end.
+TEST_F(Cli, EndsAtOnceWhenTheDeviceProcessIsKilledDuringTheErase) {
+    names["FILE"] = MakeFirmware(dir, kSmallFirmware);
+    SimProcess sim(TestProgram(TOVIK_SIM_PATH), {"--erase-ms", "500"});
+    ASSERT_TRUE(sim.Ready());
+    names["PORT"] = sim.SlavePath();
+    Spawn("--port PORT FILE");
+    ASSERT_TRUE(WaitUntil([&] { return Contains(ReadText(scratch / "cli.err"), "Erasing"); }));
+    sim.Kill();
+    EXPECT_EQ(Wait(5s), 4) << err;
+    EXPECT_TRUE(Contains(err, "the port " + names["PORT"] +
+                                  " was lost during erasing; the device is erased"))
+        << err;
+}
 
 struct Refusal {
     const char* name;

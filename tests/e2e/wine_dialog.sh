@@ -60,14 +60,7 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
 export DISPLAY=:$(cat "$work/display")
 
-passed=0 failed=0
-check() { # check WHAT COMMAND...
-    if "${@:2}"; then
-        echo "ok: $1" && passed=$((passed + 1))
-    else
-        echo "FAILED: $1" >&2 && failed=$((failed + 1))
-    fi
-}
+. tests/e2e/checks.sh
 # Polls for a condition, at most SECONDS: wait_for SECONDS COMMAND...
 wait_for() {
     local tries=$(($1 * 20))

@@ -34,14 +34,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     /usr/lib/wine/wineserver -w
 fi
 
-passed=0 failed=0
-check() { # check WHAT COMMAND...
-    if "${@:2}"; then
-        echo "ok: $1" && passed=$((passed + 1))
-    else
-        echo "FAILED: $1" >&2 && failed=$((failed + 1))
-    fi
-}
+. tests/e2e/checks.sh
 
 # 6000 bytes of firmware at 0x20000 (S2 records), made the way the Linux end-to-end tests make
 # theirs, and what it holds as a plain image. Wine's drive Z: is the root directory.

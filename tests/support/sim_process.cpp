@@ -10,6 +10,11 @@ SimProcess::SimProcess(const std::string& program, const std::vector<std::string
     }
 }
 
+void SimProcess::Kill() {
+    process_.Kill();
+    process_.WaitForExit();
+}
+
 int SimProcess::Stop() {
     process_.Terminate();
     return process_.WaitForExit().code;

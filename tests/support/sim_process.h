@@ -22,6 +22,9 @@ public:
     // Ends the device as a user would (SIGTERM; it writes its dump on the way out) and waits for
     // it; its exit code, -1 when it did not exit by itself. Safe to call more than once.
     int Stop();
+    // Ends the device at once (SIGKILL), as a crash or a pulled cable would: no dump, and the
+    // pseudo-terminal's master closes with the process.
+    void Kill();
 
 private:
     ChildProcess process_;
