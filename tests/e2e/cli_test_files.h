@@ -1,8 +1,9 @@
 #pragma once
 // What the end-to-end tests of tovik-cli share: firmware files made by objcopy and srec_cat from
-// random data, and text files read whole.
+// random data.
 
 #include "tests/support/child_process.h"
+#include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -17,11 +18,6 @@
 #include <vector>
 
 namespace e2e {
-
-inline std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Also the lines of an S-record file, which have no spaces.
 inline std::vector<std::string> Words(const std::string& text) {

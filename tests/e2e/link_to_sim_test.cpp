@@ -101,26 +101,6 @@ TEST(LinkToSim, ProbeEraseWriteStartOnACleanLine) {
     LoadThroughTheLink({});
 }
 
-TEST(LinkToSim, TheSameThroughNoiseAndForeignFrames) {
-    LoadThroughTheLink({"--noise"});
-}
-
-// A device that answers the probe after 300 ms: every probe times out at 200 ms, but the link can
-// tell that an answer came, too late.
-TEST(LinkToSim, AnAnswerAfterTheProbesTimeOutIsSeenAsLate) {
-    SimProcess sim(TestProgram(TOVIK_SIM_PATH), {"--reply-delay-ms", "300"});
-    ASSERT_TRUE(sim.Ready());
-    SetComDevicePath(3, sim.SlavePath());
-    {
-        CUnitLink link(3, 38400, 60, 0);
-        for (int probe = 0; probe < 3; ++probe) {
-            EXPECT_EQ(link.Execute("!D", 200), -1);
-        }
-        EXPECT_GE(link.LateReplies(), 1);
-    }
-    SetComDevicePath(3, "");
-}
-
 SimProcess* g_killDuringErase = nullptr;
 
 // The device's process dies while an erase of 60 s runs: the erase ends at once with the port

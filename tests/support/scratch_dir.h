@@ -1,6 +1,8 @@
 #pragma once
 // A scratch folder for the running test.
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 // Made empty when constructed, inside GoogleTest's temporary folder, named after the running test
@@ -22,3 +24,9 @@ public:
 private:
     std::string path_;
 };
+
+// The whole of a file, byte for byte; empty when it cannot be read.
+inline std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}

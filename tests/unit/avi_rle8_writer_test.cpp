@@ -155,6 +155,7 @@ TEST_F(SearchClip, EveryFrameIsAChunkDecodingToTheDrawing) {
         std::string fault;
         EXPECT_EQ(DecodeRle8(code, 80, 48, &fault), frames[i].m_pixels)
             << "frame " << i << ": " << fault;
+        EXPECT_LT(code.size(), frames[i].m_pixels.size() / 2) << "frame " << i << " barely packed";
     }
 }
 

@@ -123,6 +123,10 @@ TEST_F(ProgramPass, BlockSizesOfContiguousRecords) {
         // The first record alone, then one that does not follow the empty block at 0 joined by
         // the next, then one record each.
         {1, 0x0000, 6, 80, {80, 160, 80, 80, 80}},
+        // No write carries more than a frame holds: 100-byte records join to 200, 90-byte ones
+        // would join to 270, so the block goes at 180 and the record starts the next.
+        {3, 0x10000, 5, 100, {200, 200, 100}},
+        {3, 0x10000, 5, 90, {180, 180, 90}},
     };
     for (const auto& c : cases) {
         g_blockLimit = 198;
@@ -153,19 +157,6 @@ TEST_F(ProgramPass, GapsEndABlockAndHeadersOrEmptyRecordsDoNot) {
     EXPECT_EQ(Program(WithEnd(text)), 0);
     EXPECT_EQ(link.Writes(),
               (std::vector<std::pair<uint32_t, int>>{{0x10000, 80}, {0x18000, 32}, {0x17000, 16}}));
-}
-
-TEST_F(ProgramPass, NoWriteCarriesMoreThanAFrameHolds) {
-    // 100-byte records stay within the rules: 100, then 200 twice.
-    Wire data;
-    EXPECT_EQ(Program(WithEnd(DataRecords(3, 0x10000, 5, 100, &data))), 0);
-    EXPECT_EQ(link.WriteLengths(), (std::vector<int>{200, 200, 100}));
-    // 90-byte records would join to 270: the block goes at 180 and the record starts the next.
-    link.requests.clear();
-    data.clear();
-    EXPECT_EQ(Program(WithEnd(DataRecords(3, 0x10000, 5, 90, &data))), 0);
-    EXPECT_EQ(link.WriteLengths(), (std::vector<int>{180, 180, 90}));
-    EXPECT_EQ(link.WrittenData(), data);
 }
 
 TEST_F(ProgramPass, ProgressOncePerLineUpToTheEndRecord) {

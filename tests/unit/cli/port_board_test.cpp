@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <iterator>
 
 namespace {
@@ -56,11 +55,6 @@ TEST(PortLine, ShowsPhaseFiguresAndEnd) {
     state.port = "COM3";
     ApplyEvent(Event(R"({"event":"waiting","path":"\\\\.\\COM3"})"), &state);
     EXPECT_EQ(PortLine(state, 4), "COM3  waiting for the port");
-}
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Two ports' loads, interleaved, with a message from the second in the middle; what the board

@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
-#include <iterator>
 
 namespace {
 
@@ -35,11 +34,6 @@ private:
     int m_atMs;
     std::function<void()> m_happening;
 };
-
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 struct WaitCase {
     const char* name;
