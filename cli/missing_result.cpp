@@ -8,13 +8,13 @@ namespace {
 std::string Figures(const PortState& state) {
     std::string text;
     if (state.bytes > 0 || state.blocks > 0) {
-        text += " after " + std::to_string(state.bytes) + " bytes in " +
+        text += ", after " + std::to_string(state.bytes) + " bytes in " +
                 std::to_string(state.blocks) + (state.blocks == 1 ? " block" : " blocks");
     }
     if (state.baud > 0) {
         text += " at " + std::to_string(state.baud) + " baud";
     }
-    return text.empty() ? text : "," + text;
+    return text;
 }
 
 } // namespace
