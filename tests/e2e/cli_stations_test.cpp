@@ -481,12 +481,18 @@ constexpr uint64_t SignalBit(int number) {
     return uint64_t{1} << (number - 1);
 }
 
-// Ended: no such process any more, or one left for its parent to reap.
-bool Gone(int pid) {
+// The process's state as the kernel shows it (R, S, T for stopped, Z, ...); 0 when there is no
+// such process.
+char StateOf(int pid) {
     const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
     const size_t paren = stat.rfind(')');
-    return paren == std::string::npos || paren + 2 >= stat.size() || stat[paren + 2] == 'Z' ||
-           stat[paren + 2] == 'X';
+    return paren == std::string::npos || paren + 2 >= stat.size() ? 0 : stat[paren + 2];
+}
+
+// Ended: no such process any more, or one left for its parent to reap.
+bool Gone(int pid) {
+    const char state = StateOf(pid);
+    return state == 0 || state == 'Z' || state == 'X';
 }
 
 // Some of this port's data went over: with --json a progress event of the programming with bytes
@@ -587,6 +593,11 @@ TEST_P(CutShort, EachPortToldHowFarItCame) {
         for (const auto& child : childOf) {
             ::kill(child.second, SIGSTOP);
         }
+        // Stopped for good: until then a child could take the interrupts before its stop.
+        ASSERT_TRUE(WaitUntil([&] {
+            return std::all_of(childOf.begin(), childOf.end(),
+                               [](const auto& child) { return StateOf(child.second) == 'T'; });
+        }));
         ASSERT_TRUE(cli.Interrupt());
         ASSERT_TRUE(cli.Terminate());
         const uint64_t both = SignalBit(SIGINT) | SignalBit(SIGTERM);
