@@ -6,15 +6,20 @@
 #include "cli/exit_codes.h"
 #include "cli/json_events.h"
 #include "cli/json_reader.h"
+#include "cli/missing_result.h"
 #include "cli/port_board.h"
+#include "cli/user_messages.h"
+#include "loader/run_result.h"
 #include "platform/child_process.h"
+#include "platform/com_map.h"
 #include "platform/console.h"
+#include "platform/device_path.h"
 #include "platform/temp_file.h"
+#include "serial/serial_port.h"
 
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <set>
 
 namespace {
 
@@ -55,6 +60,7 @@ private:
     std::vector<PortState>* const m_states;
     PortBoard* const m_board;
     std::vector<std::unique_ptr<Station>> m_stations;
+    int m_forwarded = 0; // interrupts passed on to the children
 };
 
 void ParallelLoad::Start(const std::string& program, const std::vector<std::string>& args) {
@@ -117,15 +123,19 @@ void ParallelLoad::EndWithoutResult(size_t index) {
     Station& station = *m_stations[index];
     PortState& state = (*m_states)[index];
     if (state.message.empty()) {
-        state.message = "tovik-cli ended without a result (exit " +
-                        std::to_string(station.processExitCode) + ")";
+        state.message = MissingResultMessage(state, station.processExitCode, m_forwarded > 1);
     }
     state.ended = true;
     state.exitCode = station.processExitCode;
     if (m_options.json) {
-        // Every port gets its one result line, whatever became of its child.
+        // Every port gets its one result line, whatever became of its child, with the figures
+        // its last events gave: the device holds at least those.
+        CRunResult figures;
+        figures.m_nBytesWritten = state.bytes;
+        figures.m_nBlocksWritten = state.blocks;
+        figures.m_nAnsweredRate = state.baud;
         JsonEvents events(stdout, state.port, m_start);
-        events.Result(station.processExitCode, state.message, nullptr);
+        events.Result(station.processExitCode, state.message, &figures);
     }
     m_board->Changed(index, true);
 }
@@ -169,8 +179,7 @@ int ParallelLoad::Summary(bool interrupted) {
     }
     for (size_t i = 0; i < ports; ++i) {
         PortState& s = (*m_states)[i];
-        std::string message = s.message;
-        std::replace(message.begin(), message.end(), '\n', ' ');
+        const std::string message = OnOneLine(s.message);
         // The process's own code: a result line and the exit can only differ if the child broke
         // down after it wrote the line.
         std::fprintf(out, "  %-*s  exit %-3d  %s\n", static_cast<int>(width), s.port.c_str(),
@@ -199,7 +208,6 @@ int ParallelLoad::Run(const std::string& program, const std::vector<std::string>
     // second one ends each child at once. The parent itself always waits for its children.
     InstallInterruptHandlers("", -1);
     Start(program, args);
-    int forwarded = 0;
     for (;;) {
         std::vector<CChildProcess*> running;
         for (auto& station : m_stations) {
@@ -216,7 +224,7 @@ int ParallelLoad::Run(const std::string& program, const std::vector<std::string>
         }
         m_board->Refresh();
         const int interrupts = InterruptCount();
-        for (; forwarded < interrupts; ++forwarded) {
+        for (; m_forwarded < interrupts; ++m_forwarded) {
             for (CChildProcess* child : running) {
                 child->Interrupt();
             }
@@ -226,16 +234,45 @@ int ParallelLoad::Run(const std::string& program, const std::vector<std::string>
     return Summary(InterruptCount() > 0);
 }
 
+// The device a child opens for port: a COM name goes through the COM table as a child's does.
+std::string DevicePathOfPort(const std::string& port) {
+    const int index = ComIndexOfName(port);
+    if (index < 0) {
+        return port;
+    }
+    return index < kPortLimit ? ComDevicePath(index) : DefaultComDevicePath(index);
+}
+
+// Two children on one device would fight over it, and the loser would name its own sibling as
+// the program that holds the port. 0, or the exit code once the person has been told.
+int RefuseOneDeviceTwice(const std::vector<std::string>& ports) {
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        paths.push_back(DevicePathOfPort(ports[i]));
+        for (size_t j = 0; j < i; ++j) {
+            if (ports[j] == ports[i]) {
+                std::fprintf(stderr, "tovik-cli: --port %s is given twice\n", ports[i].c_str());
+                return kExitUsage;
+            }
+            if (SameDevice(paths[j], paths[i])) {
+                std::fprintf(stderr,
+                             "tovik-cli: --port %s and --port %s are the same device; give each "
+                             "device once\n",
+                             ports[j].c_str(), ports[i].c_str());
+                return kExitUsage;
+            }
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 int RunParallelLoads(const CliOptions& options, const std::string& program,
                      const std::vector<std::string>& args) {
-    std::set<std::string> seen;
-    for (const std::string& port : options.ports) {
-        if (!seen.insert(port).second) {
-            std::fprintf(stderr, "tovik-cli: --port %s is given twice\n", port.c_str());
-            return kExitUsage;
-        }
+    const int refused = RefuseOneDeviceTwice(options.ports);
+    if (refused != 0) {
+        return refused;
     }
     // Checked once, here: a bad file is told once, and every child loads the same bytes, which a
     // pipe or a FIFO could give only one of them.

@@ -5,7 +5,8 @@
 // whole wait, so one process cannot serve two lines at once. The parent runs itself once per port
 // (with --json and the same options, one --port each), reads each child's events from a pipe,
 // draws one line per port, passes Ctrl-C on to every child (each stops as Stop does) and ends
-// with a summary of each port's own exit code and message.
+// with a summary of each port's own exit code and message. A child that ends without its result
+// (a second Ctrl-C, a kill) is given one from the figures of its last events.
 
 #include <string>
 #include <vector>

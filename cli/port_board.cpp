@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace {
 
@@ -22,6 +23,17 @@ bool ApplyEvent(const JsonFields& event, PortState* state) {
     }
     if (name == "phase") {
         const std::string phase = event.String("phase", state->phase);
+        static const char* const kOrder[] = {"searching", "erasing", "programming", "starting"};
+        const auto rank = [](const std::string& p) {
+            const auto at = std::find(std::begin(kOrder), std::end(kOrder), p);
+            return at == std::end(kOrder) ? -1 : static_cast<int>(at - std::begin(kOrder));
+        };
+        if (rank(phase) > rank(state->reached)) {
+            state->reached = phase;
+        }
+        if (phase == "erasing") {
+            state->baud = static_cast<int>(event.Number("baud", state->baud));
+        }
         const bool changed = phase != state->phase;
         state->phase = phase;
         state->percent = -1;
@@ -34,6 +46,11 @@ bool ApplyEvent(const JsonFields& event, PortState* state) {
         state->percent = static_cast<int>(event.Number("percent", state->percent));
         state->rate = event.Number("rate", 0);
         state->secondsLeft = event.Number("seconds_left", -1);
+        if (event.String("phase") == "programming") {
+            state->bytes =
+                static_cast<uint64_t>(event.Number("bytes", static_cast<double>(state->bytes)));
+            state->blocks = static_cast<int>(event.Number("blocks", state->blocks));
+        }
         return state->phase == "programming" && state->percent / 10 != tenth;
     }
     if (name == "result") {

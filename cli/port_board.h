@@ -7,6 +7,7 @@
 #include "cli/json_reader.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -20,6 +21,13 @@ struct PortState {
     bool ended = false;      // a result came
     int exitCode = -1;
     std::string message; // the result's
+    // The furthest the load came (searching, erasing, programming, starting; empty before the
+    // search), and the last figures told: what the parent reports when a child ends without its
+    // result.
+    std::string reached;
+    int baud = 0; // the rate that answered
+    uint64_t bytes = 0;
+    int blocks = 0;
 };
 
 // Takes one event of the port's child into state. True when the change is worth a line in a log.

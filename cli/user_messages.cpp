@@ -51,3 +51,24 @@ std::string ToldText() {
     std::lock_guard<std::mutex> guard(g_mutex);
     return g_told;
 }
+
+std::string OnOneLine(const std::string& told) {
+    std::string line;
+    size_t start = 0;
+    while (start <= told.size()) {
+        size_t end = told.find('\n', start);
+        if (end == std::string::npos) {
+            end = told.size();
+        }
+        const std::string part = told.substr(start, end - start);
+        start = end + 1;
+        if (part.empty()) {
+            continue;
+        }
+        if (!line.empty()) {
+            line += std::string(".!?:;").find(line.back()) != std::string::npos ? " " : "; ";
+        }
+        line += part;
+    }
+    return line;
+}

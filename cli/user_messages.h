@@ -16,3 +16,8 @@ void TellUserF(Told kind, const char* format, ...) __attribute__((format(printf,
 
 // Everything told so far, one text per line, without the "tovik-cli: " the lines begin with.
 std::string ToldText();
+
+// Told text (lines) as one line, for a summary: each line follows the last after a blank where
+// that one ended a sentence ("Transmission complete. Device started.") and after "; " where it did
+// not ("only partly programmed; the system said: ...").
+std::string OnOneLine(const std::string& told);

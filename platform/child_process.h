@@ -10,8 +10,8 @@
 class CChildProcess {
 public:
     CChildProcess();
-    // A child that still runs is asked to stop (Interrupt) and waited for: it may be in the middle
-    // of an erase, and is not killed.
+    // A child that still runs is asked to stop (Interrupt, unless it was asked before) and waited
+    // for: it may be in the middle of an erase, and is not killed.
     ~CChildProcess();
     CChildProcess(const CChildProcess&) = delete;
     CChildProcess& operator=(const CChildProcess&) = delete;
@@ -29,6 +29,9 @@ public:
     bool OutputEnded() const;
 
     // Asks the child to stop as a Ctrl-C would: SIGINT on POSIX, CTRL_BREAK_EVENT on Windows.
+    // Every later call on POSIX sends SIGTERM, which tovik-cli takes alike: two SIGINTs sent
+    // before the child has taken the first would reach it as one, and a second Ctrl-C would be
+    // lost.
     void Interrupt();
 
     // True once the child has ended, with its exit code in *exitCode (on POSIX 128 + the signal

@@ -20,6 +20,7 @@ extern char** environ;
 struct CChildProcess::Impl {
     pid_t pid = -1;
     bool reaped = false;
+    int interrupts = 0; // sent so far
     int exitCode = -1;
     CUniqueFd out;
     CUniqueFd err;
@@ -63,7 +64,9 @@ CChildProcess::CChildProcess() : m_impl(std::make_unique<Impl>()) {}
 
 CChildProcess::~CChildProcess() {
     if (m_impl->pid > 0 && !m_impl->reaped) {
-        Interrupt();
+        if (m_impl->interrupts == 0) {
+            Interrupt();
+        }
         int status = 0;
         while (::waitpid(m_impl->pid, &status, 0) < 0 && errno == EINTR) {
         }
@@ -125,7 +128,7 @@ bool CChildProcess::OutputEnded() const {
 
 void CChildProcess::Interrupt() {
     if (m_impl->pid > 0 && !m_impl->reaped) {
-        ::kill(m_impl->pid, SIGINT);
+        ::kill(m_impl->pid, m_impl->interrupts++ == 0 ? SIGINT : SIGTERM);
     }
 }
 

@@ -17,6 +17,7 @@ struct CChildProcess::Impl {
     DWORD id = 0;
     bool ended = false;
     int exitCode = -1;
+    int interrupts = 0; // sent so far
     CUniqueHandle out;
     CUniqueHandle err;
 };
@@ -101,7 +102,9 @@ CChildProcess::CChildProcess() : m_impl(std::make_unique<Impl>()) {}
 
 CChildProcess::~CChildProcess() {
     if (m_impl->process.IsValid() && !m_impl->ended) {
-        Interrupt();
+        if (m_impl->interrupts == 0) {
+            Interrupt();
+        }
         ::WaitForSingleObject(m_impl->process.Get(), INFINITE);
     }
 }
@@ -150,7 +153,9 @@ bool CChildProcess::OutputEnded() const {
 
 void CChildProcess::Interrupt() {
     if (m_impl->process.IsValid() && !m_impl->ended) {
+        // Each event calls the handler anew: nothing here merges two into one.
         ::GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, m_impl->id);
+        ++m_impl->interrupts;
     }
 }
 

@@ -4,11 +4,23 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <vector>
 
 namespace {
 
 constexpr char kDevicePrefix[] = "\\\\.\\";
+
+// COM3, com3 and \\.\COM3 are one name to the system.
+std::string DeviceName(const std::string& path) {
+    const std::string prefix = kDevicePrefix;
+    std::string name =
+        path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : path;
+    for (char& c : name) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return name;
+}
 
 } // namespace
 
@@ -25,4 +37,8 @@ bool DevicePathExists(const std::string& path) {
 
 bool DevicePathAccessible(const std::string& path) {
     return DevicePathExists(path);
+}
+
+bool SameDevice(const std::string& a, const std::string& b) {
+    return DeviceName(a) == DeviceName(b);
 }

@@ -1,26 +1,48 @@
+// The copy on POSIX: a file without a name (O_TMPFILE, or one unlinked at once where the file
+// system cannot make those), whose descriptor is left open across exec so that the children
+// find it under the same number.
+
 #include "platform/temp_file.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <unistd.h>
 #include <vector>
 
+namespace {
+
+// An unnamed file in folder, mode 0600; -1 with errno set when none can be made.
+int MakeUnnamedFile(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+        return fd;
+    }
+    std::string pattern = folder + "/tovik-copy.XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int named = ::mkstemp(name.data());
+    if (named >= 0) {
+        ::unlink(name.data());
+    }
+    return named;
+}
+
+} // namespace
+
 CTempFile::~CTempFile() {
-    if (!m_path.empty()) {
-        ::unlink(m_path.c_str());
+    if (m_fd >= 0) {
+        ::close(m_fd);
     }
 }
 
 bool CTempFile::Write(const char* data, size_t size, std::string* error) {
-    const char* folder = std::getenv("TMPDIR");
-    std::string pattern = std::string(folder && *folder ? folder : "/tmp") + "/tovik-copy.XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data()); // mode 0600
+    const char* tmpdir = std::getenv("TMPDIR");
+    const std::string folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
+    const int fd = MakeUnnamedFile(folder);
     if (fd < 0) {
-        *error = "cannot make a temporary file in " + pattern.substr(0, pattern.rfind('/')) + ": " +
-                 std::strerror(errno);
+        *error = "cannot make a temporary file in " + folder + ": " + std::strerror(errno);
         return false;
     }
     size_t done = 0;
@@ -32,16 +54,11 @@ bool CTempFile::Write(const char* data, size_t size, std::string* error) {
         if (n <= 0) {
             *error = std::string("cannot write the temporary file: ") + std::strerror(errno);
             ::close(fd);
-            ::unlink(name.data());
             return false;
         }
         done += static_cast<size_t>(n);
     }
-    if (::close(fd) != 0) {
-        *error = std::string("cannot write the temporary file: ") + std::strerror(errno);
-        ::unlink(name.data());
-        return false;
-    }
-    m_path = name.data();
+    m_fd = fd;
+    m_path = "/proc/self/fd/" + std::to_string(fd);
     return true;
 }

@@ -11,9 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -442,6 +446,300 @@ TEST_F(Stations, CtrlCStopsEveryStation) {
         EXPECT_LT(Int(r, "bytes"), 32768) << "the whole image went over";
     }
     EXPECT_NE(err.find("tovik-cli: stopped (2 of 2)"), std::string::npos) << err;
+}
+
+// The processes a process started, as the kernel lists them.
+std::vector<int> ChildrenOf(int pid) {
+    const std::string id = std::to_string(pid);
+    std::istringstream in(ReadText("/proc/" + id + "/task/" + id + "/children"));
+    return {std::istream_iterator<int>(in), std::istream_iterator<int>()};
+}
+
+// The --port a child of tovik-cli was given.
+std::string PortOf(int pid) {
+    std::istringstream in(ReadText("/proc/" + std::to_string(pid) + "/cmdline"));
+    std::vector<std::string> words;
+    for (std::string word; std::getline(in, word, '\0');) {
+        words.push_back(word);
+    }
+    for (size_t i = 0; i + 1 < words.size(); ++i) {
+        if (words[i] == "--port") {
+            return words[i + 1];
+        }
+    }
+    return std::string();
+}
+
+// The signals sent to the process that it has not taken yet.
+uint64_t PendingSignals(int pid) {
+    const std::string status = ReadText("/proc/" + std::to_string(pid) + "/status");
+    const size_t at = status.find("ShdPnd:");
+    return at == std::string::npos ? 0 : std::strtoull(status.c_str() + at + 7, nullptr, 16);
+}
+
+constexpr uint64_t SignalBit(int number) {
+    return uint64_t{1} << (number - 1);
+}
+
+// The process's state as the kernel shows it (R, S, T for stopped, Z, ...); 0 when there is no
+// such process.
+char StateOf(int pid) {
+    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
+    const size_t paren = stat.rfind(')');
+    return paren == std::string::npos || paren + 2 >= stat.size() ? 0 : stat[paren + 2];
+}
+
+// Ended: no such process any more, or one left for its parent to reap.
+bool Gone(int pid) {
+    const char state = StateOf(pid);
+    return state == 0 || state == 'Z' || state == 'X';
+}
+
+// Some of this port's data went over: with --json a progress event of the programming with bytes
+// in it; without, a line of the board with the programming's percent (it gets one each tenth).
+bool SomeProgrammed(const std::string& out, const std::string& err, const std::string& port,
+                    bool json) {
+    std::istringstream lines(json ? out : err);
+    for (std::string line; std::getline(lines, line);) {
+        if (json
+                ? line.find("\"port\":\"" + port + "\"") != std::string::npos &&
+                      line.find("\"phase\":\"programming\"") != std::string::npos &&
+                      line.find("\"bytes\":") != std::string::npos &&
+                      line.find("\"bytes\":0,") == std::string::npos
+                : line.rfind(port + " ", 0) == 0 && line.find("programming") != std::string::npos &&
+                      line.find('%') != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The summary's line of a port ("  PORT  exit N  message"); empty when there is none.
+std::string SummaryLine(const std::string& text, const std::string& port) {
+    const size_t at = text.find("\n  " + port + " ");
+    return at == std::string::npos ? std::string()
+                                   : text.substr(at + 1, text.find('\n', at + 1) - at - 1);
+}
+
+// How a load into several ports is cut short while every port is programming.
+enum class Cut {
+    kInterruptTwice, // Ctrl-C and then SIGTERM to tovik-cli: the second ends every child at once
+    kKillOneChild,   // SIGKILL to the child of the second port
+    kLoseOneDevice,  // the second port's device process killed: the line hangs up
+};
+
+struct Cutting {
+    const char* name;
+    Cut cut;
+    bool json;
+    const char* told; // in the summary line of the ports cut short
+};
+
+const Cutting kCuttings[] = {
+    {"InterruptedTwice", Cut::kInterruptTwice, false,
+     " exit 130  interrupted again during programming, after "},
+    {"InterruptedTwiceJson", Cut::kInterruptTwice, true,
+     " exit 130  interrupted again during programming, after "},
+    {"OneChildKilled", Cut::kKillOneChild, false,
+     " exit 137  tovik-cli ended without a result (exit 137) during programming, after "},
+    {"OneChildKilledJson", Cut::kKillOneChild, true,
+     " exit 137  tovik-cli ended without a result (exit 137) during programming, after "},
+    // The child tells this itself, on two lines: one line in the summary, not run together.
+    {"OneDeviceLost", Cut::kLoseOneDevice, false,
+     " exit 4    the port PORT was lost during programming; it is only partly programmed; the "
+     "system said: "},
+};
+
+class CutShort : public Stations, public ::testing::WithParamInterface<Cutting> {};
+
+// What each port's result and summary line say of a load that was cut short: how far it came
+// (bytes and blocks as its last progress event said, the rate) and what became of the device;
+// the ports not cut short load the whole file.
+TEST_P(CutShort, EachPortToldHowFarItCame) {
+    const Cutting& c = GetParam();
+    const std::string file = MakeFirmware(dir, Firmware{"large", 3, 32, {{0x10000, 16384}}});
+    std::vector<std::string> ports, args;
+    if (c.json) {
+        args.push_back("--json");
+    }
+    for (int i = 0; i < 3; ++i) {
+        // Paced like a real 38400 baud line: each load takes seconds.
+        ports.push_back(StartSim("--wire-baud 38400"));
+        args.insert(args.end(), {"--port", ports.back()});
+    }
+    args.push_back(file);
+    Spawn(args);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string o = ReadText(scratch / "cli.out");
+            const std::string e = ReadText(scratch / "cli.err");
+            return std::all_of(ports.begin(), ports.end(), [&](const std::string& port) {
+                return SomeProgrammed(o, e, port, c.json);
+            });
+        },
+        60s))
+        << ReadText(scratch / "cli.err");
+    std::map<std::string, int> childOf;
+    for (int pid : ChildrenOf(cli.Pid())) {
+        childOf[PortOf(pid)] = pid;
+    }
+    ASSERT_EQ(childOf.size(), 3u);
+    std::vector<std::string> cut{ports[1]};
+    switch (c.cut) {
+    case Cut::kInterruptTwice: {
+        cut = ports;
+        // The children held still until both interrupts have reached them, each as a signal of
+        // its own: they cannot end in between, however busy the machine.
+        for (const auto& child : childOf) {
+            ::kill(child.second, SIGSTOP);
+        }
+        // Stopped for good: until then a child could take the interrupts before its stop.
+        ASSERT_TRUE(WaitUntil([&] {
+            return std::all_of(childOf.begin(), childOf.end(),
+                               [](const auto& child) { return StateOf(child.second) == 'T'; });
+        }));
+        ASSERT_TRUE(cli.Interrupt());
+        ASSERT_TRUE(cli.Terminate());
+        const uint64_t both = SignalBit(SIGINT) | SignalBit(SIGTERM);
+        EXPECT_TRUE(WaitUntil([&] {
+            return std::all_of(childOf.begin(), childOf.end(), [&](const auto& child) {
+                return (PendingSignals(child.second) & both) == both;
+            });
+        })) << "the second interrupt did not reach every child as a signal of its own";
+        for (const auto& child : childOf) {
+            ::kill(child.second, SIGCONT);
+        }
+        break;
+    }
+    case Cut::kKillOneChild:
+        ::kill(childOf[ports[1]], SIGKILL);
+        break;
+    case Cut::kLoseOneDevice:
+        sims[1]->Kill();
+        break;
+    }
+    ASSERT_EQ(Wait(60s), c.cut == Cut::kInterruptTwice ? 130 : 8) << err;
+    const std::string& summary = c.json ? err : out;
+    std::map<std::string, Object> results;
+    std::map<std::string, Object> lastProgress;
+    if (c.json) {
+        for (const Object& o : JsonLines()) {
+            if (Str(o, "event") == "result") {
+                results[Str(o, "port")] = o;
+            } else if (Str(o, "event") == "progress" && Str(o, "phase") == "programming") {
+                lastProgress[Str(o, "port")] = o;
+            }
+        }
+        ASSERT_EQ(results.size(), 3u) << out;
+    }
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const std::string& port = ports[i];
+        const std::string line = SummaryLine(summary, port);
+        if (std::find(cut.begin(), cut.end(), port) == cut.end()) {
+            EXPECT_NE(line.find(" exit 0    Transmission complete. Device started."),
+                      std::string::npos)
+                << summary;
+            EXPECT_TRUE(DeviceHolds(i, file)) << port;
+            continue;
+        }
+        std::string told = c.told;
+        const size_t at = told.find("PORT");
+        if (at != std::string::npos) {
+            told.replace(at, 4, port);
+        }
+        EXPECT_NE(line.find(told), std::string::npos) << summary;
+        if (c.cut == Cut::kLoseOneDevice) {
+            continue;
+        }
+        // "... after N bytes in M blocks at 38400 baud; the device is only partly programmed"
+        const long long bytes = std::atoll(line.c_str() + line.find(told) + told.size());
+        EXPECT_GT(bytes, 0) << line;
+        EXPECT_NE(line.find(" blocks at 38400 baud; the device is only partly programmed"),
+                  std::string::npos)
+            << line;
+        if (!c.json) {
+            continue;
+        }
+        const Object& result = results[port];
+        EXPECT_EQ(Int(result, "exit_code"), c.cut == Cut::kInterruptTwice ? 130 : 137);
+        EXPECT_EQ(Int(result, "bytes"), Int(lastProgress[port], "bytes")) << out;
+        EXPECT_EQ(Int(result, "blocks"), Int(lastProgress[port], "blocks")) << out;
+        EXPECT_EQ(Int(result, "bytes"), bytes);
+        EXPECT_EQ(Int(result, "baud"), 38400);
+        EXPECT_NE(line.find(Str(result, "message")), std::string::npos)
+            << "the summary and the result differ:\n"
+            << line;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CutShort, ::testing::ValuesIn(kCuttings),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// One device named twice, in other words: refused before any child starts, naming both.
+struct Twice {
+    const char* name;
+    const char* first; // PORT: a device's pseudo-terminal; LINK: a link to it
+    const char* second;
+};
+
+const Twice kTwice[] = {
+    {"LinkAndItsTarget", "LINK", "PORT"},
+    {"ComNameAndItsDevice", "COM1", "/dev/ttyS0"},
+    {"ComNameSpelledTwoWays", "com2", "COM2"},
+};
+
+class OneDeviceTwice : public Stations, public ::testing::WithParamInterface<Twice> {};
+
+TEST_P(OneDeviceTwice, IsRefused) {
+    const Twice& t = GetParam();
+    const std::string file = MakeFirmware(dir, kSmallFirmware);
+    const std::string port = StartSim("");
+    const std::string link = dir + "/ttyLINK";
+    ASSERT_EQ(::symlink(port.c_str(), link.c_str()), 0);
+    const auto name = [&](const std::string& word) {
+        return word == "PORT" ? port : word == "LINK" ? link : word;
+    };
+    // COM names as the built-in table has them, whatever profile this machine has.
+    runUnder = {"env", "XDG_CONFIG_HOME=" + dir};
+    ASSERT_EQ(Run({"--json", "--port", name(t.first), "--port", name(t.second), file}), 2) << err;
+    EXPECT_NE(err.find("--port " + name(t.first) + " and --port " + name(t.second) +
+                       " are the same device"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(out, "") << "a child was started";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, OneDeviceTwice, ::testing::ValuesIn(kTwice),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// tovik-cli killed outright in the middle of a load leaves no copy of the file behind in the
+// temporary folder: the copy it handed its children had no name there.
+TEST_F(Stations, KilledParentLeavesNoCopy) {
+    const std::string file = MakeFirmware(dir, Firmware{"large", 3, 32, {{0x10000, 16384}}});
+    const std::string tmp = dir + "/tmp";
+    ASSERT_EQ(::mkdir(tmp.c_str(), 0700), 0);
+    const std::vector<std::string> ports{StartSim("--wire-baud 38400"),
+                                         StartSim("--wire-baud 38400")};
+    runUnder = {"env", "TMPDIR=" + tmp};
+    Spawn({"--json", "--port", ports[0], "--port", ports[1], file});
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            const std::string o = ReadText(scratch / "cli.out");
+            return SomeProgrammed(o, "", ports[0], true) && SomeProgrammed(o, "", ports[1], true);
+        },
+        60s));
+    const auto tmpIsEmpty = [&] { return RunShell("test -z \"$(ls -A '" + tmp + "')\"") == 0; };
+    EXPECT_TRUE(tmpIsEmpty()) << "while loading";
+    const std::vector<int> children = ChildrenOf(cli.Pid());
+    ASSERT_EQ(children.size(), 2u);
+    ASSERT_TRUE(cli.Kill());
+    EXPECT_TRUE(cli.Wait(20s).ended);
+    // Nobody reads the children's lines now; they are stopped as a Ctrl-C would stop them.
+    for (int child : children) {
+        ::kill(child, SIGINT);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return std::all_of(children.begin(), children.end(), Gone); }));
+    EXPECT_TRUE(tmpIsEmpty()) << "after tovik-cli and its children ended";
 }
 
 } // namespace

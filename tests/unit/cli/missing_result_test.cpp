@@ -1,0 +1,127 @@
+// A child of a load into several ports that ends without its result: the parent tells how far it
+// had come and what that left on the device, from the events the child sent before it ended.
+
+#include "cli/json_reader.h"
+#include "cli/missing_result.h"
+#include "cli/port_board.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct Missing {
+    const char* name;
+    std::vector<const char*> events; // what the child sent
+    int exitCode;
+    bool interruptedAgain;
+    const char* message;
+    uint64_t bytes;
+    int blocks, baud;
+    friend void PrintTo(const Missing& m, std::ostream* out) { *out << m.name; }
+};
+
+const char kSearch[] = R"({"event":"phase","phase":"searching","baud":38400})";
+const char kErase[] = R"({"event":"phase","phase":"erasing","baud":57600})";
+const char kProgram[] = R"({"event":"phase","phase":"programming"})";
+const char kFirstBlocks[] =
+    R"({"event":"progress","phase":"programming","percent":10,"bytes":3168,"blocks":16})";
+const char kMoreBlocks[] =
+    R"({"event":"progress","phase":"programming","percent":22,"bytes":7168,"blocks":28})";
+
+const Missing kMissing[] = {
+    {"KilledBeforeTheSearch",
+     {R"({"event":"begin"})"},
+     137,
+     false,
+     "tovik-cli ended without a result (exit 137) before it looked for the device; nothing was "
+     "erased",
+     0,
+     0,
+     0},
+    {"InterruptedAgainWhileSearching",
+     {kSearch},
+     130,
+     true,
+     "interrupted again while searching for the device; nothing was erased",
+     0,
+     0,
+     0},
+    {"KilledDuringErasing",
+     {kSearch, kErase, R"({"event":"progress","phase":"erasing","percent":42})"},
+     137,
+     false,
+     "tovik-cli ended without a result (exit 137) during erasing; the device is erased",
+     0,
+     0,
+     57600},
+    {"SearchingAgainAfterAFailedErase",
+     {kSearch, kErase, kSearch},
+     130,
+     true,
+     "interrupted again while searching again after a failed erase; the device may be partly "
+     "erased",
+     0,
+     0,
+     57600},
+    {"InterruptedAgainDuringProgramming",
+     {kSearch, kErase, kProgram, kFirstBlocks, kMoreBlocks},
+     130,
+     true,
+     "interrupted again during programming, after 7168 bytes in 28 blocks at 57600 baud; the "
+     "device is only partly programmed",
+     7168,
+     28,
+     57600},
+    // A 130 of its own, without a second interrupt, is not told as one.
+    {"EndedWith130Unasked",
+     {kSearch, kErase, kProgram, kFirstBlocks},
+     130,
+     false,
+     "tovik-cli ended without a result (exit 130) during programming, after 3168 bytes in 16 "
+     "blocks at 57600 baud; the device is only partly programmed",
+     3168,
+     16,
+     57600},
+    {"KilledBeforeTheFirstBlock",
+     {kSearch, kErase, kProgram},
+     137,
+     false,
+     "tovik-cli ended without a result (exit 137) during programming at 57600 baud; the device "
+     "is only partly programmed",
+     0,
+     0,
+     57600},
+    {"KilledWhileStarting",
+     {kSearch, kErase, kProgram, kMoreBlocks, R"({"event":"phase","phase":"starting"})"},
+     137,
+     false,
+     "tovik-cli ended without a result (exit 137) while starting the device, after 7168 bytes in "
+     "28 blocks at 57600 baud; all data written, but the device did not confirm the start",
+     7168,
+     28,
+     57600},
+};
+
+class MissingResult : public ::testing::TestWithParam<Missing> {};
+
+TEST_P(MissingResult, ToldFromTheLastEvents) {
+    const Missing& m = GetParam();
+    PortState state;
+    for (const char* line : m.events) {
+        JsonFields event;
+        std::string error;
+        ASSERT_TRUE(ParseJsonObject(line, &event, &error)) << error;
+        ApplyEvent(event, &state);
+    }
+    EXPECT_EQ(MissingResultMessage(state, m.exitCode, m.interruptedAgain), m.message);
+    EXPECT_EQ(state.bytes, m.bytes);
+    EXPECT_EQ(state.blocks, m.blocks);
+    EXPECT_EQ(state.baud, m.baud);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, MissingResult, ::testing::ValuesIn(kMissing),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
