@@ -79,6 +79,10 @@ int CUnitLink::ReceiveFrame() {
 
 bool CUnitLink::SearchFrame() {
     while (m_rxLength > 5) {
+        // Before the rules: a late reply may fail them (the sequence rule during a transaction)
+        // or pass them (the drain before one, which takes any frame of the unit but the last
+        // one answered).
+        NoteLateReply(m_rx, m_rxLength);
         if (FrameRulesPass()) {
             if (FrameTraceFunction trace = GetFrameTrace()) {
                 trace(false, m_rx, m_rxLength);
@@ -89,7 +93,6 @@ bool CUnitLink::SearchFrame() {
             m_rxLength = payload;
             return true;
         }
-        NoteLateReply(m_rx, m_rxLength);
         DropReceived(1);
     }
     return false;
