@@ -93,35 +93,39 @@ void CLinkBase::RememberUnanswered(const char* command, int n) {
     entry.m_destination = m_tx[1];
     std::memcpy(entry.m_command, command, static_cast<size_t>(n));
     entry.m_length = static_cast<uint8_t>(n);
+    entry.m_counted = false;
 }
 
 void CLinkBase::ForgetUnanswered() {
     m_unanswered[m_tx[2] & kAddressMask].m_length = 0;
 }
 
-void CLinkBase::NoteLateReply(const uint8_t* frame, int length) {
+bool CLinkBase::NoteLateReply(const uint8_t* frame, int length) {
     if (length < 5) {
-        return;
+        return false;
     }
-    const CUnanswered& entry = m_unanswered[frame[2] & kAddressMask];
+    CUnanswered& entry = m_unanswered[frame[2] & kAddressMask];
     const int n = entry.m_length;
     if (n == 0 || length < 5 + n) {
-        return;
+        return false;
     }
     // From the unit the command went to, to this host, numbered as the command was.
     if (frame[0] != static_cast<uint8_t>(entry.m_destination - 0x40) ||
         frame[1] != static_cast<uint8_t>(m_tx[0] + 0x40) ||
         (frame[2] & kMarkMask) != kSequenceMark) {
-        return;
+        return false;
     }
     const uint8_t* payload = frame + 3;
     if (payload[0] != ':' || std::memcmp(payload + 1, entry.m_command + 1, size_t(n - 1)) != 0 ||
         !ReceivedChecksumMatches(frame, length)) {
-        return;
+        return false;
     }
     // Once per command: the answers to its retransmitted copies are one reply come late.
-    m_unanswered[frame[2] & kAddressMask].m_length = 0;
-    ++m_lateReplies;
+    if (!entry.m_counted) {
+        entry.m_counted = true;
+        ++m_lateReplies;
+    }
+    return true;
 }
 
 int CLinkBase::SendCommandText(const char* command, int timeoutMs) {

@@ -67,7 +67,7 @@ public:
     // How many replies came after their transaction had timed out: for every command left
     // unanswered, the first frame from its unit that carries the command's sequence byte and
     // repeats its text, seen later in what the line delivered, while a later command waits or
-    // taken by the drain before one. A device that falls further behind with every command
+    // seen by the drain before one. A device that falls further behind with every command
     // answers each of them long after the next has gone out; each counts. Such a reply is never
     // taken for another command; this only lets a front end say that a device answered, too
     // late, rather than that none did.
@@ -75,8 +75,9 @@ public:
     // True when the last transaction failed because its frame could not be handed to the line
     // within kFrameWriteMs (a stuck output queue): the device never saw the command.
     bool FrameNotSent() const { return m_frameNotSent; }
-    // Counts frame[0..length-1] (header, payload, checksum digits) when it is such a late reply.
-    void NoteLateReply(const uint8_t* frame, int length);
+    // True when frame[0..length-1] (header, payload, checksum digits) is such a late reply,
+    // counted the first time its command's reply is seen.
+    bool NoteLateReply(const uint8_t* frame, int length);
 
     // Readers of the received payload; each removes what it reads from the front of m_rx.
     int ExpectText(const char* text, int n);
@@ -103,11 +104,12 @@ protected:
 private:
     // The transactions that timed out, for NoteLateReply, by the sequence number of their frame
     // (its low 6 bits): the frame's destination byte and the command text; none where the length
-    // is 0. An entry holds until its late reply is seen or a new frame goes out with its sequence
-    // byte, so the replies of a device that lags several commands behind are all recognised.
+    // is 0. An entry holds until a new frame goes out with its sequence byte, so the replies of
+    // a device that lags several commands behind are all recognised.
     struct CUnanswered {
         uint8_t m_destination = 0;
         uint8_t m_length = 0;
+        bool m_counted = false; // its late reply has been seen
         uint8_t m_command[8] = {};
     };
     void RememberUnanswered(const char* command, int n);

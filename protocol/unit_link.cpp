@@ -79,11 +79,12 @@ int CUnitLink::ReceiveFrame() {
 
 bool CUnitLink::SearchFrame() {
     while (m_rxLength > 5) {
-        // Before the rules: a late reply may fail them (the sequence rule during a transaction)
-        // or pass them (the drain before one, which takes any frame of the unit but the last
-        // one answered).
-        NoteLateReply(m_rx, m_rxLength);
-        if (FrameRulesPass()) {
+        // Before the rules, which a late reply fails during a transaction (its sequence byte is
+        // an old one) but would pass in the drain before one: there it would set the unit's
+        // sequence back to its own, and the next commands would go out with the sequence bytes
+        // of commands whose replies are still on their way, to be taken for theirs.
+        const bool late = NoteLateReply(m_rx, m_rxLength);
+        if (!late && FrameRulesPass()) {
             if (FrameTraceFunction trace = GetFrameTrace()) {
                 trace(false, m_rx, m_rxLength);
             }
