@@ -47,8 +47,8 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     // One value each time: "--port A --port B FILE" must leave FILE to the file.
     app.add_option("-p,--port", o.ports,
                    "COM1..COM256 (COM1 is " + DefaultComDevicePath(0) +
-                       ") or a device path; given more than once, the file is loaded into every "
-                       "port in parallel")
+                       " unless the profile's [Ports] gives another device) or a device path; "
+                       "given more than once, the file is loaded into every port in parallel")
         ->allow_extra_args(false);
     app.add_option("--wait-port", o.waitPortSeconds,
                    "when the port is not there yet, wait up to SECONDS for it to appear")
@@ -75,6 +75,16 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
         int code = app.exit(e);
         parse.exitCode = code == 0 ? 0 : kExitUsage;
         return parse;
+    }
+    // An unset shell variable (--port "$PORT") must not fall back to COM1 and load whatever
+    // answers there.
+    for (const std::string& port : o.ports) {
+        if (port.find_first_not_of(" \t\r\n\f\v") == std::string::npos) {
+            std::fprintf(stderr, "tovik-cli: --port is empty; give COM1..COM256 or a device "
+                                 "path\nRun with --help for more information.\n");
+            parse.exitCode = kExitUsage;
+            return parse;
+        }
     }
     for (char& c : baud) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

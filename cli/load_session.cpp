@@ -26,6 +26,7 @@
 #include "protocol/link_base.h"
 #include "serial/port_status.h"
 #include "serial/serial_port.h"
+#include "settings/profile.h"
 
 #include <atomic>
 #include <chrono>
@@ -107,6 +108,9 @@ int PreparePort(const CliOptions& o, std::unique_ptr<CSimulatedDevice>& sim) {
         }
         return 0;
     }
+    // A COM name means what it means to the dialog: the device its profile's Ports section gives
+    // that number, so that a bench set up once serves both. The profile is only read here.
+    LoadComMapFromProfile(CProfile(CProfile::DefaultPath()));
     if (o.port.empty()) {
         return 0; // COM1, as the dialog starts
     }
@@ -116,7 +120,7 @@ int PreparePort(const CliOptions& o, std::unique_ptr<CSimulatedDevice>& sim) {
     }
     // The port layer opens COM1 to COM8 only, the ports the dialog offers. A device path, or a
     // higher COM number, is put in COM1's place in the table instead.
-    SetComDevicePath(0, index >= 0 ? DefaultComDevicePath(index) : o.port);
+    SetComDevicePath(0, index >= 0 ? ComDevicePath(index) : o.port);
     return 0;
 }
 

@@ -26,6 +26,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -48,6 +49,18 @@ bool IsOwnTerminal(int fd, const struct stat& device) {
     return false;
 }
 
+// Whether path is the pseudo-terminal multiplexer (/dev/ptmx, /dev/pts/ptmx, or a link to
+// either): every open of it makes a new pseudo-terminal whose master nobody else holds, so frames
+// written there go nowhere and the search would never end. Asked before the open, which would
+// make that pseudo-terminal, and which a user may be refused for /dev/pts/ptmx (mode 000).
+bool IsPseudoTerminalMultiplexer(const std::string& path) {
+    constexpr unsigned kTtyAuxMajor = 5;
+    constexpr unsigned kPtmxMinor = 2;
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode) &&
+           major(info.st_rdev) == kTtyAuxMajor && minor(info.st_rdev) == kPtmxMinor;
+}
+
 class CPosixSerialDevice : public CSerialDevice {
 public:
     ~CPosixSerialDevice() override { Close(); }
@@ -60,6 +73,10 @@ public:
         if (path == "/dev/tty") {
             return Refuse(path, CPortOpenFailure::kOwnTerminal, 0,
                           "it stands for the terminal this program runs in");
+        }
+        if (IsPseudoTerminalMultiplexer(path)) {
+            return Refuse(path, CPortOpenFailure::kNotSerial, 0,
+                          "the pseudo-terminal multiplexer, not a serial device");
         }
         CUniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
         if (!fd.IsValid()) {

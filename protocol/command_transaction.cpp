@@ -40,7 +40,9 @@ int CLinkBase::SendCommand(const char* command, int n, int timeoutMs) {
     m_rxLength = 0;
     m_frameReady = 0;
     m_transactionActive = 1;
-    if (SendFrame() != 0) {
+    const int sent = SendFrame();
+    ForgetUnanswered();
+    if (sent != 0) {
         m_transactionActive = 0;
         if (IsPortLost()) {
             return kReplyPortLost;
@@ -82,34 +84,48 @@ int CLinkBase::SendCommand(const char* command, int n, int timeoutMs) {
 }
 
 void CLinkBase::RememberUnanswered(const char* command, int n) {
-    if (n > static_cast<int>(sizeof m_unanswered)) {
-        m_unansweredLength = 0;
+    // SendFrame left the frame's destination and sequence bytes in the header.
+    CUnanswered& entry = m_unanswered[m_tx[2] & kAddressMask];
+    if (n > static_cast<int>(sizeof entry.m_command)) {
+        entry.m_length = 0;
         return;
     }
-    // SendFrame left the frame's destination and sequence bytes in the header.
-    m_unansweredDestination = m_tx[1];
-    m_unansweredSequence = m_tx[2];
-    std::memcpy(m_unanswered, command, static_cast<size_t>(n));
-    m_unansweredLength = n;
+    entry.m_destination = m_tx[1];
+    std::memcpy(entry.m_command, command, static_cast<size_t>(n));
+    entry.m_length = static_cast<uint8_t>(n);
+    entry.m_counted = false;
 }
 
-void CLinkBase::NoteLateReply(const uint8_t* frame, int length) {
-    const int n = m_unansweredLength;
+void CLinkBase::ForgetUnanswered() {
+    m_unanswered[m_tx[2] & kAddressMask].m_length = 0;
+}
+
+bool CLinkBase::NoteLateReply(const uint8_t* frame, int length) {
+    if (length < 5) {
+        return false;
+    }
+    CUnanswered& entry = m_unanswered[frame[2] & kAddressMask];
+    const int n = entry.m_length;
     if (n == 0 || length < 5 + n) {
-        return;
+        return false;
     }
     // From the unit the command went to, to this host, numbered as the command was.
-    if (frame[0] != static_cast<uint8_t>(m_unansweredDestination - 0x40) ||
-        frame[1] != static_cast<uint8_t>(m_tx[0] + 0x40) || frame[2] != m_unansweredSequence) {
-        return;
+    if (frame[0] != static_cast<uint8_t>(entry.m_destination - 0x40) ||
+        frame[1] != static_cast<uint8_t>(m_tx[0] + 0x40) ||
+        (frame[2] & kMarkMask) != kSequenceMark) {
+        return false;
     }
     const uint8_t* payload = frame + 3;
-    if (payload[0] != ':' || std::memcmp(payload + 1, m_unanswered + 1, size_t(n - 1)) != 0 ||
+    if (payload[0] != ':' || std::memcmp(payload + 1, entry.m_command + 1, size_t(n - 1)) != 0 ||
         !ReceivedChecksumMatches(frame, length)) {
-        return;
+        return false;
     }
-    ++m_lateReplies;
-    m_unansweredLength = 0;
+    // Once per command: the answers to its retransmitted copies are one reply come late.
+    if (!entry.m_counted) {
+        entry.m_counted = true;
+        ++m_lateReplies;
+    }
+    return true;
 }
 
 int CLinkBase::SendCommandText(const char* command, int timeoutMs) {

@@ -64,16 +64,20 @@ public:
     // waiting; 0 when there is none (and at once on a lost port).
     int PollReply();
 
-    // How many replies came after their transaction had timed out: a frame from the unit, with
-    // the sequence byte of the unanswered command and repeating its text, seen later in what the
-    // line delivered. Such a reply is still never taken for another command; this only lets a
-    // front end say that a device answered, too late, rather than that none did.
+    // How many replies came after their transaction had timed out: for every command left
+    // unanswered, the first frame from its unit that carries the command's sequence byte and
+    // repeats its text, seen later in what the line delivered, while a later command waits or
+    // seen by the drain before one. A device that falls further behind with every command
+    // answers each of them long after the next has gone out; each counts. Such a reply is never
+    // taken for another command; this only lets a front end say that a device answered, too
+    // late, rather than that none did.
     int LateReplies() const { return m_lateReplies; }
     // True when the last transaction failed because its frame could not be handed to the line
     // within kFrameWriteMs (a stuck output queue): the device never saw the command.
     bool FrameNotSent() const { return m_frameNotSent; }
-    // Counts frame[0..length-1] (header, payload, checksum digits) when it is that late reply.
-    void NoteLateReply(const uint8_t* frame, int length);
+    // True when frame[0..length-1] (header, payload, checksum digits) is such a late reply,
+    // counted the first time its command's reply is seen.
+    bool NoteLateReply(const uint8_t* frame, int length);
 
     // Readers of the received payload; each removes what it reads from the front of m_rx.
     int ExpectText(const char* text, int n);
@@ -98,13 +102,20 @@ protected:
     void DropReceived(int n);
 
 private:
-    // The last transaction that timed out, for NoteLateReply: the destination and sequence bytes
-    // of its frame and its command text; none when m_unansweredLength is 0.
+    // The transactions that timed out, for NoteLateReply, by the sequence number of their frame
+    // (its low 6 bits): the frame's destination byte and the command text; none where the length
+    // is 0. An entry holds until a new frame goes out with its sequence byte, so the replies of
+    // a device that lags several commands behind are all recognised.
+    struct CUnanswered {
+        uint8_t m_destination = 0;
+        uint8_t m_length = 0;
+        bool m_counted = false; // its late reply has been seen
+        uint8_t m_command[8] = {};
+    };
     void RememberUnanswered(const char* command, int n);
-    uint8_t m_unansweredDestination = 0;
-    uint8_t m_unansweredSequence = 0;
-    uint8_t m_unanswered[8] = {};
-    int m_unansweredLength = 0;
+    // The frame just sent (its header still in m_tx) takes over its sequence byte.
+    void ForgetUnanswered();
+    CUnanswered m_unanswered[64];
     int m_lateReplies = 0;
     bool m_frameNotSent = false;
 };

@@ -79,7 +79,12 @@ int CUnitLink::ReceiveFrame() {
 
 bool CUnitLink::SearchFrame() {
     while (m_rxLength > 5) {
-        if (FrameRulesPass()) {
+        // Before the rules, which a late reply fails during a transaction (its sequence byte is
+        // an old one) but would pass in the drain before one: there it would set the unit's
+        // sequence back to its own, and the next commands would go out with the sequence bytes
+        // of commands whose replies are still on their way, to be taken for theirs.
+        const bool late = NoteLateReply(m_rx, m_rxLength);
+        if (!late && FrameRulesPass()) {
             if (FrameTraceFunction trace = GetFrameTrace()) {
                 trace(false, m_rx, m_rxLength);
             }
@@ -89,7 +94,6 @@ bool CUnitLink::SearchFrame() {
             m_rxLength = payload;
             return true;
         }
-        NoteLateReply(m_rx, m_rxLength);
         DropReceived(1);
     }
     return false;

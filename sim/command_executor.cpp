@@ -48,6 +48,12 @@ CommandOutcome CommandExecutor::Execute(const std::vector<std::uint8_t>& payload
     ExecutedCommand command;
     SplitCommand(payload, command.text, command.params);
     CommandOutcome outcome;
+    if (silenced_) {
+        // Heard, but neither carried out nor answered.
+        command.answered = false;
+        log_.push_back(std::move(command));
+        return outcome;
+    }
     const std::size_t paramCount = command.params.size();
     bool silent = false;
     if (command.text == "!D" || command.text == "!G" || command.text == "?UNIT") {
@@ -69,6 +75,7 @@ CommandOutcome CommandExecutor::Execute(const std::vector<std::uint8_t>& payload
     if (!silent) {
         outcome.reply = FormatReply(command.text, command.error);
     }
+    command.answered = !silent;
     log_.push_back(std::move(command));
     return outcome;
 }
@@ -80,6 +87,7 @@ std::uint32_t CommandExecutor::Erase(const std::vector<std::uint8_t>& params) {
     const int cluster = params[0];
     if (!eraseFailureSpent_ && options_.eraseFailOnce && *options_.eraseFailOnce == cluster) {
         eraseFailureSpent_ = true;
+        silenced_ = options_.silentAfterEraseFail;
         return kErrorEraseFailed;
     }
     // Erased flash holds nothing the host wrote, and the image only keeps written bytes, so an

@@ -26,6 +26,7 @@ struct ExecutedCommand {
     std::string text;                 // e.g. "!W" or "?UNIT"
     std::vector<std::uint8_t> params; // the bytes after the command text
     std::uint32_t error = kErrorNone; // what the reply reported
+    bool answered = true;             // false: the device stayed silent
 };
 
 struct CommandOutcome {
@@ -54,6 +55,7 @@ private:
     std::vector<ExecutedCommand> log_;
     std::array<unsigned, 256> eraseCounts_{};
     bool eraseFailureSpent_ = false;
+    bool silenced_ = false; // --silent-after-erase-fail, after the failure
 };
 
 // Splits a request payload into its command text and parameter bytes. "!" commands are one letter,

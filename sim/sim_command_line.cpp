@@ -44,9 +44,13 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
         ->check(CLI::NonNegativeNumber);
     app.add_flag("--drop-first", o.dropFirst, "Ignore the first copy of every frame but probes");
     app.add_flag("--noise", o.noise, "Send junk and foreign frames before every reply");
-    app.add_option("--erase-fail-once", eraseFailCluster, "Fail the first erase of cluster N")
-        ->option_text("N")
-        ->check(CLI::Range(0, 255));
+    CLI::Option* eraseFail =
+        app.add_option("--erase-fail-once", eraseFailCluster, "Fail the first erase of cluster N")
+            ->option_text("N")
+            ->check(CLI::Range(0, 255));
+    app.add_flag("--silent-after-erase-fail", o.silentAfterEraseFail,
+                 "Answer nothing more once that failed erase has been answered")
+        ->needs(eraseFail);
     app.add_option("--write-err", writeError, "Refuse every write with error HEX8")
         ->option_text("HEX8")
         ->check(CLI::Validator(CheckHex8, "HEX8"));

@@ -27,6 +27,9 @@ struct SimOptions {
     bool noise = false;
     // Fail the first erase of this cluster; later erases of it succeed.
     std::optional<int> eraseFailOnce;
+    // Once that failure has been answered, answer nothing more: a device that is there but has
+    // gone quiet, for the search that follows a failed erase.
+    bool silentAfterEraseFail = false;
     // Refuse every write with this error number.
     std::optional<std::uint32_t> writeError;
     // Never reply to the start command.

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -108,7 +110,15 @@ INSTANTIATE_TEST_SUITE_P(Paths, CliRefusesThePort,
                          ::testing::Values(Refusal{"DevNull", "/dev/null", "not a serial device"},
                                            Refusal{"RegularFile", "FILE",
                                                    "a regular file, not a serial device"},
-                                           Refusal{"Missing", "/dev/ttyUSB97", "no such device"}),
+                                           Refusal{"Missing", "/dev/ttyUSB97", "no such device"},
+                                           // Each open makes a new pseudo-terminal that nobody
+                                           // answers on; the second is mode 000 for users.
+                                           Refusal{"Multiplexer", "/dev/ptmx",
+                                                   "the pseudo-terminal multiplexer, not a "
+                                                   "serial device"},
+                                           Refusal{"MultiplexerOfPts", "/dev/pts/ptmx",
+                                                   "the pseudo-terminal multiplexer, not a "
+                                                   "serial device"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The port claims the line for itself while it is open (TIOCEXCL), which a pseudo-terminal keeps
@@ -134,5 +144,79 @@ TEST_F(Cli, SaysWhenRepliesCameTooLate) {
     EXPECT_TRUE(Contains(err, "replies came after their time-out")) << err;
     EXPECT_TRUE(device->EraseCounts().empty());
 }
+
+struct EmptyPort {
+    const char* name;
+    const char* args; // EMPTY and BLANK stand for "" and " \t"
+    friend void PrintTo(const EmptyPort& e, std::ostream* out) { *out << e.name; }
+};
+
+class CliEmptyPort : public Cli, public ::testing::WithParamInterface<EmptyPort> {};
+
+// An unset variable in --port "$PORT" is a mistake in the command line, not a wish for COM1. The
+// file does not exist: had it been read first, the exit code would be 3.
+TEST_P(CliEmptyPort, IsAUsageErrorBeforeTheFileIsRead) {
+    names["FILE"] = dir + "/missing.s19";
+    names["EMPTY"] = "";
+    names["BLANK"] = " \t";
+    EXPECT_EQ(Run(GetParam().args, 10s), 2) << err;
+    EXPECT_TRUE(Contains(err, "--port is empty")) << err;
+    EXPECT_FALSE(Contains(err, "missing.s19")) << err;
+    EXPECT_EQ(out, "") << "no JSON lines for a command line that cannot be understood";
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, CliEmptyPort,
+                         ::testing::Values(EmptyPort{"Empty", "--port EMPTY FILE"},
+                                           EmptyPort{"Blank", "-p BLANK --json FILE"},
+                                           EmptyPort{"OneOfSeveral",
+                                                     "--port /dev/ttyUSB97 --port EMPTY FILE"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct ProfilePort {
+    const char* name;
+    const char* ports; // the profile's [Ports] lines; DEVICE is the virtual device's line
+    const char* args;
+    friend void PrintTo(const ProfilePort& p, std::ostream* out) { *out << p.name; }
+};
+
+class CliProfilePorts : public Cli, public ::testing::WithParamInterface<ProfilePort> {};
+
+// A bench set up once in the dialog's profile serves tovik-cli too: a COM name opens the device
+// the profile's Ports section gives it, and a device path opens that path whatever the profile
+// says. tovik-cli leaves the profile as it was.
+TEST_P(CliProfilePorts, AComNameOpensTheDeviceTheProfileGivesIt) {
+    const ProfilePort& p = GetParam();
+    names["FILE"] = MakeFirmware(dir, kSmallFirmware);
+    ASSERT_NO_FATAL_FAILURE(StartDevice(""));
+    names["DEVICE"] = names["PORT"];
+    const std::string config = dir + "/config";
+    ASSERT_EQ(RunShell("mkdir -p " + config + "/tovik"), 0);
+    std::string profile = "[Tovik]\nComPort=2\n\n[Ports]\n";
+    for (const std::string& line : Words(p.ports)) {
+        const size_t at = line.find("DEVICE");
+        profile += (at == std::string::npos ? line : line.substr(0, at) + names["DEVICE"]) + "\n";
+    }
+    const std::string ini = config + "/tovik/tovik.ini";
+    std::ofstream(ini, std::ios::binary) << profile;
+    std::vector<std::string> words = CommandWords(std::string("-q --timeout 10 ") + p.args);
+    words.insert(words.begin(), {"/usr/bin/env", "XDG_CONFIG_HOME=" + config});
+    ASSERT_TRUE(cli.Start(words, ChildOutput::File(scratch / "cli.out"),
+                          ChildOutput::File(scratch / "cli.err")));
+    EXPECT_EQ(Wait(30s), 0) << err;
+    device->Stop();
+    ExpectDeviceHolds(names["FILE"]);
+    EXPECT_EQ(ReadText(ini), profile) << "the profile was written";
+    EXPECT_EQ(RunShell("test \"$(ls -A " + config + "/tovik)\" = tovik.ini"), 0)
+        << "something else was left beside the profile";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, CliProfilePorts,
+    ::testing::Values(ProfilePort{"Com3", "COM1=/dev/ttyUSB97 COM3=DEVICE", "--port COM3 FILE"},
+                      // Above COM8, where the port layer itself does not reach.
+                      ProfilePort{"Com12", "com12=DEVICE", "--port com12 FILE"},
+                      ProfilePort{"NoPortIsCom1", "COM1=DEVICE", "FILE"},
+                      ProfilePort{"DevicePathStays", "COM1=/dev/ttyUSB97", "--port DEVICE FILE"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

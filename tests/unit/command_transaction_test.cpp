@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
@@ -250,6 +251,49 @@ TEST(ReadHex, ReadsSignedValuesOfItsWidth) {
     EXPECT_EQ(read("123", 4, &value), -1);
     EXPECT_EQ(value, 99);
     EXPECT_EQ(link.m_rxLength, 3); // untouched
+}
+
+// A device that carries out one command at a time and takes longer over each than the probe
+// waits falls further behind with every probe: the reply to one probe comes while a later one
+// waits (the sequence rule skips it), or before a later one is sent (the drain sees it), long
+// after the probe it answers. Every one of them is counted, whichever probe is waiting then, and
+// none is taken for the reply to a later probe.
+TEST_F(Transaction, EveryReplyOfADeviceThatFallsBehindIsCountedAsLateAndNoneIsTaken) {
+    const struct {
+        int busyMs; // per command, one after the other
+        int gapMs;  // between the probes
+        int probes;
+    } cases[] = {{310, 0, 8},
+                 {450, 0, 6},
+                 {260, 0, 12},
+                 {330, 100, 5},
+                 // Two replies still on their way when a probe is sent after a pause.
+                 {700, 300, 6}};
+    for (const auto& c : cases) {
+        CUnitLink fresh(0, 38400, 60, 0);
+        bool listening = true;
+        int freeAtMs = NowMs();
+        int replies = 0;
+        fake.line->onFrame = [&](const Wire& frame) {
+            if (listening) {
+                freeAtMs = std::max(freeAtMs, NowMs()) + c.busyMs;
+                fake.line->Deliver(DeviceReply(frame[2], ":DOK"), freeAtMs);
+                ++replies;
+            }
+        };
+        for (int i = 0; i < c.probes; ++i) {
+            EXPECT_EQ(fresh.Execute("!D", 200), -1) << c.busyMs << " probe " << i;
+            time.clock.Advance(c.gapMs);
+        }
+        // The device stops; the replies still on their way reach the host and are read while
+        // one more probe waits in vain.
+        listening = false;
+        time.clock.Advance(freeAtMs - NowMs());
+        EXPECT_EQ(fresh.Execute("!D", 200), -1) << c.busyMs;
+        EXPECT_TRUE(fake.line->input.empty()) << c.busyMs;
+        EXPECT_EQ(replies, c.probes);
+        EXPECT_EQ(fresh.LateReplies(), c.probes) << c.busyMs << " ms, gap " << c.gapMs;
+    }
 }
 
 } // namespace
