@@ -108,9 +108,6 @@ int PreparePort(const CliOptions& o, std::unique_ptr<CSimulatedDevice>& sim) {
         }
         return 0;
     }
-    // A COM name means what it means to the dialog: the device its profile's Ports section gives
-    // that number, so that a bench set up once serves both. The profile is only read here.
-    LoadComMapFromProfile(CProfile(CProfile::DefaultPath()));
     if (o.port.empty()) {
         return 0; // COM1, as the dialog starts
     }
@@ -449,6 +446,12 @@ int RunCli(int argc, const char* const* argv) {
     const CliOptions& o = parse.options;
     if (o.listPorts) {
         return ListPorts();
+    }
+    // A COM name means what it means to the dialog: the device its profile's Ports section gives
+    // that number, so that a bench set up once serves both, and several ports can tell that two
+    // names are one device. The profile is only read here.
+    if (!o.simulate) {
+        LoadComMapFromProfile(CProfile(CProfile::DefaultPath()));
     }
     if (o.ports.size() > 1 && !o.dryRun) {
         const std::string self = OwnProgramPath();

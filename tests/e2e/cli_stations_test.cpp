@@ -686,6 +686,7 @@ const Twice kTwice[] = {
     {"LinkAndItsTarget", "LINK", "PORT"},
     {"ComNameAndItsDevice", "COM1", "/dev/ttyS0"},
     {"ComNameSpelledTwoWays", "com2", "COM2"},
+    {"ProfileComNameAndItsDevice", "COM3", "PORT"},
 };
 
 class OneDeviceTwice : public Stations, public ::testing::WithParamInterface<Twice> {};
@@ -699,7 +700,10 @@ TEST_P(OneDeviceTwice, IsRefused) {
     const auto name = [&](const std::string& word) {
         return word == "PORT" ? port : word == "LINK" ? link : word;
     };
-    // COM names as the built-in table has them, whatever profile this machine has.
+    // COM names as the built-in table has them, whatever profile this machine has, but for COM3,
+    // which this profile maps to the device, as a bench set up in the dialog would.
+    ASSERT_EQ(::mkdir((dir + "/tovik").c_str(), 0700), 0);
+    std::ofstream(dir + "/tovik/tovik.ini") << "[Ports]\nCOM3=" << port << "\n";
     runUnder = {"env", "XDG_CONFIG_HOME=" + dir};
     ASSERT_EQ(Run({"--json", "--port", name(t.first), "--port", name(t.second), file}), 2) << err;
     EXPECT_NE(err.find("--port " + name(t.first) + " and --port " + name(t.second) +
