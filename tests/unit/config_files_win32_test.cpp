@@ -38,8 +38,10 @@ TEST(ProfileFileWin32, ReplacedWholeOrNotAtAllAndReadBackThroughTheProfile) {
     const fs::path directory = fs::temp_directory_path() / "tovik-profile-win32";
     fs::remove_all(directory);
     const fs::path deeper = directory / "a" / "b", file = deeper / "tovik.ini";
-    ASSERT_TRUE(ReplaceFileContents(file.string(), "[Tovik]\nBaud=1\nold tail that must go\n"));
-    ASSERT_TRUE(ReplaceFileContents(file.string(), "[Tovik]\nBaud=2\n"));
+    std::string error;
+    ASSERT_TRUE(
+        ReplaceFileContents(file.string(), "[Tovik]\nBaud=1\nold tail that must go\n", &error));
+    ASSERT_TRUE(ReplaceFileContents(file.string(), "[Tovik]\nBaud=2\n", &error));
     EXPECT_EQ(Contents(file), "[Tovik]\nBaud=2\n"); // byte for byte: no CR added
     EXPECT_EQ(Entries(deeper), std::vector<std::string>{"tovik.ini"});
     ASSERT_TRUE(CProfile(file.string()).WriteProfileString("Ports", "COM3", "\\\\.\\COM12"));
@@ -48,7 +50,8 @@ TEST(ProfileFileWin32, ReplacedWholeOrNotAtAllAndReadBackThroughTheProfile) {
 
     const fs::path blocked = directory / "blocked.ini";
     fs::create_directory(blocked); // nothing can be moved over a directory
-    EXPECT_FALSE(ReplaceFileContents(blocked.string(), "x\n"));
+    EXPECT_FALSE(ReplaceFileContents(blocked.string(), "x\n", &error));
+    EXPECT_FALSE(error.empty()) << "the system's reason";
     EXPECT_TRUE(fs::is_directory(blocked));
     EXPECT_EQ(Entries(directory), (std::vector<std::string>{"a", "blocked.ini"}));
     fs::remove_all(directory);
