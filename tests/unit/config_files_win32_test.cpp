@@ -68,4 +68,18 @@ TEST(ProfileLocationWin32, TheRoamingApplicationDataFolder) {
     ::_putenv_s("APPDATA", saved.c_str());
 }
 
+TEST(ProfileFileWin32, EachWriteChangesOnlyItsOwnKeysInTheFileAsItIsThen) {
+    const fs::path directory = fs::temp_directory_path() / "tovik-profile-win32-shared";
+    fs::remove_all(directory);
+    const std::string file = (directory / "tovik.ini").string();
+    // Two dialogs open at once, each saving at its own time.
+    CProfile first(file), second(file);
+    ASSERT_TRUE(first.WriteProfileStrings("Tovik", {{"ComPort", "4"}, {"Baud", "2"}}));
+    ASSERT_TRUE(second.WriteProfileString("Tovik", "Openpath", "C:\\fw\\a.s19"));
+    ASSERT_TRUE(first.WriteProfileInt("Tovik", "Baud", 3));
+    EXPECT_EQ(Contents(file), "[Tovik]\nComPort=4\nBaud=3\nOpenpath=C:\\fw\\a.s19\n");
+    EXPECT_EQ(Entries(directory), (std::vector<std::string>{"tovik.ini", "tovik.ini.lock"}));
+    fs::remove_all(directory);
+}
+
 } // namespace
