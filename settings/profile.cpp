@@ -66,6 +66,10 @@ bool ParseInt(const std::string& text, int& value) {
     return true;
 }
 
+struct CloseFile {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+
 // Names that would read back as something else are refused rather than corrupting the file.
 bool Storable(const std::string& section, const std::string& key, const std::string& value) {
     return !section.empty() && !key.empty() && !HasLineBreak(section) && !HasLineBreak(key) &&
@@ -92,7 +96,7 @@ bool CProfile::ReadDocument(const std::string& path, CDocument* document, std::s
         return true;
     }
     errno = 0;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    std::unique_ptr<FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         // Only a file that is not there at all is an empty profile: saving over one that could
         // not be read would throw away whatever the user had in it.
