@@ -4,9 +4,14 @@
 #include <string>
 
 // The per-user directory for application settings (without the program's own subdirectory);
-// empty when the environment names none.
+// empty when neither the environment nor (on POSIX) the password database names a home.
 std::string ConfigDirectory();
 
+// Makes the folders above path that are missing. False, with the system's reason in *error,
+// when one cannot be made (a file where a folder should be, no permission).
+bool MakeParentDirectories(const std::string& path, std::string* error);
+
 // Replaces the file at path with text, all at once: readers see either the old file or the
-// whole new one. Creates missing directories. False on any failure (the old file stays).
-bool ReplaceFileContents(const std::string& path, const std::string& text);
+// whole new one, which keeps the old one's permissions. Creates missing directories. False on
+// any failure, with the system's reason in *error (the old file stays).
+bool ReplaceFileContents(const std::string& path, const std::string& text, std::string* error);

@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +33,26 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+// The user's home from the password database: what a program started without HOME (by a service
+// manager, or with env -u HOME) still has. Empty when the user has no entry or no absolute home.
+std::string HomeFromPasswordDatabase() {
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 4096);
+    for (;;) {
+        struct passwd entry {};
+        struct passwd* found = nullptr;
+        int result = ::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found);
+        if (result == ERANGE && buffer.size() < (1u << 20)) {
+            buffer.resize(buffer.size() * 2);
+            continue;
+        }
+        if (result != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/') {
+            return "";
+        }
+        return found->pw_dir;
+    }
+}
+
 } // namespace
 
 std::string ConfigDirectory() {
@@ -39,21 +61,35 @@ std::string ConfigDirectory() {
     if (!xdg.empty() && xdg[0] == '/') {
         return xdg;
     }
+    // A relative HOME would put the settings wherever the program happened to be started.
     std::string home = Environment("HOME");
+    if (home.empty() || home[0] != '/') {
+        home = HomeFromPasswordDatabase();
+    }
     if (home.empty()) {
         return "";
     }
     return (std::filesystem::path(home) / ".config").string();
 }
 
-bool ReplaceFileContents(const std::string& path, const std::string& text) {
+bool MakeParentDirectories(const std::string& path, std::string* error) {
     std::filesystem::path target(path);
-    std::error_code error;
-    if (target.has_parent_path()) {
-        std::filesystem::create_directories(target.parent_path(), error);
-        if (error) {
-            return false;
-        }
+    if (!target.has_parent_path()) {
+        return true;
+    }
+    std::error_code failure;
+    std::filesystem::create_directories(target.parent_path(), failure);
+    if (failure) {
+        *error = failure.message();
+        return false;
+    }
+    return true;
+}
+
+bool ReplaceFileContents(const std::string& path, const std::string& text, std::string* error) {
+    std::filesystem::path target(path);
+    if (!MakeParentDirectories(path, error)) {
+        return false;
     }
 
     // The temporary file must sit in the same directory: rename is only atomic within one
@@ -63,6 +99,7 @@ bool ReplaceFileContents(const std::string& path, const std::string& text) {
     name.push_back('\0');
     int fd = ::mkstemp(name.data());
     if (fd < 0) {
+        *error = std::strerror(errno);
         return false;
     }
     // mkstemp makes the file private; a profile the user made readable to others stays so.
@@ -70,9 +107,17 @@ bool ReplaceFileContents(const std::string& path, const std::string& text) {
     if (::stat(path.c_str(), &old) == 0) {
         ::fchmod(fd, old.st_mode & 07777);
     }
+    // The first failure is the one to tell: what follows it only cleans up.
     bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
+    int failure = ok ? 0 : errno;
     ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(name.data(), path.c_str()) == 0) {
+    if (ok && ::rename(name.data(), path.c_str()) != 0) {
+        ok = false;
+    }
+    if (!ok && failure == 0) {
+        failure = errno;
+    }
+    if (ok) {
         // The rename itself lives in the directory; without this a power cut can still bring
         // back the old file. The new contents are in place either way, so failure is ignored.
         std::string directory = target.has_parent_path() ? target.parent_path().string() : ".";
@@ -84,5 +129,6 @@ bool ReplaceFileContents(const std::string& path, const std::string& text) {
         return true;
     }
     ::unlink(name.data());
+    *error = std::strerror(failure);
     return false;
 }

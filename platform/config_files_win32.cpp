@@ -5,6 +5,7 @@
 
 #include "platform/config_files.h"
 
+#include "platform/serial_device_win32.h"
 #include "platform/unique_handle_win32.h"
 
 #include <windows.h>
@@ -65,15 +66,24 @@ std::string ConfigDirectory() {
     return appData ? appData : "";
 }
 
-bool ReplaceFileContents(const std::string& path, const std::string& text) {
+bool MakeParentDirectories(const std::string& path, std::string* error) {
+    std::filesystem::path target(Widen(path));
+    if (!target.has_parent_path()) {
+        return true;
+    }
+    std::error_code failure;
+    std::filesystem::create_directories(target.parent_path(), failure);
+    if (failure) {
+        *error = failure.message();
+        return false;
+    }
+    return true;
+}
+
+bool ReplaceFileContents(const std::string& path, const std::string& text, std::string* error) {
     const std::wstring target = Widen(path);
-    std::filesystem::path targetPath(target);
-    std::error_code error;
-    if (targetPath.has_parent_path()) {
-        std::filesystem::create_directories(targetPath.parent_path(), error);
-        if (error) {
-            return false;
-        }
+    if (!MakeParentDirectories(path, error)) {
+        return false;
     }
 
     // The temporary file must sit in the same directory: only a move within one volume replaces
@@ -81,15 +91,21 @@ bool ReplaceFileContents(const std::string& path, const std::string& text) {
     std::wstring temporary;
     CUniqueHandle file = CreateTemporaryFile(target, temporary);
     if (!file.IsValid()) {
+        *error = SystemErrorText(::GetLastError());
         return false;
     }
     // The data must be on disk before the move, or a power cut could leave an empty profile.
     bool ok = WriteAll(file.Get(), text) && ::FlushFileBuffers(file.Get());
+    DWORD failure = ok ? 0 : ::GetLastError();
     file.Reset();
     if (ok && ::MoveFileExW(temporary.c_str(), target.c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         return true;
     }
+    if (failure == 0) {
+        failure = ::GetLastError();
+    }
     ::DeleteFileW(temporary.c_str());
+    *error = SystemErrorText(failure);
     return false;
 }

@@ -2,13 +2,17 @@
 
 #include "platform/com_map.h"
 #include "platform/config_files.h"
+#include "platform/file_lock.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <memory>
 #include <set>
 
 namespace {
@@ -62,79 +66,114 @@ bool ParseInt(const std::string& text, int& value) {
     return true;
 }
 
+struct CloseFile {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+
+// Names that would read back as something else are refused rather than corrupting the file.
+bool Storable(const std::string& section, const std::string& key, const std::string& value) {
+    return !section.empty() && !key.empty() && !HasLineBreak(section) && !HasLineBreak(key) &&
+           !HasLineBreak(value) && section.find(']') == std::string::npos &&
+           key.find('=') == std::string::npos && key[0] != '[' && key[0] != ';' && key[0] != '#';
+}
+
 } // namespace
 
-CProfile::CProfile(std::string path) : m_path(std::move(path)) {
-    Load();
-}
+CProfile::CProfile(std::string path) : m_path(std::move(path)) {}
 
 std::string CProfile::DefaultPath() {
-    std::filesystem::path directory(ConfigDirectory());
-    return (directory / "tovik" / "tovik.ini").string();
+    const std::string directory = ConfigDirectory();
+    if (directory.empty()) {
+        // Never a path relative to wherever the program happened to be started.
+        return "";
+    }
+    return (std::filesystem::path(directory) / "tovik" / "tovik.ini").string();
 }
 
-void CProfile::Load() {
-    m_sections.clear();
+bool CProfile::ReadDocument(const std::string& path, CDocument* document, std::string* error) {
+    *document = ParseDocument("");
+    if (path.empty()) {
+        return true;
+    }
+    errno = 0;
+    std::unique_ptr<FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        // Only a file that is not there at all is an empty profile: saving over one that could
+        // not be read would throw away whatever the user had in it.
+        if (errno == ENOENT) {
+            return true;
+        }
+        *error = std::string("cannot read it: ") + std::strerror(errno);
+        return false;
+    }
+    std::string text;
+    char buffer[4096];
+    size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        text.append(buffer, n);
+    }
+    if (std::ferror(file.get())) {
+        *error = std::string("cannot read it: ") + std::strerror(errno);
+        return false;
+    }
+    *document = ParseDocument(text);
+    return true;
+}
+
+CProfile::CDocument CProfile::ParseDocument(const std::string& text) {
+    CDocument document;
     CSection preamble;
     preamble.m_hasHeader = false;
-    m_sections.push_back(preamble);
+    document.push_back(preamble);
 
-    std::ifstream in(m_path, std::ios::binary);
-    // Saving over a file we could not read would throw away whatever the user had in it; only
-    // a file that is not there at all makes an empty profile that may be saved.
-    std::error_code error;
-    m_unreadable = !in && std::filesystem::status(m_path, error).type() !=
-                              std::filesystem::file_type::not_found;
-    std::string text;
-    while (std::getline(in, text)) {
-        if (!text.empty() && text.back() == '\r') {
-            text.pop_back();
+    size_t begin = 0;
+    while (begin < text.size()) {
+        size_t end = text.find('\n', begin);
+        std::string line = text.substr(begin, end == std::string::npos ? end : end - begin);
+        begin = end == std::string::npos ? text.size() : end + 1;
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
         }
-        std::string trimmed = Trim(text);
+        std::string trimmed = Trim(line);
         size_t close = trimmed.find(']');
         if (!trimmed.empty() && trimmed[0] == '[' && close != std::string::npos) {
             CSection section;
             section.m_name = Trim(trimmed.substr(1, close - 1));
-            m_sections.push_back(section);
-            m_sections.back().m_lines.push_back(CLine{text, "", ""});
+            document.push_back(section);
+            document.back().m_lines.push_back(CLine{line, "", ""});
             continue;
         }
-        CLine line{text, "", ""};
+        CLine parsed{line, "", ""};
         size_t equals = trimmed.find('=');
         bool comment = !trimmed.empty() && (trimmed[0] == ';' || trimmed[0] == '#');
         if (!comment && equals != std::string::npos) {
-            line.m_key = Trim(trimmed.substr(0, equals));
-            line.m_value = Trim(trimmed.substr(equals + 1));
+            parsed.m_key = Trim(trimmed.substr(0, equals));
+            parsed.m_value = Trim(trimmed.substr(equals + 1));
         }
-        m_sections.back().m_lines.push_back(line);
+        document.back().m_lines.push_back(parsed);
     }
+    return document;
 }
 
-bool CProfile::Save() const {
-    if (m_unreadable) {
-        return false;
-    }
+std::string CProfile::RenderDocument(const CDocument& document) {
     std::string text;
-    for (const CSection& section : m_sections) {
+    for (const CSection& section : document) {
         for (const CLine& line : section.m_lines) {
             text += line.m_text;
             text += '\n';
         }
     }
-    return ReplaceFileContents(m_path, text);
+    return text;
 }
 
-const CProfile::CSection* CProfile::FindSection(const std::string& name) const {
-    for (const CSection& section : m_sections) {
+const CProfile::CSection* CProfile::FindSection(const CDocument& document,
+                                                const std::string& name) {
+    for (const CSection& section : document) {
         if (section.m_hasHeader && SameName(section.m_name, name)) {
             return &section;
         }
     }
     return nullptr;
-}
-
-CProfile::CSection* CProfile::FindSection(const std::string& name) {
-    return const_cast<CSection*>(static_cast<const CProfile*>(this)->FindSection(name));
 }
 
 const CProfile::CLine* CProfile::FindKey(const CSection& section, const std::string& key) {
@@ -146,73 +185,128 @@ const CProfile::CLine* CProfile::FindKey(const CSection& section, const std::str
     return nullptr;
 }
 
+void CProfile::SetValue(CDocument& document, const std::string& name, const std::string& key,
+                        const std::string& value) {
+    auto section = std::find_if(document.begin(), document.end(), [&](const CSection& s) {
+        return s.m_hasHeader && SameName(s.m_name, name);
+    });
+    if (section == document.end()) {
+        // A blank line between sections, as people write them by hand.
+        CSection& last = document.back();
+        if (!last.m_lines.empty() && !Trim(last.m_lines.back().m_text).empty()) {
+            last.m_lines.push_back(CLine{"", "", ""});
+        }
+        CSection added;
+        added.m_name = name;
+        added.m_lines.push_back(CLine{"[" + name + "]", "", ""});
+        document.push_back(added);
+        section = document.end() - 1;
+    }
+
+    for (CLine& line : section->m_lines) {
+        if (!line.m_key.empty() && SameName(line.m_key, key)) {
+            // The key keeps its spelling in the file; only the value changes.
+            line.m_value = value;
+            line.m_text = line.m_key + "=" + value;
+            return;
+        }
+    }
+    // After the section's last key, so blank lines and comments before the next header stay
+    // where they are.
+    auto at = section->m_lines.begin() + 1;
+    for (auto it = section->m_lines.begin(); it != section->m_lines.end(); ++it) {
+        if (!it->m_key.empty()) {
+            at = it + 1;
+        }
+    }
+    section->m_lines.insert(at, CLine{key + "=" + value, key, value});
+}
+
+CProfile::CDocument CProfile::Current() const {
+    CDocument document;
+    std::string ignored;
+    if (!ReadDocument(m_path, &document, &ignored)) {
+        document = ParseDocument("");
+    }
+    for (const CUnsaved& unsaved : m_unsaved) {
+        SetValue(document, unsaved.m_section, unsaved.m_key, unsaved.m_value);
+    }
+    return document;
+}
+
 std::string CProfile::GetProfileString(const std::string& section, const std::string& key,
                                        const std::string& defaultValue) const {
-    const CSection* found = FindSection(Trim(section));
+    const CDocument document = Current();
+    const CSection* found = FindSection(document, Trim(section));
     const CLine* line = found ? FindKey(*found, Trim(key)) : nullptr;
     return line ? line->m_value : defaultValue;
 }
 
 int CProfile::GetProfileInt(const std::string& section, const std::string& key,
                             int defaultValue) const {
-    const CSection* found = FindSection(Trim(section));
-    const CLine* line = found ? FindKey(*found, Trim(key)) : nullptr;
     int value = defaultValue;
-    if (line && ParseInt(line->m_value, value)) {
+    if (ParseInt(GetProfileString(section, key, ""), value)) {
         return value;
     }
     return defaultValue;
 }
 
-bool CProfile::WriteProfileString(const std::string& sectionName, const std::string& keyName,
-                                  const std::string& rawValue) {
-    std::string name = Trim(sectionName);
-    std::string key = Trim(keyName);
-    std::string value = Trim(rawValue);
-    // Names that would read back as something else are refused rather than corrupting the file.
-    if (name.empty() || key.empty() || HasLineBreak(name) || HasLineBreak(key) ||
-        HasLineBreak(value) || name.find(']') != std::string::npos ||
-        key.find('=') != std::string::npos || key[0] == '[' || key[0] == ';' || key[0] == '#') {
+bool CProfile::Save(const std::string& section,
+                    const std::vector<std::pair<std::string, std::string>>& values,
+                    std::string* error) const {
+    if (m_path.empty()) {
+        *error = "there is no home directory to keep them in";
         return false;
     }
+    // The lock file lives beside the profile, so its folder must be there first.
+    if (!MakeParentDirectories(m_path, error)) {
+        return false;
+    }
+    CFileLock lock;
+    if (!lock.Acquire(m_path + ".lock", error)) {
+        return false;
+    }
+    // What others wrote since this program last looked stays: only these keys change.
+    CDocument document;
+    if (!ReadDocument(m_path, &document, error)) {
+        return false;
+    }
+    for (const auto& [key, value] : values) {
+        SetValue(document, section, key, value);
+    }
+    return ReplaceFileContents(m_path, RenderDocument(document), error);
+}
 
-    CSection* section = FindSection(name);
-    if (!section) {
-        // A blank line between sections, as people write them by hand.
-        const CSection& last = m_sections.back();
-        if (!last.m_lines.empty() && !Trim(last.m_lines.back().m_text).empty()) {
-            m_sections.back().m_lines.push_back(CLine{"", "", ""});
+bool CProfile::WriteProfileStrings(const std::string& sectionName,
+                                   const std::vector<std::pair<std::string, std::string>>& raw) {
+    const std::string section = Trim(sectionName);
+    std::vector<std::pair<std::string, std::string>> values;
+    for (const auto& [key, value] : raw) {
+        values.emplace_back(Trim(key), Trim(value));
+        if (!Storable(section, values.back().first, values.back().second)) {
+            m_lastError = "a name or value that cannot be stored in the file";
+            return false;
         }
-        CSection added;
-        added.m_name = name;
-        added.m_lines.push_back(CLine{"[" + name + "]", "", ""});
-        m_sections.push_back(added);
-        section = &m_sections.back();
     }
 
-    CLine* line = nullptr;
-    for (CLine& candidate : section->m_lines) {
-        if (!candidate.m_key.empty() && SameName(candidate.m_key, key)) {
-            line = &candidate;
-            break;
+    std::string error;
+    const bool saved = Save(section, values, &error);
+    m_lastError = saved ? std::string() : error;
+    for (const auto& [key, value] : values) {
+        auto same = [&](const CUnsaved& u) {
+            return SameName(u.m_section, section) && SameName(u.m_key, key);
+        };
+        m_unsaved.erase(std::remove_if(m_unsaved.begin(), m_unsaved.end(), same), m_unsaved.end());
+        if (!saved) {
+            m_unsaved.push_back(CUnsaved{section, key, value});
         }
     }
-    if (line) {
-        // The key keeps its spelling in the file; only the value changes.
-        line->m_value = value;
-        line->m_text = line->m_key + "=" + value;
-    } else {
-        // After the section's last key, so blank lines and comments before the next header
-        // stay where they are.
-        auto at = section->m_lines.begin() + 1;
-        for (auto it = section->m_lines.begin(); it != section->m_lines.end(); ++it) {
-            if (!it->m_key.empty()) {
-                at = it + 1;
-            }
-        }
-        section->m_lines.insert(at, CLine{key + "=" + value, key, value});
-    }
-    return Save();
+    return saved;
+}
+
+bool CProfile::WriteProfileString(const std::string& section, const std::string& key,
+                                  const std::string& value) {
+    return WriteProfileStrings(section, {{key, value}});
 }
 
 bool CProfile::WriteProfileInt(const std::string& section, const std::string& key, int value) {
@@ -221,7 +315,8 @@ bool CProfile::WriteProfileInt(const std::string& section, const std::string& ke
 
 std::vector<std::pair<std::string, std::string>> CProfile::Section(const std::string& name) const {
     std::vector<std::pair<std::string, std::string>> entries;
-    const CSection* section = FindSection(Trim(name));
+    const CDocument document = Current();
+    const CSection* section = FindSection(document, Trim(name));
     if (section) {
         for (const CLine& line : section->m_lines) {
             if (!line.m_key.empty()) {

@@ -9,6 +9,14 @@ const char* const kProfileSection = "Tovik";
 const char* const kProfileOpenPath = "Openpath";
 const char* const kProfileComPort = "ComPort";
 const char* const kProfileBaud = "Baud";
+const char* const kNoInterfaceMessage = "Please choose an interface first !";
+
+std::string SettingsNotSavedMessage(const std::string& path, const std::string& reason) {
+    if (path.empty()) {
+        return "The settings could not be saved: " + reason + ".";
+    }
+    return "The settings could not be saved in " + path + ":\n" + reason;
+}
 
 namespace {
 
@@ -89,6 +97,12 @@ void CTovikDlgBehaviour::OnStart() {
     if (Running() || LinkHeld()) {
         return;
     }
+    // No port to open: the port layer's message would name an interface nobody chose, and the
+    // search would go on, on no line, until Stop.
+    if (m_view->InterfaceSelection() < 0) {
+        AfxMessageBox(kNoInterfaceMessage);
+        return;
+    }
     if (!m_pHeldFile && !HoldFile(m_view->PathText())) {
         AfxMessageBox("Sorry wrong filename given !");
         return;
@@ -130,8 +144,10 @@ void CTovikDlgBehaviour::OnSearch() {
         AfxMessageBox("Sorry I was not able to open that file !");
         return;
     }
-    m_profile->WriteProfileString(kProfileSection, kProfileOpenPath, path);
     m_view->SetPathText(path);
+    if (!m_profile->WriteProfileString(kProfileSection, kProfileOpenPath, path)) {
+        TellSettingsNotSaved();
+    }
 }
 
 void CTovikDlgBehaviour::EnableInputs() {
@@ -209,8 +225,20 @@ void CTovikDlgBehaviour::OnCancel() {
     EndWorker();
     m_nComIndex = m_view->InterfaceSelection();
     m_nBaudIndex = m_view->BaudrateSelection();
-    m_profile->WriteProfileInt(kProfileSection, kProfileComPort, m_nComIndex);
-    m_profile->WriteProfileInt(kProfileSection, kProfileBaud, m_nBaudIndex);
+    if (!m_profile->WriteProfileStrings(kProfileSection,
+                                        {{kProfileComPort, std::to_string(m_nComIndex)},
+                                         {kProfileBaud, std::to_string(m_nBaudIndex)}})) {
+        TellSettingsNotSaved();
+    }
+}
+
+void CTovikDlgBehaviour::TellSettingsNotSaved() {
+    // Once is enough: every later save would fail for the same reason.
+    if (m_bToldNotSaved) {
+        return;
+    }
+    m_bToldNotSaved = true;
+    AfxMessageBox(SettingsNotSavedMessage(m_profile->Path(), m_profile->LastWriteError()));
 }
 
 void CTovikDlgBehaviour::OnOK() {

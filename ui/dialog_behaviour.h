@@ -23,6 +23,13 @@ extern const char* const kProfileOpenPath;
 extern const char* const kProfileComPort;
 extern const char* const kProfileBaud;
 
+// What Start says when the Interface list shows no entry (nothing selected, or a typed text that
+// names none).
+extern const char* const kNoInterfaceMessage;
+// What the dialog says, once, when the settings cannot be saved: the file and the system's
+// reason (path empty: there is no file to keep them in).
+std::string SettingsNotSavedMessage(const std::string& path, const std::string& reason);
+
 class CTovikDlgBehaviour : public CFrontPanel, public CRunController {
 public:
     CTovikDlgBehaviour(CDialogView* view, CProfile* profile);
@@ -35,7 +42,8 @@ public:
     void OnSearch();
     // Close box: ends the worker (the run too, after the command in flight), then OnCancel.
     void OnClose();
-    // Esc (and after OnClose): keeps the selections in the profile; the worker is ended.
+    // Esc (and after OnClose): keeps the selections in the profile, or says why it cannot; the
+    // worker is ended first.
     void OnCancel();
     // Enter: the dialog ends without keeping the selections; the worker is ended.
     void OnOK();
@@ -68,6 +76,8 @@ private:
     // when it cannot be read or the check fails (the held file is let go then).
     bool CopyAndCheckHeldFile(CFileCheck* check);
     void EnableInputs();
+    // The message box about settings that could not be saved, the first time only.
+    void TellSettingsNotSaved();
     // Waits for the worker to end, serving its display calls meanwhile.
     void EndWorker();
 
@@ -75,6 +85,7 @@ private:
     CProfile* m_profile;
     CUiCallQueue m_uiCalls;
     FILE* m_pHeldFile = nullptr;
+    bool m_bToldNotSaved = false;
     // Read afresh at every Start: the run programs exactly what was checked, whatever happens to
     // the file meanwhile.
     CFileCopy m_runCopy;

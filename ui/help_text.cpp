@@ -14,9 +14,10 @@ std::string HelpText() {
     for (int index = 0; index < 9; ++index) {
         text += "  Com" + std::to_string(index + 1) + " = " + ComDevicePath(index) + "\n";
     }
+    const std::string profile = CProfile::DefaultPath();
     text += "\nThe settings and the interface map (section [Ports], e.g. COM1=/dev/ttyUSB0) are "
             "kept in\n  " +
-            CProfile::DefaultPath() +
+            (profile.empty() ? std::string("(nowhere: there is no home directory)") : profile) +
             "\n\nHANDSHAKE on the command line drives DTR and RTS: /HANDSHAKE 1 holds both on, "
             "/HANDSHAKE 3 switches them around every frame; without it both stay off.";
     return text;

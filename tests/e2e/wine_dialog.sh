@@ -302,5 +302,36 @@ stop_sim
 check "close: no completion box" bash -c "! grep -q 'Transmission complete' '$log'"
 check "close: the close box wrote the selections" profile_has "Baud=1"
 
+echo "== no interface chosen, then one typed in lower case"
+# An index outside the list leaves it empty: Start must say so and send nothing. Then "com5" typed
+# into the list's edit field (Tab selects its text) names Com5, whatever its case.
+start_sim typed
+start_dialog typed "$(printf '[Tovik]\r\nOpenpath=%s\r\nComPort=999\r\n' "$firmware")"
+keys space
+answer_box 'Please choose an interface first !' Return
+check "typed: nothing reached the device without an interface" received_nothing typed
+keys Tab
+xdotool windowfocus --sync "$window" type --delay 80 com5
+keys shift+Tab space
+answer_box 'Transmission complete.\nDevice started.' Return
+end_dialog Escape
+stop_sim
+check "typed: the device holds the file's data" same_image
+check "typed: the profile holds ComPort=4" profile_has "ComPort=4"
+
+echo "== Esc during the erase"
+# Each erase takes 4 s: Esc, which Stop has taken the focus for, ends the dialog after the erase
+# in flight, and nothing is written.
+start_sim erase --erase-ms 4000
+start_dialog erase "$(printf '[Tovik]\r\nOpenpath=%s\r\nComPort=4\r\nBaud=1\r\n' "$firmware")"
+keys space
+# An erase frame: "!E" after the frame's three header bytes.
+check "erase: the erase is under way" wait_for 60 grep -q '^tovik-sim rx:.* 21 45 ' \
+    "$work/erase.sim.err"
+end_dialog Escape
+stop_sim
+check "erase: nothing was written" bash -c "! grep -q '^tovik-sim rx:.* 21 57 ' '$work/erase.sim.err'"
+check "erase: Esc wrote the selections" profile_has "Baud=1"
+
 echo "wine_dialog: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

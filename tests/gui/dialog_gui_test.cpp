@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <mutex>
 
 namespace {
@@ -357,14 +358,14 @@ TEST_F(DialogGui, AfterARunTheKeyboardReachesTheDialog) {
     }
 }
 
-TEST_F(DialogGui, ATypedListTextCountsAsTheEntryItSpellsExactly) {
+TEST_F(DialogGui, ATypedListTextCountsAsTheEntryItNamesInAnyCase) {
     struct Case {
         const char* interfaceText;
         const char* baudText;
         int comPort, baud;
     };
     const Case cases[] = {
-        {"Com3", "57600", 2, 2},   {"com3", "57 600", -1, -1}, {"COM3", "AUTO", -1, 0},
+        {"Com3", "57600", 2, 2},   {"com3", "57 600", 2, -1}, {"COM3", "auto", 2, 0},
         {"Com10", "9600", -1, -1}, {"", "", -1, -1},
     };
     for (const Case& c : cases) {
@@ -395,6 +396,92 @@ TEST_F(DialogGui, ClosingDuringProgrammingEndsPromptly) {
     EXPECT_TRUE(dlg->WorkerEnded());
     EXPECT_FALSE(device->GoAnswered());
     EXPECT_LT(device->Memory().ByteCount(), 800u * 16);
+}
+
+// An Interface list that shows no entry: from a profile whose index is outside the list, or a
+// typed text that names none. Start must say so before anything else happens.
+TEST_F(DialogGui, StartWithNoInterfaceChosenSaysSoAndSendsNothing) {
+    StartDevice();
+    const std::string ports = "[Ports]\nCOM1=" + device->SlavePath() + "\n";
+    const struct {
+        const char* comPort;
+        const char* typed; // null: the list as the profile left it
+    } cases[] = {{"999", nullptr}, {"-1", nullptr}, {"0", "Com10"}, {"0", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.comPort) + " / " + (c.typed ? c.typed : "(as read)"));
+        std::ofstream(dir + "/tovik.ini") << ports << "[Tovik]\nComPort=" << c.comPort << "\n";
+        Open();
+        boxes.clear();
+        if (c.typed) {
+            dlg->InterfaceList()->SetValue(c.typed);
+        }
+        EXPECT_EQ(dlg->InterfaceList()->GetSelection(), wxNOT_FOUND);
+        dlg->PathField()->SetValue(File(4));
+        Click(dlg->StartButton());
+        EXPECT_EQ(Boxes(), (std::vector<std::string>{kNoInterfaceMessage}));
+        EXPECT_EQ(dlg->m_bRun, 0);
+        EXPECT_EQ(Status(), "Status Messages");
+        EXPECT_TRUE(InputsEnabled());
+        EXPECT_EQ(device->BytesReceived(), 0u);
+    }
+}
+
+// Keys typed by a person through the X server while a run goes. Start, pressed with Space, is
+// disabled at once and loses the focus; in every phase of the run Space must then press Stop and
+// Esc must end the dialog as the close box does, keeping the selections.
+TEST_F(DialogGui, DuringARunSpaceStopsItAndEscEndsTheDialog) {
+    enum class Phase { kSearch, kErase, kProgramming };
+    const struct {
+        Phase phase;
+        const char* key;
+    } cases[] = {{Phase::kSearch, "space"},      {Phase::kSearch, "Escape"},
+                 {Phase::kErase, "space"},       {Phase::kErase, "Escape"},
+                 {Phase::kProgramming, "space"}, {Phase::kProgramming, "Escape"}};
+    for (const auto& c : cases) {
+        const char* const names[] = {"search", "erase", "programming"};
+        SCOPED_TRACE(std::string(names[int(c.phase)]) + ", " + c.key);
+        // Each phase made long (tens of seconds), so that the key arrives while it lasts.
+        SimOptions options;
+        int records = 20;
+        std::function<bool()> inPhase;
+        switch (c.phase) {
+        case Phase::kSearch:
+            options.baudOnly = 115200; // the search at 38400 never ends by itself
+            inPhase = [&] { return device->BytesReceived() > 20; };
+            break;
+        case Phase::kErase:
+            options.eraseMs = 4000; // 28 s for the seven clusters
+            inPhase = [&] { return Status() == "Erasing Cluster"; };
+            break;
+        case Phase::kProgramming:
+            options.eraseMs = 1;
+            options.wireBaud = 9600; // some 30 s for the file
+            records = 1500;
+            inPhase = [&] { return Status() == "Programming " && dlg->ProgressPos() > 2; };
+            break;
+        }
+        StartDevice(options);
+        Open();
+        dlg->PathField()->SetValue(File(records));
+        // The dialog opens with the focus on Start.
+        ASSERT_TRUE(RunXClient(FocusAndType("Tovik", "space")));
+        ASSERT_TRUE(PumpUntil([&] { return dlg->m_bRun != 0 && inPhase(); }));
+        ASSERT_TRUE(RunXClient(FocusAndType("Tovik", c.key)));
+        if (std::string(c.key) == "space") {
+            EXPECT_TRUE(PumpUntil([&] { return dlg->m_bRun == 0; }, [] {}, 10));
+            EXPECT_EQ(Status(), "Status Messages");
+            EXPECT_TRUE(PumpUntil([&] { return InputsEnabled(); }, [] {}, 10));
+            EXPECT_TRUE(dlg->IsShown());
+        } else {
+            EXPECT_TRUE(PumpUntil([&] { return !dlg->IsShown(); }, [] {}, 10));
+            EXPECT_TRUE(dlg->WorkerEnded());
+            CProfile saved(dir + "/tovik.ini");
+            EXPECT_EQ(saved.GetProfileInt("Tovik", "ComPort", -9), 0);
+            EXPECT_EQ(saved.GetProfileInt("Tovik", "Baud", -9), 1);
+        }
+        EXPECT_FALSE(device->GoAnswered());
+        EXPECT_TRUE(Boxes().empty());
+    }
 }
 
 } // namespace

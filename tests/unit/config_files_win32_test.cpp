@@ -38,8 +38,10 @@ TEST(ProfileFileWin32, ReplacedWholeOrNotAtAllAndReadBackThroughTheProfile) {
     const fs::path directory = fs::temp_directory_path() / "tovik-profile-win32";
     fs::remove_all(directory);
     const fs::path deeper = directory / "a" / "b", file = deeper / "tovik.ini";
-    ASSERT_TRUE(ReplaceFileContents(file.string(), "[Tovik]\nBaud=1\nold tail that must go\n"));
-    ASSERT_TRUE(ReplaceFileContents(file.string(), "[Tovik]\nBaud=2\n"));
+    std::string error;
+    ASSERT_TRUE(
+        ReplaceFileContents(file.string(), "[Tovik]\nBaud=1\nold tail that must go\n", &error));
+    ASSERT_TRUE(ReplaceFileContents(file.string(), "[Tovik]\nBaud=2\n", &error));
     EXPECT_EQ(Contents(file), "[Tovik]\nBaud=2\n"); // byte for byte: no CR added
     EXPECT_EQ(Entries(deeper), std::vector<std::string>{"tovik.ini"});
     ASSERT_TRUE(CProfile(file.string()).WriteProfileString("Ports", "COM3", "\\\\.\\COM12"));
@@ -48,7 +50,8 @@ TEST(ProfileFileWin32, ReplacedWholeOrNotAtAllAndReadBackThroughTheProfile) {
 
     const fs::path blocked = directory / "blocked.ini";
     fs::create_directory(blocked); // nothing can be moved over a directory
-    EXPECT_FALSE(ReplaceFileContents(blocked.string(), "x\n"));
+    EXPECT_FALSE(ReplaceFileContents(blocked.string(), "x\n", &error));
+    EXPECT_FALSE(error.empty()) << "the system's reason";
     EXPECT_TRUE(fs::is_directory(blocked));
     EXPECT_EQ(Entries(directory), (std::vector<std::string>{"a", "blocked.ini"}));
     fs::remove_all(directory);
@@ -63,6 +66,20 @@ TEST(ProfileLocationWin32, TheRoamingApplicationDataFolder) {
     ::_putenv_s("APPDATA", ""); // an empty value removes the variable
     EXPECT_EQ(ConfigDirectory(), "");
     ::_putenv_s("APPDATA", saved.c_str());
+}
+
+TEST(ProfileFileWin32, EachWriteChangesOnlyItsOwnKeysInTheFileAsItIsThen) {
+    const fs::path directory = fs::temp_directory_path() / "tovik-profile-win32-shared";
+    fs::remove_all(directory);
+    const std::string file = (directory / "tovik.ini").string();
+    // Two dialogs open at once, each saving at its own time.
+    CProfile first(file), second(file);
+    ASSERT_TRUE(first.WriteProfileStrings("Tovik", {{"ComPort", "4"}, {"Baud", "2"}}));
+    ASSERT_TRUE(second.WriteProfileString("Tovik", "Openpath", "C:\\fw\\a.s19"));
+    ASSERT_TRUE(first.WriteProfileInt("Tovik", "Baud", 3));
+    EXPECT_EQ(Contents(file), "[Tovik]\nComPort=4\nBaud=3\nOpenpath=C:\\fw\\a.s19\n");
+    EXPECT_EQ(Entries(directory), (std::vector<std::string>{"tovik.ini", "tovik.ini.lock"}));
+    fs::remove_all(directory);
 }
 
 } // namespace

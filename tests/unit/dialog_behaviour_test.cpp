@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -45,7 +47,8 @@ struct FakeView : CDialogView {
     int focusWithoutStart = 0; // and while it was not
     std::string PathText() override { return path; }
     void SetPathText(const std::string& text) override { path = text; }
-    int InterfaceSelection() override { return 0; }
+    int interfaceIndex = 0; // what the Interface list shows; -1: no entry
+    int InterfaceSelection() override { return interfaceIndex; }
     void SelectInterface(int) override {}
     int BaudrateSelection() override { return 1; }
     void SelectBaudrate(int) override {}
@@ -223,6 +226,54 @@ TEST_F(DialogBehaviour, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {
     EXPECT_EQ(view.focusWithoutStart, 0);
     std::lock_guard<std::recursive_mutex> guard(LinkLock());
     EXPECT_EQ(writeSequences.size(), 1u); // nothing was written after the Stop
+}
+
+TEST_F(DialogBehaviour, StartWithoutAnInterfaceSendsNothingAndSaysSo) {
+    view.path = dir + "/good.s19";
+    std::ofstream(view.path) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) +
+                                    SRecordLine(9, 0);
+    view.interfaceIndex = -1;
+    dialog->OnStart();
+    EXPECT_EQ(boxes, (std::vector<std::string>{kNoInterfaceMessage}));
+    EXPECT_EQ(dialog->m_bRun, 0);
+    EXPECT_TRUE(view.startEnabled);
+    EXPECT_EQ(dialog->HeldFile(), nullptr) << "nothing was done with the file either";
+    std::lock_guard<std::recursive_mutex> guard(LinkLock());
+    EXPECT_TRUE(fake.line->written.empty());
+}
+
+TEST_F(DialogBehaviour, SettingsThatCannotBeSavedAreToldOnceNamingTheFileAndTheReason) {
+    // A regular file where the settings folder should be: no user, root included, can save.
+    std::ofstream(dir + "/blocker") << "x";
+    const std::string blocked = dir + "/blocker/tovik/tovik.ini";
+    const std::string told =
+        "The settings could not be saved in " + blocked + ":\n" + std::strerror(ENOTDIR);
+    const std::string chosen = dir + "/firmware/chosen.s19";
+    std::ofstream(chosen) << SRecordLine(0, 0) + SRecordLine(9, 0);
+    for (bool searchFirst : {false, true}) {
+        SCOPED_TRACE(searchFirst ? "search, then Esc" : "Esc");
+        dialog.reset();
+        boxes.clear();
+        profile = std::make_unique<CProfile>(blocked);
+        dialog = std::make_unique<CTovikDlgBehaviour>(&view, profile.get());
+        dialog->OnInitDialog();
+        if (searchFirst) {
+            view.chosen = chosen;
+            dialog->OnSearch();
+            EXPECT_EQ(view.path, chosen);
+            // The choice still holds while the dialog is open.
+            view.chosen.clear();
+            dialog->OnSearch();
+            EXPECT_EQ(view.chooserDirectory, dir + "/firmware");
+        }
+        dialog->OnCancel();
+        EXPECT_TRUE(dialog->WorkerEnded());
+        EXPECT_EQ(boxes, (std::vector<std::string>{told}));
+        EXPECT_EQ(ReadText(dir + "/blocker"), "x");
+    }
+    // Without a home there is no file to name.
+    EXPECT_EQ(SettingsNotSavedMessage("", "there is no home directory to keep them in"),
+              "The settings could not be saved: there is no home directory to keep them in.");
 }
 
 } // namespace

@@ -29,9 +29,10 @@ template <class T> T* FindControl(wxWindow* dialog, const char* name, int id) {
     return control;
 }
 
-// The entry shown in a list; a text typed into it that is not one of its entries selects nothing.
+// The entry shown in a list. A typed text counts as the entry it names, whatever its case, as
+// in the Windows dialog's lists; one that names none selects nothing.
 int ListSelection(wxComboBox* list) {
-    return list->FindString(list->GetValue(), true);
+    return list->FindString(list->GetValue(), false);
 }
 
 // An index outside the list selects nothing and leaves the list empty.
@@ -241,6 +242,15 @@ void CTovikDlg::StopAnimation() {
 void CTovikDlg::EnableControl(Control control, bool enable) {
     if (wxWindow* window = FindWindow(control)) {
         window->Enable(enable);
+    }
+    if (enable && control == kStop) {
+        // Start has just disabled the control the user pressed (or typed in), which took the
+        // focus away with it: without a focus the dialog takes no key, not Space for Stop, not
+        // Esc, not F1. Stop takes the keys instead, as in the Windows dialog.
+        wxWindow* focus = FindFocus();
+        if (!focus || !IsDescendant(focus) || !focus->IsEnabled()) {
+            m_stop->SetFocus();
+        }
     }
     if (m_watcher) {
         m_watcher->ControlEnabled(control, enable);

@@ -1,0 +1,198 @@
+// The profile as several programs and a person share it: a write keeps whatever others put into
+// the file since it was read, writers wait for each other, a save that fails says why and leaves
+// the old file whole, and a user without a home gets no profile in the current directory.
+
+#include "settings/profile.h"
+
+#include "tests/support/forked_check.h"
+#include "tests/support/scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Puts an environment variable back as it was.
+struct SavedVariable {
+    const char* name;
+    bool set = std::getenv(name) != nullptr;
+    std::string value = set ? std::getenv(name) : "";
+    ~SavedVariable() { set ? ::setenv(name, value.c_str(), 1) : ::unsetenv(name); }
+};
+
+mode_t ModeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+struct SharedProfile : ::testing::Test {
+    const ScratchDir scratch;
+    const std::string path = scratch / "tovik.ini";
+    void Put(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+};
+
+TEST_F(SharedProfile, AWriteKeepsWhatOthersPutIntoTheFileSinceItWasOpened) {
+    // What happens to the file between our dialog's start and its end.
+    const std::pair<const char*, std::function<void()>> others[] = {
+        {"a person adds a section by hand",
+         [&] { std::ofstream(path, std::ios::app) << "\n[Ports]\nCOM1=/dev/ttyUSB0\n"; }},
+        {"a second dialog saves its Openpath",
+         [&] { ASSERT_TRUE(CProfile(path).WriteProfileString("Tovik", "Openpath", "/fw/b.s19")); }},
+    };
+    for (const auto& [who, change] : others) {
+        SCOPED_TRACE(who);
+        Put("; mine\n[Tovik]\nComPort=1\nBaud=1\n");
+        ::chmod(path.c_str(), 0640);
+        CProfile profile(path);
+        EXPECT_EQ(profile.GetProfileInt("Tovik", "ComPort", -9), 1);
+        change();
+        const std::string changed = ReadText(path);
+        // Reads see the file as it is now, too.
+        EXPECT_EQ(profile.Section("Ports").size(),
+                  changed.find("[Ports]") != std::string::npos ? 1u : 0u);
+        ASSERT_TRUE(profile.WriteProfileStrings("Tovik", {{"ComPort", "4"}, {"Baud", "0"}}));
+        std::string expected = changed;
+        expected.replace(expected.find("ComPort=1\nBaud=1"), 16, "ComPort=4\nBaud=0");
+        EXPECT_EQ(ReadText(path), expected);
+        EXPECT_EQ(ModeOf(path), 0640u) << "the file keeps its permissions";
+    }
+}
+
+TEST_F(SharedProfile, WritersInSeveralProcessesLoseNothingOfEachOther) {
+    // Each process rewrites the file again and again, each time changing only its own key; a
+    // writer that read the file while another was between its read and its rename would put the
+    // other's older value back.
+    constexpr int kWriters = 4, kWrites = 25;
+    Put("[Tovik]\n");
+    std::vector<pid_t> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0) << std::strerror(errno);
+        if (pid == 0) {
+            CProfile profile(path);
+            bool ok = true;
+            for (int i = 1; i <= kWrites; ++i) {
+                ok = profile.WriteProfileInt("Tovik", "Writer" + std::to_string(w), i) && ok;
+            }
+            ::_exit(ok ? 0 : 1);
+        }
+        writers.push_back(pid);
+    }
+    for (pid_t pid : writers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    CProfile profile(path);
+    for (int w = 0; w < kWriters; ++w) {
+        EXPECT_EQ(profile.GetProfileInt("Tovik", "Writer" + std::to_string(w), 0), kWrites) << w;
+    }
+    EXPECT_TRUE(fs::exists(path + ".lock"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path()), {}), 2) << "no temporary file";
+}
+
+TEST_F(SharedProfile, ASaveThatFailsSaysWhyInTheSystemsWordsAndTheValueHoldsForTheSession) {
+    // A regular file where the folder should be fails for root too.
+    std::ofstream(scratch / "blocker") << "not a folder\n";
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {scratch / "blocker/tovik/tovik.ini", std::strerror(ENOTDIR)},
+        {"", "there is no home directory to keep them in"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        CProfile profile(c.path);
+        EXPECT_FALSE(profile.WriteProfileInt("Tovik", "Baud", 3));
+        EXPECT_EQ(profile.LastWriteError(), c.reason);
+        EXPECT_EQ(profile.GetProfileInt("Tovik", "Baud", 1), 3);
+        EXPECT_EQ(ReadText(scratch / "blocker"), "not a folder\n");
+    }
+    // A later write that succeeds clears the reason.
+    CProfile profile(path);
+    EXPECT_TRUE(profile.WriteProfileInt("Tovik", "Baud", 2));
+    EXPECT_EQ(profile.LastWriteError(), "");
+}
+
+TEST_F(SharedProfile, AReadOnlyFolderRefusesTheWriteAndKeepsTheOldFile) {
+    // Root writes into read-only folders; the check runs as a user without rights.
+    const std::string folder = scratch / "config";
+    fs::create_directory(folder);
+    const std::string file = folder + "/tovik.ini";
+    const std::string before = "[Tovik]\nComPort=2\n";
+    std::ofstream(file) << before;
+    ::chmod(folder.c_str(), 0555);
+    ::chmod(file.c_str(), 0666);
+    EXPECT_CHILD_PASSES(true, [&]() -> std::string {
+        CProfile profile(file);
+        if (profile.WriteProfileInt("Tovik", "ComPort", 5)) {
+            return "the write succeeded";
+        }
+        if (profile.LastWriteError() != std::strerror(EACCES)) {
+            return "reason: " + profile.LastWriteError();
+        }
+        return "";
+    });
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(ReadText(file), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1) << "nothing left beside it";
+}
+
+TEST(ProfileWithoutHome, TheHomeComesFromThePasswordDatabaseOrThereIsNoProfile) {
+    SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
+    ::unsetenv("XDG_CONFIG_HOME");
+    const passwd* entry = ::getpwuid(::getuid());
+    ASSERT_NE(entry, nullptr);
+    const std::string expected = std::string(entry->pw_dir) + "/.config/tovik/tovik.ini";
+    // A relative HOME would be as bad as none: the profile would follow the current directory.
+    for (const char* value : {static_cast<const char*>(nullptr), "", ".", "home"}) {
+        value ? ::setenv("HOME", value, 1) : ::unsetenv("HOME");
+        EXPECT_EQ(CProfile::DefaultPath(), expected) << (value ? value : "unset");
+    }
+
+    // A user the password database does not know: no profile at all, and nothing made in the
+    // directory the program was started in.
+    constexpr uid_t kUnknownUser = 54321;
+    if (::geteuid() != 0 || ::getpwuid(kUnknownUser) != nullptr) {
+        GTEST_SKIP() << "needs root and a user id the password database does not know";
+    }
+    ::unsetenv("HOME");
+    const ScratchDir scratch;
+    ::chmod(scratch.Path().c_str(), 0777);
+    EXPECT_EQ(RunForkedCheck(false,
+                             [&]() -> std::string {
+                                 if (::setgroups(0, nullptr) != 0 ||
+                                     ::setresgid(kUnknownUser, kUnknownUser, kUnknownUser) != 0 ||
+                                     ::setresuid(kUnknownUser, kUnknownUser, kUnknownUser) != 0 ||
+                                     ::chdir(scratch.Path().c_str()) != 0) {
+                                     return std::string("setup: ") + std::strerror(errno);
+                                 }
+                                 if (!CProfile::DefaultPath().empty()) {
+                                     return "a profile at " + CProfile::DefaultPath();
+                                 }
+                                 CProfile profile(CProfile::DefaultPath());
+                                 if (profile.WriteProfileInt("Tovik", "Baud", 2)) {
+                                     return "the write succeeded";
+                                 }
+                                 return "";
+                             }),
+              "");
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path()), {}), 0);
+}
+
+} // namespace
