@@ -219,4 +219,13 @@ INSTANTIATE_TEST_SUITE_P(
                       ProfilePort{"DevicePathStays", "COM1=/dev/ttyUSB97", "--port DEVICE FILE"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// "--port=$PORT" with the variable unset: the parser would take the file for the port and say
+// that no file was given.
+INSTANTIATE_TEST_SUITE_P(AfterEquals, CliEmptyPort,
+                         ::testing::Values(EmptyPort{"BeforeTheFile", "--port= FILE"},
+                                           EmptyPort{"AfterTheFile", "FILE --json --port="},
+                                           EmptyPort{"OneOfSeveral",
+                                                     "--port=/dev/ttyUSB97 --port= FILE"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace
