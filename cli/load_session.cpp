@@ -417,7 +417,9 @@ int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvent
         events.Result(prepared, ToldText(), nullptr);
         return prepared;
     }
-    events.Begin(o.file, load.check.dataBytes, load.check.lineCount);
+    // The lines as an editor and --dry-run count them, up to the end record; lineCount is the
+    // programming pass's range, one more when the last line has its line end.
+    events.Begin(o.file, load.check.dataBytes, load.check.lines);
     if (o.waitPortSeconds > 0 && !o.simulate) {
         InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
         const int waited =
