@@ -183,12 +183,14 @@ int CheckSRecordText(const char* text, size_t size, CFileCheck* check,
             break;
         }
         if (result != kRecordOk && result != kRecordEnd) {
-            // A line longer than the reader reads fails in one of its pieces, whatever it holds:
-            // its length is what the person must mend, or its line ends.
+            // A record's line longer than the reader reads fails in one of its pieces, whatever it
+            // holds: its length is what the person must mend, or its line ends. A line that does
+            // not even start as a record is not one, however long.
             const char* const lineEnd = endsLine ? p : BehindLine(pieceStart, end);
-            if (HasCrOnlyLineEnds(lineStart, lineEnd)) {
+            const bool record = *lineStart == 'S';
+            if (record && HasCrOnlyLineEnds(lineStart, lineEnd)) {
                 result = kCheckCrLineEnds;
-            } else if (lineEnd - lineStart > kRecordLineChars) {
+            } else if (record && lineEnd - lineStart > kRecordLineChars) {
                 result = kCheckLineTooLong;
                 check->lineLength = static_cast<int>(lineEnd - lineStart);
                 check->lineUnended = lineEnd[-1] != '\n';
@@ -373,10 +375,12 @@ bool CSRecordScreen::MayPass(const char* text, size_t size) {
             return true;
         }
         if (fails) {
-            // The check refuses this line (or one before it); the line's length is part of what
-            // it says, so the line is awaited, unless it has no end in sight.
+            // The check refuses this line (or one before it). Of a line that starts as a record,
+            // what it says depends on the whole line, which is awaited unless it has no end in
+            // sight.
             const void* lineEnd = std::memchr(p, '\n', size - m_next);
-            return lineEnd == nullptr && size - m_lineStart <= kScreenLineWait;
+            return text[m_lineStart] == 'S' && lineEnd == nullptr &&
+                   size - m_lineStart <= kScreenLineWait;
         }
         if (m_skipping) {
             m_next += piece;
