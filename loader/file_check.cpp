@@ -277,7 +277,8 @@ std::string FileCheckMessage(const CFileCheck& check) {
                " characters with its line end, and the loader reads lines of up to " +
                std::to_string(kRecordLineChars) +
                " ! Records of 16 to 64 data bytes are what it reads: rewrite the file with 32 "
-               "a line, e.g. srec_cat old.s19 -o new.s19 -obs=32 -disable=data-count";
+               "data bytes a line, e.g. srec_cat old.s19 -o new.s19 -obs=32 "
+               "-execution-start-address=0";
     case kCheckDataAfterEnd:
         return at + "holds data after the end record on line " + std::to_string(check.endLine) +
                ": two images were joined by mistake, and the second would not be loaded ! Join "

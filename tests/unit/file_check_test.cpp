@@ -112,8 +112,8 @@ TEST(FileCheck, AFaultIsRefusedWithItsLine) {
     const std::string noData = "File contains no data !";
     const std::string tooLong = "characters with its line end, and the loader reads lines of up "
                                 "to 254 ! Records of 16 to 64 data bytes are what it reads: "
-                                "rewrite the file with 32 a line, e.g. srec_cat old.s19 -o "
-                                "new.s19 -obs=32 -disable=data-count";
+                                "rewrite the file with 32 data bytes a line, e.g. srec_cat "
+                                "old.s19 -o new.s19 -obs=32 -execution-start-address=0";
     const auto longAt = [&](int line, int length) {
         return "Sorry, line " + std::to_string(line) +
                " of the file is too long: " + std::to_string(length) + " " + tooLong;
