@@ -336,9 +336,29 @@ std::string FileWarningText(const CFileWarning& warning) {
     return text;
 }
 
+// Nearly every line of a file is a record of one piece that neither starts nor ends anything:
+// such lines from p on are passed with one search for their end and a look at their first two
+// characters. Returns where the first other line, or an unended one, starts.
+const char* PassPlainLines(const char* p, const char* end) {
+    while (const void* found = std::memchr(p, '\n', static_cast<size_t>(end - p))) {
+        const char* const lineEnd = static_cast<const char*>(found) + 1;
+        if (lineEnd - p > kRecordLineChars || p[0] != 'S' || p[1] == '0' || p[1] >= '7') {
+            break;
+        }
+        p = lineEnd;
+    }
+    return p;
+}
+
 bool CSRecordScreen::MayPass(const char* text, size_t size) {
     const char* const end = text + size;
     while (!m_ended && m_next < size) {
+        if (!m_skipping && m_next == m_lineStart) {
+            m_next = m_lineStart = static_cast<size_t>(PassPlainLines(text + m_next, end) - text);
+            if (m_next == size) {
+                break;
+            }
+        }
         const char* const p = text + m_next;
         if (m_skipping) {
             const void* lineEnd = std::memchr(p, '\n', size - m_next);
