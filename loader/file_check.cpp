@@ -336,16 +336,41 @@ std::string FileWarningText(const CFileWarning& warning) {
     return text;
 }
 
+int HexValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    c = static_cast<char>(c | 0x20);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
 // Nearly every line of a file is a record of one piece that neither starts nor ends anything:
-// such lines from p on are passed with one search for their end and a look at their first two
-// characters. Returns where the first other line, or an unended one, starts.
+// such lines from p on are passed with a look at their first four characters and at where their
+// count says they end. Returns where the first other line, or an unended one, starts. A record
+// whose line ends before its count says fails the check, whatever follows: jumping past more
+// than one line there changes nothing of the verdict.
 const char* PassPlainLines(const char* p, const char* end) {
-    while (const void* found = std::memchr(p, '\n', static_cast<size_t>(end - p))) {
-        const char* const lineEnd = static_cast<const char*>(found) + 1;
-        if (lineEnd - p > kRecordLineChars || p[0] != 'S' || p[1] == '0' || p[1] >= '7') {
+    while (end - p >= 4 && p[0] == 'S' && p[1] != '0' && p[1] < '7') {
+        const int high = HexValue(p[2]);
+        const int low = HexValue(p[3]);
+        if (high < 0 || low < 0) {
             break;
         }
-        p = lineEnd;
+        const char* const counted = p + 4 + 2 * (high * 16 + low);
+        const char* next = nullptr;
+        if (end - counted >= 1 && counted[0] == '\n') {
+            next = counted + 1;
+        } else if (end - counted >= 2 && counted[0] == '\r' && counted[1] == '\n') {
+            next = counted + 2;
+        } else if (const void* found = std::memchr(p, '\n', static_cast<size_t>(end - p))) {
+            next = static_cast<const char*>(found) + 1;
+        } else {
+            break;
+        }
+        if (next - p > kRecordLineChars) {
+            break;
+        }
+        p = next;
     }
     return p;
 }

@@ -2,10 +2,8 @@
 
 #include "loader/srecord_reader.h"
 
-int CRecordCount::Take(int result, char type, uint32_t address) {
-    if (result == kRecordOk && type >= '1' && type <= '3') {
-        ++m_records;
-    } else if (result == kRecordCount) {
+int CRecordCount::TakeOther(int result, char type, uint32_t address) {
+    if (result == kRecordCount) {
         const uint32_t mask = type == '5' ? 0xFFFFu : 0xFFFFFFu;
         if ((m_records & mask) != address) {
             m_counted = address;
