@@ -39,6 +39,18 @@ void JsonEvents::Begin(const std::string& file, uint64_t totalBytes, int lines) 
     }
 }
 
+void JsonEvents::Warning(const char* what, int line, int lastLine, const std::string& text) {
+    if (On()) {
+        Write(Event("warning")
+                  .AddString("what", what)
+                  .AddInt("line", line)
+                  .AddInt("last_line", lastLine)
+                  .AddString("text", text));
+        std::lock_guard<std::mutex> guard(m_mutex);
+        ++m_warnings;
+    }
+}
+
 void JsonEvents::Waiting(const std::string& path, double waitSeconds) {
     if (On()) {
         Write(Event("waiting").AddString("path", path).AddNumber("wait_seconds", waitSeconds, 3));
@@ -106,6 +118,10 @@ void JsonEvents::Result(int exitCode, const std::string& message, const CRunResu
         object.AddInt("baud", result->m_nAnsweredRate);
     } else {
         object.AddNull("baud");
+    }
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        object.AddInt("warnings", m_warnings);
     }
     Write(object);
 }

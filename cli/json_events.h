@@ -11,8 +11,12 @@
 //   progress  "phase", "percent"; erasing: "cluster", "clusters"; programming: "bytes",
 //             "bytes_total", "blocks", "rate" (bytes/s) and "seconds_left" (null until known).
 //             At most a few a second, and one at the end of the programming pass.
+//   warning   the file loads, but most likely not as meant: "what" ("overlap", "after_end",
+//             "more_overlaps"), "line" and "last_line" (the lines it is about), "text" (as told
+//             on stderr)
 //   result    "exit_code", "message" (what a person is told, lines joined by "\n"), "bytes" and
-//             "blocks" written, "baud" (the rate that answered, null when none did), "seconds"
+//             "blocks" written, "baud" (the rate that answered, null when none did), "warnings"
+//             (the warning events before it), "seconds"
 //
 // Objects may gain members; a reader should pass over those it does not know.
 
@@ -35,6 +39,7 @@ public:
 
     bool On() const { return m_out != nullptr; }
     void Begin(const std::string& file, uint64_t totalBytes, int lines);
+    void Warning(const char* what, int line, int lastLine, const std::string& text);
     void Waiting(const std::string& path, double waitSeconds);
     // baud: 0 to leave it out.
     void Phase(const char* phase, int baud);
@@ -56,4 +61,5 @@ private:
     // The worker and the supervising thread both report.
     std::mutex m_mutex;
     Clock::time_point m_lastProgress{};
+    int m_warnings = 0;
 };

@@ -33,6 +33,7 @@
 #include <cinttypes>
 #include <memory>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -61,7 +62,7 @@ int ListPorts() {
 
 // One line of the dry run's listing, "0x0001F000 208", formatted by hand: a large file has
 // hundreds of thousands of blocks, and printf would take as long as checking them.
-void PrintBlock(uint32_t address, int length) {
+void PrintBlock(uint32_t address, uint32_t length) {
     static const char kDigits[] = "0123456789ABCDEF";
     char line[32] = {'0', 'x'};
     int n = 2;
@@ -82,17 +83,12 @@ void PrintBlock(uint32_t address, int length) {
     std::fwrite(line, 1, static_cast<size_t>(n), stdout);
 }
 
-// What a run loads as the file says, although it is most likely a mistake.
-void PrintWarnings(const CFileCheck& check) {
-    int overlapsShown = 0;
-    for (const CFileWarning& warning : check.warnings) {
-        std::fprintf(stderr, "%s\n", FileWarningText(warning).c_str());
-        overlapsShown += warning.kind == CFileWarning::kOverlap;
-    }
-    if (check.overlapLines > overlapsShown) {
-        std::fprintf(stderr,
-                     "Warning: %d more lines of the file give data that earlier lines gave\n",
-                     check.overlapLines - overlapsShown);
+// What a run loads as the file says, although it is most likely a mistake: on stderr, and as
+// events with --json.
+void TellWarnings(const CFileCheck& check, JsonEvents& events) {
+    for (const CToldWarning& warning : ToldWarnings(check)) {
+        std::fprintf(stderr, "%s\n", warning.text.c_str());
+        events.Warning(warning.what, warning.line, warning.lastLine, warning.text);
     }
 }
 
@@ -147,7 +143,8 @@ struct PreparedLoad {
 // Reads and checks the file, and finds the port (or starts the virtual device). Returns -1 when
 // the load can go on, otherwise the exit code; a dry run ends here, its blocks listed by the
 // check's one pass over the copy.
-int PrepareLoad(const CliOptions& o, const std::string& comMapProblem, PreparedLoad* load) {
+int PrepareLoad(const CliOptions& o, const std::string& comMapProblem, PreparedLoad* load,
+                JsonEvents& events) {
     std::string unavailable;
     if (o.simulate && !SimulatedDeviceAvailable(&unavailable)) {
         TellUserF(Told::kProblem, "tovik-cli: %s", unavailable.c_str());
@@ -155,14 +152,24 @@ int PrepareLoad(const CliOptions& o, const std::string& comMapProblem, PreparedL
     }
     SetProcessCommandLine(o.handshake >= 0 ? "tovik-cli /HANDSHAKE " + std::to_string(o.handshake)
                                            : std::string("tovik-cli"));
+    // The listing is what a run would send: nothing, for a file the check refuses at a later
+    // line. Address and length in one word each keep a large file's listing small.
+    std::vector<uint32_t> listing;
     const int checked =
         ReadCheckedFile(o.checkedCopy.empty() ? o.file : o.checkedCopy, &load->copy, &load->check,
-                        o.dryRun ? BlockListener(PrintBlock) : BlockListener());
+                        o.dryRun ? BlockListener([&](uint32_t address, int length) {
+                            listing.push_back(address);
+                            listing.push_back(static_cast<uint32_t>(length));
+                        })
+                                 : BlockListener());
     if (checked != 0) {
         return checked;
     }
-    PrintWarnings(load->check);
+    TellWarnings(load->check, events);
     if (o.dryRun) {
+        for (size_t i = 0; i + 1 < listing.size(); i += 2) {
+            PrintBlock(listing[i], listing[i + 1]);
+        }
         std::printf("%d blocks, %llu bytes, %d lines\n", load->check.blocks,
                     static_cast<unsigned long long>(load->check.dataBytes), load->check.lines);
         return 0;
@@ -412,7 +419,7 @@ int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
 // Loads the file into the one port of the options; the result also goes to the JSON events.
 int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvents& events) {
     PreparedLoad load;
-    int prepared = PrepareLoad(o, comMapProblem, &load);
+    int prepared = PrepareLoad(o, comMapProblem, &load, events);
     if (prepared >= 0) {
         events.Result(prepared, ToldText(), nullptr);
         return prepared;

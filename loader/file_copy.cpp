@@ -28,7 +28,8 @@ void CFileCopy::Clear() {
     m_size = 0;
 }
 
-int CFileCopy::ReadStream(FILE* stream, const std::string& name, std::string* error) {
+int CFileCopy::ReadStream(FILE* stream, const std::string& name, std::string* error,
+                          const CopyWatch& watch) {
     Clear();
     // A file that can seek tells its size; a pipe's buffer grows as the bytes come.
     size_t hint = 0;
@@ -67,10 +68,16 @@ int CFileCopy::ReadStream(FILE* stream, const std::string& name, std::string* er
             m_data = grown;
             m_capacity = capacity;
         }
-        const size_t got = std::fread(m_data + m_size, 1, m_capacity - m_size, stream);
+        // Watched, the read goes piece by piece, so that what cannot be loaded is not read far.
+        const size_t room = m_capacity - m_size;
+        const size_t got =
+            std::fread(m_data + m_size, 1, watch && room > kCopyPiece ? kCopyPiece : room, stream);
         m_size += got;
         if (got == 0) {
             break;
+        }
+        if (watch && !watch(m_data, m_size)) {
+            return kCopyStopped;
         }
     }
     if (std::ferror(stream)) {
@@ -82,9 +89,9 @@ int CFileCopy::ReadStream(FILE* stream, const std::string& name, std::string* er
     return 0;
 }
 
-int CFileCopy::ReadPath(const std::string& path, std::string* error) {
+int CFileCopy::ReadPath(const std::string& path, std::string* error, const CopyWatch& watch) {
     if (path == "-") {
-        return ReadStream(stdin, "standard input", error);
+        return ReadStream(stdin, "standard input", error, watch);
     }
     FILE* file = std::fopen(path.c_str(), "r");
     if (file == nullptr) {
@@ -93,7 +100,7 @@ int CFileCopy::ReadPath(const std::string& path, std::string* error) {
         *error = Sorry("open", path, std::strerror(cause));
         return kCopyCannotOpen;
     }
-    const int result = ReadStream(file, path, error);
+    const int result = ReadStream(file, path, error, watch);
     std::fclose(file);
     return result;
 }

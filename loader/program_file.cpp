@@ -1,6 +1,7 @@
 #include "loader/program_file.h"
 
 #include "loader/block_joiner.h"
+#include "loader/record_count.h"
 #include "loader/srecord_reader.h"
 #include "platform/message_box.h"
 #include "protocol/link_base.h"
@@ -77,6 +78,7 @@ int ProgramPass(ProgressFunction progress, CRunContext* panel, FILE* file, CLink
         return kProgramRewindFailed;
     }
     CBlockJoiner joiner(&g_blockLimit);
+    CRecordCount counted;
     int line = 0;
     for (;;) {
         if (!panel->m_bRun) {
@@ -84,8 +86,10 @@ int ProgramPass(ProgressFunction progress, CRunContext* panel, FILE* file, CLink
         }
         BlockSlot* target = joiner.Target();
         int16_t length = static_cast<int16_t>(target->length);
-        const int result = ReadSRecord(target->data, file, &target->address, &length);
+        char type = 0;
+        int result = ReadTypedSRecord(target->data, file, &target->address, &length, &type);
         target->length = static_cast<uint16_t>(length);
+        result = counted.Take(result, type, target->address);
         progress(panel, line++);
         const bool due = joiner.TakeLine(result);
         if (result != kRecordOk && result != kRecordEnd) {

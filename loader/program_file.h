@@ -44,7 +44,9 @@ int WriteBlock(uint8_t sendFlag, uint32_t address, const uint8_t* data, int leng
 
 // 0 when the end record was reached and "!G" was sent (whatever its reply; the user is told which),
 // kProgramNoFile, kProgramRewindFailed, kProgramStopped, kProgramNoEndRecord, the record result of
-// a line that failed to decode, or the reply code of a refused write. The progress function gets
+// a line that failed to decode, kRecordCountWrong for a count record (S5, S6) that does not match
+// the data records before it (one that matches is passed over), or the reply code of a refused
+// write. The progress function gets
 // the run (0 for the first line); the run's result records the blocks written, a refused write
 // and the end. Without a link (a dry run), nothing is sent and the start command is left out.
 int ProgramFile(ProgressFunction progress, CRunContext* panel, FILE* file, CLinkBase* link,

@@ -104,6 +104,25 @@ int DecodeTerminated(const char* buffer, uint8_t* data, uint32_t* address, int16
         // The start address of an end record is not used: loading ends here.
         *length = 0;
         return kRecordEnd;
+    case '5':
+    case '6': {
+        // A count record holds only its count in the address field; any other byte count makes
+        // it something else, which nothing can read.
+        const int countBytes = type - '5' + 2;
+        if (count != countBytes + 1) {
+            return kRecordBadCount;
+        }
+        *length = 0;
+        uint32_t records = 0;
+        if (ReadRecordAddress(&cursor, countBytes, &records, &sum) != 0) {
+            return kRecordBadAddress;
+        }
+        if (CheckRecordSum(&cursor, sum) != 0) {
+            return kRecordBadChecksum;
+        }
+        *address = records;
+        return kRecordCount;
+    }
     case '1':
     case '2':
     case '3': {
@@ -203,29 +222,55 @@ bool DecodeWholeDataRecord(const char* line, size_t size, uint8_t* data, uint32_
 
 } // namespace
 
-int DecodeSRecord(const char* line, size_t size, uint8_t* data, uint32_t* address,
-                  int16_t* length) {
+int DecodeSRecord(const char* line, size_t size, uint8_t* data, uint32_t* address, int16_t* length,
+                  char* type) {
     int result = 0;
     if (DecodeWholeDataRecord(line, size, data, address, length, &result)) {
+        if (type) {
+            *type = line[1];
+        }
         return result;
     }
     char buffer[kRecordLineChars + 2];
     const size_t kept = size < kRecordLineChars + 1 ? size : kRecordLineChars + 1;
     std::memcpy(buffer, line, kept);
     buffer[kept] = '\0';
+    if (type) {
+        *type = buffer[0] == 'S' ? buffer[1] : '\0';
+    }
     return DecodeTerminated(buffer, data, address, length);
 }
 
-int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length) {
-    char buffer[256];
+int ReadTypedSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length, char* type) {
+    // Zeros behind what fgets stores: a '\n' in the buffer is then the line end it read, also
+    // when the line holds a '\0' that hides the rest from strlen.
+    char buffer[256] = {};
     if (std::fgets(buffer, kRecordLineChars + 1, file) == nullptr) {
         return kRecordNoLine;
     }
     int result = 0;
     if (DecodeWholeDataRecord(buffer, std::strlen(buffer), data, address, length, &result)) {
+        if (type) {
+            *type = buffer[1];
+        }
         return result;
     }
-    return DecodeTerminated(buffer, data, address, length);
+    if (type) {
+        *type = buffer[0] == 'S' ? buffer[1] : '\0';
+    }
+    result = DecodeTerminated(buffer, data, address, length);
+    if (result == kRecordOk && buffer[1] == '0' &&
+        std::memchr(buffer, '\n', kRecordLineChars) == nullptr) {
+        // The rest of a header longer than one read is passed over, not read as lines of its own.
+        int c;
+        while ((c = std::fgetc(file)) != EOF && c != '\n') {
+        }
+    }
+    return result;
+}
+
+int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length) {
+    return ReadTypedSRecord(data, file, address, length, nullptr);
 }
 
 int CountLines(FILE* file) {

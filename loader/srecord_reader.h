@@ -4,7 +4,8 @@
 // A line is "S", a type digit, a byte count, an address of 2, 3 or 4 bytes (types 1, 2, 3), the
 // data bytes and a checksum, all as pairs of hexadecimal digits. The count covers address, data and
 // checksum; the checksum is the one's complement of the 8-bit sum of count, address and data bytes.
-// Type 0 is a header, types 7, 8 and 9 end the file; nothing else is accepted.
+// Type 0 is a header, types 7, 8 and 9 end the file, types 5 and 6 count the data records before
+// them (as srec_cat writes by default); nothing else is accepted.
 //
 // The reader works on a fixed stack buffer and the caller's data buffer: no allocation per line.
 
@@ -16,6 +17,7 @@
 constexpr int kRecordOk = 0;
 constexpr int kRecordBadAddress = 1;
 constexpr int kRecordBadChecksum = 2;
+constexpr int kRecordCount = 3; // S5 or S6: *address = the number of data records it counts
 constexpr int kRecordNotSRecord = 4;
 constexpr int kRecordUnsupportedType = 5;
 constexpr int kRecordBadCount = 6;
@@ -33,15 +35,23 @@ constexpr int kRecordDataCapacity = 255;
 // Decodes one line the way ReadSRecord decodes a line it has read, with the same results and
 // outputs: the line is line[0] to line[size - 1] (at most kRecordLineChars characters, its '\n'
 // included or not) and ends early at a '\0' in it, as a line read by fgets does. Nothing beyond
-// line[size - 1] is read, so a line can be decoded where it lies inside a larger text.
-int DecodeSRecord(const char* line, size_t size, uint8_t* data, uint32_t* address, int16_t* length);
+// line[size - 1] is read, so a line can be decoded where it lies inside a larger text. When type
+// is given it receives the record type, the character after the 'S' ('\0' when there is none).
+int DecodeSRecord(const char* line, size_t size, uint8_t* data, uint32_t* address, int16_t* length,
+                  char* type = nullptr);
 
 // Reads one line from file and decodes it.
 //   kRecordNoLine: nothing could be read (end of file or a read error); outputs unchanged.
 //   kRecordNotSRecord: the line does not start with 'S'; outputs unchanged.
-//   kRecordBadCount: the count is not two hexadecimal digits; outputs unchanged.
-//   kRecordOk from a header (type 0): *length = 0, *address = 0, the rest of the line is not read.
+//   kRecordBadCount: the count is not two hexadecimal digits, or a count record's count is not
+//     its address bytes + 1; outputs unchanged.
+//   kRecordOk from a header (type 0): *length = 0, *address = 0, the rest of the line is not
+//     decoded. A header's line is read to its end however long it is: tools write the build's
+//     path into it, and it carries nothing the loader uses.
 //   kRecordEnd (types 7, 8, 9): *length = 0, nothing else read, address and data unchanged.
+//   kRecordCount (types 5, 6: a 2- or 3-byte count of data records, no data): *length = 0,
+//     *address = the count; kRecordBadAddress and kRecordBadChecksum as for a data record, with
+//     *length = 0 and address unchanged.
 //   kRecordUnsupportedType: *length = 0, address and data unchanged.
 // For a data record (types 1, 2, 3) *length = count - address bytes - 1 is stored first (it can
 // be negative when the count is too small), then:
@@ -51,6 +61,9 @@ int DecodeSRecord(const char* line, size_t size, uint8_t* data, uint32_t* addres
 //   kRecordOk: address and data set.
 // data must hold kRecordDataCapacity bytes.
 int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length);
+
+// ReadSRecord, and the record type into *type as DecodeSRecord gives it.
+int ReadTypedSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length, char* type);
 
 // 1 + the number of '\n' bytes from the current position to the end of the file; leaves the
 // position at the end.

@@ -7,6 +7,7 @@
 
 #include "platform/serial_device_win32.h"
 #include "platform/unique_handle_win32.h"
+#include "platform/wide_text_win32.h"
 
 #include <windows.h>
 
@@ -17,18 +18,6 @@
 #include <string>
 
 namespace {
-
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) {
-        return std::wstring();
-    }
-    int length =
-        ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                          length);
-    return wide;
-}
 
 bool WriteAll(HANDLE file, const std::string& text) {
     size_t done = 0;

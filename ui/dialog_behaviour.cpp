@@ -1,5 +1,6 @@
 #include "ui/dialog_behaviour.h"
 
+#include "loader/checked_copy.h"
 #include "loader/srecord_reader.h"
 #include "platform/clock.h"
 #include "platform/message_box.h"
@@ -75,18 +76,13 @@ void CTovikDlgBehaviour::ReleaseFile() {
 }
 
 bool CTovikDlgBehaviour::CopyAndCheckHeldFile(CFileCheck* check) {
-    std::string error;
+    std::string message;
     std::rewind(m_pHeldFile);
-    if (m_runCopy.ReadStream(m_pHeldFile, m_view->PathText(), &error) != 0) {
-        ReleaseFile();
-        AfxMessageBox(error);
-        return false;
-    }
     // The check reads the whole copy before anything is sent: a broken file must never get as
     // far as erasing the device. It is let go, so that the next Start opens the mended file.
-    if (CheckSRecordText(m_runCopy.Data(), m_runCopy.Size(), check) != 0) {
+    if (ReadCheckedStream(m_pHeldFile, m_view->PathText(), &m_runCopy, check, &message) != 0) {
         ReleaseFile();
-        AfxMessageBox(FileCheckMessage(*check));
+        AfxMessageBox(message);
         return false;
     }
     return true;

@@ -153,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
         Outcome{"LinesTooLong", "", "-q --timeout 5 --port PORT WIDE", 3,
                 "Sorry, line 2 of the file is too long: 270 characters with its line end, and the "
                 "loader reads lines of up to 254 ! Records of 16 to 64 data bytes are what it "
-                "reads: make the file with objcopy --srec-len=32 or srec_cat -obs=32."},
+                "reads: rewrite the file with 32 data bytes a line, e.g. srec_cat old.s19 -o "
+                "new.s19 -obs=32 -execution-start-address=0"},
         Outcome{"MissingPort", "", "-q --port /no/such/port FILE", 4, "/no/such/port"},
         Outcome{"NoDeviceAtThatRate", "--baud-only 115200",
                 "-q --baud 38400 --timeout 0.5 --port PORT FILE", 5, "no device answered"},
@@ -264,22 +265,36 @@ TEST_F(Cli, AFileRewrittenDuringTheEraseIsProgrammedAsItWasChecked) {
 
 TEST_F(Cli, WarnsOfOverlapsAndLinesAfterTheEndAndLoadsTheFile) {
     // The small firmware has a header, 47 data records and an end record. Its third line again
-    // before its end record (line 49), then the whole file pasted behind it (lines 51 to 99).
+    // before its end record (line 49), then its header, a blank line and text behind it (lines 51
+    // to 53), which carry no data.
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);
     names["WARN"] = dir + "/warn.s19";
     ASSERT_EQ(RunShell("cd " + dir + " && (head -n -1 small.s19; sed -n 3p small.s19; " +
-                       "tail -n 1 small.s19; cat small.s19) > warn.s19"),
+                       "tail -n 1 small.s19; head -n 1 small.s19; echo; echo end) > warn.s19"),
               0);
     ASSERT_NO_FATAL_FAILURE(StartDevice(""));
-    const std::string warnings =
-        "Warning: line 49 of the file gives data for 0x00010020 to 0x0001003F, which an earlier "
-        "line gave already; both are written\n"
-        "Warning: lines 51 to 99 of the file follow the end record and are not loaded\n";
-    for (const char* options : {"--dry-run", "-q --timeout 5 --port PORT"}) {
+    const std::string overlap = "Warning: line 49 of the file gives data for 0x00010020 to "
+                                "0x0001003F, which an earlier line gave already; both are written";
+    const std::string afterEnd =
+        "Warning: lines 51 to 53 of the file follow the end record and are not loaded";
+    for (const char* options :
+         {"--dry-run", "-q --timeout 5 --port PORT", "--json -q --port PORT"}) {
         const int exitCode = Run(std::string(options) + " WARN");
         ASSERT_EQ(exitCode, 0) << err;
+        const std::string warnings = overlap + "\n" + afterEnd + "\n";
         EXPECT_EQ(err.substr(0, warnings.size()), warnings) << options;
     }
+    // Each warning told also reaches the JSON lines, and the result counts them.
+    EXPECT_NE(out.find(R"("event":"warning","port":")" + names["PORT"]), std::string::npos) << out;
+    EXPECT_NE(out.find(R"("what":"overlap","line":49,"last_line":49,"text":")" + overlap + "\"}"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(
+        out.find(R"("what":"after_end","line":51,"last_line":53,"text":")" + afterEnd + "\"}"),
+        std::string::npos)
+        << out;
+    EXPECT_NE(out.find(R"("exit_code":0,)"), std::string::npos) << out;
+    EXPECT_NE(out.find(R"("warnings":2})"), std::string::npos) << out;
     device->Stop();
     ExpectDeviceHolds(names["FILE"]);
 }

@@ -7,6 +7,7 @@
 #include "loader/silent_panel.h"
 #include "loader/srecord_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,8 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         case kRecordUnsupportedType:
             Require(length == 0 && address == kAddressSentinel);
             break;
+        case kRecordCount:
+            Require(length == 0 && address <= 0xFFFFFF);
+            break;
         case kRecordBadAddress:
-            // A data record's length: count 0..255 less 3..5.
+            // A data record's length: count 0..255 less 3..5 (a count record's: 0).
             Require(length >= -5 && length <= 252 && address == kAddressSentinel);
             break;
         case kRecordOk:
@@ -124,11 +128,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         Require(pass == 0 && written == listed);
     }
     // A record beyond the top address ends the check before the line the pass ends on, if any;
-    // a line too long is a failing line told for what it is.
+    // a line too long, or one of many records behind CRs alone, is a failing line told for what
+    // it is (a header's line the pass passes over whole); data behind the end record the pass
+    // never reads.
     if (pass == 0) {
-        Require(result == 0 || result == kCheckNoData || result == kCheckBeyondTop);
+        Require(result == 0 || result == kCheckNoData || result == kCheckBeyondTop ||
+                result == kCheckCrLineEnds || result == kCheckDataAfterEnd);
     } else {
-        Require(result == pass || result == kCheckBeyondTop || result == kCheckLineTooLong);
+        Require(result == pass || result == kCheckBeyondTop || result == kCheckLineTooLong ||
+                result == kCheckCrLineEnds);
+    }
+
+    // A read screened as it goes stops only where the check of what was read refuses the file as
+    // the check of the whole does.
+    for (size_t step : {size_t{1}, size_t{97}}) {
+        CSRecordScreen screen;
+        for (size_t read = std::min(step, size);; read = std::min(read + step, size)) {
+            if (!screen.MayPass(reinterpret_cast<const char*>(bytes), read)) {
+                CFileCheck part;
+                CheckSRecordText(reinterpret_cast<const char*>(bytes), read, &part);
+                Require(result != 0 && part.result == result && part.line == check.line);
+                Require(part.lineLength == check.lineLength ||
+                        (part.lineUnended && part.lineLength < check.lineLength));
+                break;
+            }
+            if (read == size) {
+                break;
+            }
+        }
     }
     std::fclose(file);
     return 0;

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -275,5 +276,55 @@ TEST_F(DialogBehaviour, SettingsThatCannotBeSavedAreToldOnceNamingTheFileAndTheR
     EXPECT_EQ(SettingsNotSavedMessage("", "there is no home directory to keep them in"),
               "The settings could not be saved: there is no home directory to keep them in.");
 }
+
+struct Refusal {
+    const char* name;
+    std::string text;
+    std::string box;
+    friend void PrintTo(const Refusal& r, std::ostream* out) { *out << r.name; }
+};
+
+std::string Image(uint32_t address) {
+    return SRecordLine(0, 0) + DataRecords(2, address, 3, 16) + SRecordLine(9, 0);
+}
+
+const Refusal kRefusals[] = {
+    {"JoinedImages", Image(0x10000) + Image(0x20000),
+     "Sorry, line 7 of the file holds data after the end record on line 5: two images were "
+     "joined by mistake, and the second would not be loaded ! Join them with one end record at "
+     "the end, e.g. srec_cat first.s19 second.s19 -o both.s19"},
+    {"CrOnly",
+     [] {
+         std::string text = Image(0x10000);
+         std::replace(text.begin(), text.end(), '\n', '\r');
+         return text;
+     }(),
+     "Sorry, line 1 of the file holds several records: the lines of the file end in a CR alone ! "
+     "Convert them to line feeds first, e.g. tr '\\r' '\\n' < old.s19 > new.s19"},
+    {"CountWrong",
+     SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) + "S5030004F8\n" + SRecordLine(9, 0),
+     "Sorry, line 5 of the file counts 4 data records before it, but 3 are there: records were "
+     "lost !"},
+    {"Zeros", std::string(4 << 20, '\0'), "Sorry, line 1 of the file is not an S-record !"},
+};
+
+// What the file check refuses is refused at Start, before anything is sent: two images joined
+// into one file, lines ended by a CR alone, a count record that finds records missing, and a
+// stream that is not text at all, which is not read whole first.
+class DialogFileRefusal : public DialogBehaviour, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(DialogFileRefusal, AtStartWithItsReasonAndNothingSent) {
+    view.path = dir + "/refused.s19";
+    std::ofstream(view.path, std::ios::binary) << GetParam().text;
+    dialog->OnStart();
+    EXPECT_EQ(boxes, (std::vector<std::string>{GetParam().box}));
+    EXPECT_EQ(dialog->m_bRun, 0);
+    EXPECT_EQ(dialog->HeldFile(), nullptr) << "the refused file is still held";
+    std::lock_guard<std::recursive_mutex> guard(LinkLock());
+    EXPECT_TRUE(fake.line->written.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, DialogFileRefusal, ::testing::ValuesIn(kRefusals),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -111,8 +111,9 @@ TEST(FileCheck, AFaultIsRefusedWithItsLine) {
     const std::string noEnd = "Sorry, the file ends without an end record !";
     const std::string noData = "File contains no data !";
     const std::string tooLong = "characters with its line end, and the loader reads lines of up "
-                                "to 254 ! Records of 16 to 64 data bytes are what it reads: make "
-                                "the file with objcopy --srec-len=32 or srec_cat -obs=32.";
+                                "to 254 ! Records of 16 to 64 data bytes are what it reads: "
+                                "rewrite the file with 32 data bytes a line, e.g. srec_cat "
+                                "old.s19 -o new.s19 -obs=32 -execution-start-address=0";
     const auto longAt = [&](int line, int length) {
         return "Sorry, line " + std::to_string(line) +
                " of the file is too long: " + std::to_string(length) + " " + tooLong;
@@ -125,7 +126,7 @@ TEST(FileCheck, AFaultIsRefusedWithItsLine) {
         {spoil(sum, text[sum] == '0' ? '1' : '0'), 2, n + 1, at + "has a wrong checksum !"},
         {spoil(start + 5, 'G'), 1, n + 1, at + "has a bad address !"},
         {spoil(start, 's'), 4, n + 1, at + "is not an S-record !"},
-        {spoil(start + 1, '5'), 5, n + 1, at + "has an unsupported record type !"},
+        {spoil(start + 1, '4'), 5, n + 1, at + "has an unsupported record type !"},
         {spoil(start + 2, '-'), 6, n + 1, at + "has a bad byte count !"},
         {spoil(start + 20, ' '), 7, n + 1, at + "has bad data !"},
         // Without its end record the file runs out, with or without a last line end.
@@ -166,7 +167,7 @@ TEST(FileCheck, WarnsOfWhatARunLoadsThoughItIsMostLikelyAMistake) {
         SRecordLine(1, 0x118, bytes),                           // 6: follows on
     };
     const std::string overlaps = WithEnd(lines[0] + lines[1] + lines[2] + lines[3] + lines[4]) +
-                                 SRecordLine(2, 0x1FC, std::vector<uint8_t>(32, 1)); // after end
+                                 SRecordLine(0, 0, std::vector<uint8_t>(32, 1)); // after the end
     CFileCheck check = Check(overlaps);
     EXPECT_EQ(check.result, 0);
     std::vector<std::string> texts;

@@ -78,7 +78,13 @@ TEST(ReadSRecord, ResultsAndWhatEachLeavesInTheOutputs) {
         {"S70500000000FA\n", kRecordEnd, 0, kNoAddress, {}},
         {"S804000000FB\n", kRecordEnd, 0, kNoAddress, {}},
         {"S903 anything\n", kRecordEnd, 0, kNoAddress, {}},
-        {"S5030001FB\n", kRecordUnsupportedType, 0, kNoAddress, {}},
+        // Count records: 16 or 24 bits of count, checked as a data record's address is.
+        {"S5030001FB\n", kRecordCount, 0, 1, {}},
+        {"S604010203F5\n", kRecordCount, 0, 0x10203, {}},
+        {"S5030001FC\n", kRecordBadChecksum, 0, kNoAddress, {}},
+        {"S503G001FB\n", kRecordBadAddress, 0, kNoAddress, {}},
+        {"S5040000010F\n", kRecordBadCount, kNoLength, kNoAddress, {}}, // a count with data
+        {"S6030001FB\n", kRecordBadCount, kNoLength, kNoAddress, {}},
         {"S4030000FC\n", kRecordUnsupportedType, 0, kNoAddress, {}},
         {"SXZZ\n", kRecordBadCount, kNoLength, kNoAddress, {}},
         {"S11G\n", kRecordBadCount, kNoLength, kNoAddress, {}},
@@ -117,6 +123,10 @@ TEST(ReadSRecord, LinesInSequenceLongOnesInPiecesAndNothingChangesAtTheEnd) {
         // The '\n' after 254 characters is read as a line of its own, and so is any longer rest.
         {longest, {kRecordOk, kRecordNotSRecord}},
         {longest.substr(0, 254) + "S9030000FC\n", {kRecordOk, kRecordEnd}},
+        // A header's line is read to its end, however long: it holds nothing the loader uses.
+        {"S00F" + std::string(250, 'x') + "\nS9030000FC\n", {kRecordOk, kRecordEnd}},
+        {"S00F" + std::string(600, '\0') + "S1\nS9030000FC\n", {kRecordOk, kRecordEnd}},
+        {"S00F" + std::string(600, 'x'), {kRecordOk}},
         // A last line cut after its 'S' must not pick up digits a previous line left behind.
         {"S1030000FC\nS", {kRecordOk, kRecordBadCount}},
     };
