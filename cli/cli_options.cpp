@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 
@@ -30,6 +31,27 @@ const CLI::Validator kPositiveSeconds(
         return std::string();
     },
     "SECONDS");
+
+constexpr char kEmptyPortText[] =
+    "tovik-cli: --port is empty; give COM1..COM256 or a device path\nRun with --help for more "
+    "information.\n";
+
+// "--port=$PORT" with the variable unset reaches us as "--port=". The parser takes an empty value
+// after '=' for none at all and gives the option the next word, so the file would become the port
+// and the person would be told that no file was given. False, once told, for such a word.
+bool NoEmptyPortAfterEquals(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        if (word == "--") {
+            break; // only positionals after it
+        }
+        if (word == "--port=") {
+            std::fputs(kEmptyPortText, stderr);
+            return false;
+        }
+    }
+    return true;
+}
 
 } // namespace
 
@@ -69,6 +91,10 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     app.add_flag("--list-ports", o.listPorts, "list the serial ports found, and exit");
     // Not for people: see CliOptions::checkedCopy.
     app.add_option("--checked-copy", o.checkedCopy)->group("");
+    if (!NoEmptyPortAfterEquals(argc, argv)) {
+        parse.exitCode = kExitUsage;
+        return parse;
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -80,8 +106,7 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     // answers there.
     for (const std::string& port : o.ports) {
         if (port.find_first_not_of(" \t\r\n\f\v") == std::string::npos) {
-            std::fprintf(stderr, "tovik-cli: --port is empty; give COM1..COM256 or a device "
-                                 "path\nRun with --help for more information.\n");
+            std::fputs(kEmptyPortText, stderr);
             parse.exitCode = kExitUsage;
             return parse;
         }

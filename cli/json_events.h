@@ -3,9 +3,9 @@
 // stations. Every line is one object with "event", "port" (as given on the command line) and
 // "seconds" (since tovik-cli began); the last line of a load is its "result". The events:
 //
-//   begin     the file was checked: "file", "bytes_total" (data bytes), "lines"
-//   waiting   --wait-port: the port is not there yet; "path", "wait_seconds"
-//   phase     "phase": "searching" (with "baud", the rate probed first), "erasing" (with "baud",
+//   begin     the file was checked: "file", "bytes_total" (data bytes), "lines" (up to the end
+//   record) waiting   --wait-port: the port is not there yet; "path", "wait_seconds" phase "phase":
+//   "searching" (with "baud", the rate probed first), "erasing" (with "baud",
 //             the rate that answered), "programming", "starting" (all data written, the start
 //             command waits for its confirmation)
 //   progress  "phase", "percent"; erasing: "cluster", "clusters"; programming: "bytes",

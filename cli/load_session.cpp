@@ -92,8 +92,10 @@ void TellWarnings(const CFileCheck& check, JsonEvents& events) {
     }
 }
 
-// Where the worker's link will find the line: the COM index to use.
-int PreparePort(const CliOptions& o, std::unique_ptr<CSimulatedDevice>& sim) {
+// Where the worker's link will find the line: the COM index to use. comMapProblem: why the
+// profile that gives COM names their devices could not be read (empty when it could).
+int PreparePort(const CliOptions& o, const std::string& comMapProblem,
+                std::unique_ptr<CSimulatedDevice>& sim) {
     if (o.simulate) {
         std::string error;
         sim = StartSimulatedDevice(StartBaudRate(o.baudIndex), &error);
@@ -104,10 +106,20 @@ int PreparePort(const CliOptions& o, std::unique_ptr<CSimulatedDevice>& sim) {
         }
         return 0;
     }
-    if (o.port.empty()) {
-        return 0; // COM1, as the dialog starts
+    // No port is COM1, as the dialog starts. A COM name whose entry cannot be read would quietly
+    // become /dev/ttyS<n-1>, and the file could go into another controller than the one the bench
+    // set up under that name.
+    const int index = o.port.empty() ? 0 : ComIndexOfName(o.port);
+    if (index >= 0 && !comMapProblem.empty()) {
+        TellUserF(Told::kProblem,
+                  "tovik-cli: cannot tell which device %s is: %s; give the device path with "
+                  "--port, or let this user read the profile",
+                  o.port.empty() ? "COM1" : o.port.c_str(), comMapProblem.c_str());
+        return -1;
     }
-    int index = ComIndexOfName(o.port);
+    if (o.port.empty()) {
+        return 0;
+    }
     if (index >= 0 && index < kPortLimit) {
         return index;
     }
@@ -131,7 +143,8 @@ struct PreparedLoad {
 // Reads and checks the file, and finds the port (or starts the virtual device). Returns -1 when
 // the load can go on, otherwise the exit code; a dry run ends here, its blocks listed by the
 // check's one pass over the copy.
-int PrepareLoad(const CliOptions& o, PreparedLoad* load, JsonEvents& events) {
+int PrepareLoad(const CliOptions& o, const std::string& comMapProblem, PreparedLoad* load,
+                JsonEvents& events) {
     std::string unavailable;
     if (o.simulate && !SimulatedDeviceAvailable(&unavailable)) {
         TellUserF(Told::kProblem, "tovik-cli: %s", unavailable.c_str());
@@ -167,7 +180,7 @@ int PrepareLoad(const CliOptions& o, PreparedLoad* load, JsonEvents& events) {
         TellUserF(Told::kProblem, "%s", error.c_str());
         return kExitBadFile;
     }
-    load->comIndex = PreparePort(o, load->sim);
+    load->comIndex = PreparePort(o, comMapProblem, load->sim);
     if (load->comIndex < 0) {
         return kExitPortFailed;
     }
@@ -404,14 +417,16 @@ int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
 }
 
 // Loads the file into the one port of the options; the result also goes to the JSON events.
-int LoadOnePort(const CliOptions& o, JsonEvents& events) {
+int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvents& events) {
     PreparedLoad load;
-    int prepared = PrepareLoad(o, &load, events);
+    int prepared = PrepareLoad(o, comMapProblem, &load, events);
     if (prepared >= 0) {
         events.Result(prepared, ToldText(), nullptr);
         return prepared;
     }
-    events.Begin(o.file, load.check.dataBytes, load.check.lineCount);
+    // The lines as an editor and --dry-run count them, up to the end record; lineCount is the
+    // programming pass's range, one more when the last line has its line end.
+    events.Begin(o.file, load.check.dataBytes, load.check.lines);
     if (o.waitPortSeconds > 0 && !o.simulate) {
         InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
         const int waited =
@@ -456,8 +471,15 @@ int RunCli(int argc, const char* const* argv) {
     // A COM name means what it means to the dialog: the device its profile's Ports section gives
     // that number, so that a bench set up once serves both, and several ports can tell that two
     // names are one device. The profile is only read here.
+    std::string comMapProblem;
     if (!o.simulate) {
-        LoadComMapFromProfile(CProfile(CProfile::DefaultPath()));
+        const CProfile profile(CProfile::DefaultPath());
+        LoadComMapFromProfile(profile);
+        const std::string problem = profile.ReadProblem();
+        if (!problem.empty()) {
+            comMapProblem = "the profile " + profile.Path() +
+                            " maps COM names to devices, and tovik-cli " + problem;
+        }
     }
     if (o.ports.size() > 1 && !o.dryRun) {
         const std::string self = OwnProgramPath();
@@ -470,5 +492,5 @@ int RunCli(int argc, const char* const* argv) {
     JsonEvents events(o.json ? stdout : nullptr, o.simulate       ? "simulated"
                                                  : o.port.empty() ? "COM1"
                                                                   : o.port);
-    return LoadOnePort(o, events);
+    return LoadOnePort(o, comMapProblem, events);
 }

@@ -15,7 +15,6 @@
 #include "platform/console.h"
 #include "platform/device_path.h"
 #include "platform/temp_file.h"
-#include "serial/serial_port.h"
 
 #include <algorithm>
 #include <chrono>
@@ -234,13 +233,11 @@ int ParallelLoad::Run(const std::string& program, const std::vector<std::string>
     return Summary(InterruptCount() > 0);
 }
 
-// The device a child opens for port: a COM name goes through the COM table as a child's does.
+// The device a child opens for port: a COM name goes through the COM table as a child's does,
+// the profile's entries above COM8 included.
 std::string DevicePathOfPort(const std::string& port) {
     const int index = ComIndexOfName(port);
-    if (index < 0) {
-        return port;
-    }
-    return index < kPortLimit ? ComDevicePath(index) : DefaultComDevicePath(index);
+    return index < 0 ? port : ComDevicePath(index);
 }
 
 // Two children on one device would fight over it, and the loser would name its own sibling as

@@ -234,6 +234,12 @@ CProfile::CDocument CProfile::Current() const {
     return document;
 }
 
+std::string CProfile::ReadProblem() const {
+    CDocument document;
+    std::string error;
+    return ReadDocument(m_path, &document, &error) ? std::string() : error;
+}
+
 std::string CProfile::GetProfileString(const std::string& section, const std::string& key,
                                        const std::string& defaultValue) const {
     const CDocument document = Current();

@@ -42,6 +42,11 @@ public:
     // Why the last write failed, in the system's words; empty after a write that succeeded.
     const std::string& LastWriteError() const { return m_lastError; }
 
+    // Why the file, which is there, cannot be read now (for example "cannot read it: Permission
+    // denied"); empty when it can be, or when there is none. Reads then give the defaults, which
+    // may not be what the file says.
+    std::string ReadProblem() const;
+
     // Every key of the first section with this name, in file order.
     std::vector<std::pair<std::string, std::string>> Section(const std::string& name) const;
 

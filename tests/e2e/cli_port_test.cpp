@@ -219,4 +219,69 @@ INSTANTIATE_TEST_SUITE_P(
                       ProfilePort{"DevicePathStays", "COM1=/dev/ttyUSB97", "--port DEVICE FILE"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// "--port=$PORT" with the variable unset: the parser would take the file for the port and say
+// that no file was given.
+INSTANTIATE_TEST_SUITE_P(AfterEquals, CliEmptyPort,
+                         ::testing::Values(EmptyPort{"BeforeTheFile", "--port= FILE"},
+                                           EmptyPort{"AfterTheFile", "FILE --json --port="},
+                                           EmptyPort{"OneOfSeveral",
+                                                     "--port=/dev/ttyUSB97 --port= FILE"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct UnreadableProfile {
+    const char* name;
+    const char* spoil; // made of the profile by the shell, PROFILE standing for its path
+    const char* args;
+    int exitCode;
+    friend void PrintTo(const UnreadableProfile& u, std::ostream* out) { *out << u.name; }
+};
+
+class CliUnreadableProfile : public Cli, public ::testing::WithParamInterface<UnreadableProfile> {};
+
+// The profile maps COM3 and COM1 to the virtual device, but cannot be read: a COM name is then
+// refused rather than taken for /dev/ttyS<n-1>, another controller, perhaps. A device path needs
+// no profile and loads.
+TEST_P(CliUnreadableProfile, AComNameIsNotGuessed) {
+    const UnreadableProfile& u = GetParam();
+    if (std::string(u.name).find("NoRight") != std::string::npos && RunShell("test -w /") == 0) {
+        GTEST_SKIP() << "this user reads any file";
+    }
+    names["FILE"] = MakeFirmware(dir, kSmallFirmware);
+    ASSERT_NO_FATAL_FAILURE(StartDevice(""));
+    names["DEVICE"] = names["PORT"];
+    const std::string config = dir + "/config";
+    const std::string ini = config + "/tovik/tovik.ini";
+    ASSERT_EQ(RunShell("mkdir -p " + config + "/tovik"), 0);
+    std::ofstream(ini, std::ios::binary)
+        << "[Ports]\nCOM1=" << names["DEVICE"] << "\nCOM3=" << names["DEVICE"] << "\n";
+    std::string spoil = u.spoil;
+    for (size_t at; (at = spoil.find("PROFILE")) != std::string::npos;) {
+        spoil.replace(at, 7, ini);
+    }
+    ASSERT_EQ(RunShell(spoil), 0) << spoil;
+    std::vector<std::string> words = CommandWords(std::string("-q --timeout 2 ") + u.args);
+    words.insert(words.begin(), {"/usr/bin/env", "XDG_CONFIG_HOME=" + config});
+    ASSERT_TRUE(cli.Start(words, ChildOutput::File(scratch / "cli.out"),
+                          ChildOutput::File(scratch / "cli.err")));
+    EXPECT_EQ(Wait(30s), u.exitCode) << err;
+    device->Stop();
+    if (u.exitCode == 0) {
+        ExpectDeviceHolds(names["FILE"]);
+        return;
+    }
+    const std::string com = std::string(u.args).find("COM3") != std::string::npos ? "COM3" : "COM1";
+    EXPECT_TRUE(Contains(err, "cannot tell which device " + com + " is")) << err;
+    EXPECT_TRUE(Contains(err, ini)) << err;
+    EXPECT_TRUE(device->CommandLog().empty()) << "a device was looked for";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Profiles, CliUnreadableProfile,
+    ::testing::Values(
+        UnreadableProfile{"FolderCom3", "rm PROFILE && mkdir PROFILE", "--port COM3 FILE", 4},
+        UnreadableProfile{"FolderNoPort", "rm PROFILE && mkdir PROFILE", "FILE", 4},
+        UnreadableProfile{"NoRightCom3", "chmod 000 PROFILE", "--port COM3 FILE", 4},
+        UnreadableProfile{"NoRightDevicePath", "chmod 000 PROFILE", "--port DEVICE FILE", 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 } // namespace

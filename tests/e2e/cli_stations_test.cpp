@@ -687,6 +687,8 @@ const Twice kTwice[] = {
     {"ComNameAndItsDevice", "COM1", "/dev/ttyS0"},
     {"ComNameSpelledTwoWays", "com2", "COM2"},
     {"ProfileComNameAndItsDevice", "COM3", "PORT"},
+    // Above COM8 the port layer has no slot of its own; the profile still names the device.
+    {"ProfileComNameAboveCom8AndItsDevice", "COM12", "PORT"},
 };
 
 class OneDeviceTwice : public Stations, public ::testing::WithParamInterface<Twice> {};
@@ -700,10 +702,11 @@ TEST_P(OneDeviceTwice, IsRefused) {
     const auto name = [&](const std::string& word) {
         return word == "PORT" ? port : word == "LINK" ? link : word;
     };
-    // COM names as the built-in table has them, whatever profile this machine has, but for COM3,
-    // which this profile maps to the device, as a bench set up in the dialog would.
+    // COM names as the built-in table has them, whatever profile this machine has, but for COM3
+    // and COM12, which this profile maps to the device, as a bench set up in the dialog would.
     ASSERT_EQ(::mkdir((dir + "/tovik").c_str(), 0700), 0);
-    std::ofstream(dir + "/tovik/tovik.ini") << "[Ports]\nCOM3=" << port << "\n";
+    std::ofstream(dir + "/tovik/tovik.ini")
+        << "[Ports]\nCOM3=" << port << "\nCOM12=" << port << "\n";
     runUnder = {"env", "XDG_CONFIG_HOME=" + dir};
     ASSERT_EQ(Run({"--json", "--port", name(t.first), "--port", name(t.second), file}), 2) << err;
     EXPECT_NE(err.find("--port " + name(t.first) + " and --port " + name(t.second) +
