@@ -51,6 +51,11 @@ void JsonEvents::Warning(const char* what, int line, int lastLine, const std::st
     }
 }
 
+void JsonEvents::CountWarningsTold(int count) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_warnings += count;
+}
+
 void JsonEvents::Waiting(const std::string& path, double waitSeconds) {
     if (On()) {
         Write(Event("waiting").AddString("path", path).AddNumber("wait_seconds", waitSeconds, 3));

@@ -40,6 +40,9 @@ public:
     bool On() const { return m_out != nullptr; }
     void Begin(const std::string& file, uint64_t totalBytes, int lines);
     void Warning(const char* what, int line, int lastLine, const std::string& text);
+    // Warnings told by another process's events (a child of several loads), counted in the result
+    // as if told here.
+    void CountWarningsTold(int count);
     void Waiting(const std::string& path, double waitSeconds);
     // baud: 0 to leave it out.
     void Phase(const char* phase, int baud);

@@ -134,6 +134,7 @@ void ParallelLoad::EndWithoutResult(size_t index) {
         figures.m_nBlocksWritten = state.blocks;
         figures.m_nAnsweredRate = state.baud;
         JsonEvents events(stdout, state.port, m_start);
+        events.CountWarningsTold(state.warnings);
         events.Result(station.processExitCode, state.message, &figures);
     }
     m_board->Changed(index, true);

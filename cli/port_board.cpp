@@ -21,6 +21,10 @@ bool ApplyEvent(const JsonFields& event, PortState* state) {
         state->percent = -1;
         return true;
     }
+    if (name == "warning") {
+        ++state->warnings;
+        return false;
+    }
     if (name == "phase") {
         const std::string phase = event.String("phase", state->phase);
         static const char* const kOrder[] = {"searching", "erasing", "programming", "starting"};

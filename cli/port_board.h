@@ -28,6 +28,7 @@ struct PortState {
     int baud = 0; // the rate that answered
     uint64_t bytes = 0;
     int blocks = 0;
+    int warnings = 0; // the warning events heard
 };
 
 // Takes one event of the port's child into state. True when the change is worth a line in a log.
