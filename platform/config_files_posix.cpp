@@ -34,7 +34,9 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 // The user's home from the password database: what a program started without HOME (by a service
-// manager, or with env -u HOME) still has. Empty when the user has no entry or no absolute home.
+// manager, or with env -u HOME) still has. Empty when the user has no entry, no absolute home or
+// one that is not there: system users are given /nonexistent, which is to say none, and making it
+// would leave a stray folder at the top of the file system.
 std::string HomeFromPasswordDatabase() {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 4096);
@@ -46,7 +48,9 @@ std::string HomeFromPasswordDatabase() {
             buffer.resize(buffer.size() * 2);
             continue;
         }
-        if (result != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/') {
+        struct stat home {};
+        if (result != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/' ||
+            ::stat(found->pw_dir, &home) != 0 || !S_ISDIR(home.st_mode)) {
             return "";
         }
         return found->pw_dir;

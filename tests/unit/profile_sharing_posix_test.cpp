@@ -195,4 +195,21 @@ TEST(ProfileWithoutHome, TheHomeComesFromThePasswordDatabaseOrThereIsNoProfile) 
     EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path()), {}), 0);
 }
 
+// The password database names a home that is not there (/nonexistent, as system users have):
+// that is no home either. Making it would leave a stray folder at the top of the file system where
+// the program may (as root), and elsewhere fail with a reason that says nothing of the home.
+TEST(ProfileWithoutHome, AHomeThatIsNotThereIsNone) {
+    const passwd* entry = ::getpwuid(65534);
+    if (::geteuid() != 0 || !entry || fs::exists(entry->pw_dir)) {
+        GTEST_SKIP() << "needs root and user 65534 with a home that is not there";
+    }
+    SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("HOME");
+    EXPECT_CHILD_PASSES(true, []() -> std::string {
+        const std::string path = CProfile::DefaultPath();
+        return path.empty() ? "" : "a profile at " + path;
+    });
+}
+
 } // namespace
