@@ -44,11 +44,13 @@ std::string FocusAndType(const std::string& title, const std::string& keys) {
     return FocusOn(title) + " && xdotool key " + keys;
 }
 
-// The focus as above, then a click of the mouse's left button on the middle of window.
-std::string FocusAndClick(const std::string& title, wxWindow* window) {
-    const wxPoint middle = window->GetScreenPosition() + window->GetSize() / 2;
-    return FocusOn(title) + " && xdotool mousemove --sync " + std::to_string(middle.x) + " " +
-           std::to_string(middle.y) + " click 1";
+// The focus as above, then a click of the mouse's left button on the middle of control. The place
+// is taken within the window, which a window manager may still be moving when the test asks.
+std::string FocusAndClick(const std::string& title, wxWindow* control) {
+    const wxPoint middle = wxGetTopLevelParent(control)->ScreenToClient(
+        control->GetScreenPosition() + control->GetSize() / 2);
+    return FocusOn(title) + " && xdotool mousemove --window \"$w\" --sync " +
+           std::to_string(middle.x) + " " + std::to_string(middle.y) + " click 1";
 }
 
 // Every display call the window carries out, as it happens (not sampled between events).
@@ -534,6 +536,30 @@ TEST_F(DialogGui, AfterStopDuringTheEraseEscStillEndsTheDialog) {
         CProfile saved(dir + "/tovik.ini");
         EXPECT_EQ(saved.GetProfileInt("Tovik", "ComPort", -9), 0);
         EXPECT_EQ(saved.GetProfileInt("Tovik", "Baud", -9), 1);
+    }
+}
+
+// Start pressed by a person, with Space or a click of the mouse: F1 must then show the help
+// during the run, and once its box is answered Space must still press Stop.
+TEST_F(DialogGui, DuringARunF1ShowsTheHelpAndSpaceThenStops) {
+    for (const bool click : {false, true}) {
+        SCOPED_TRACE(click ? "Start clicked" : "Start with Space");
+        SimOptions options;
+        options.baudOnly = 115200; // the search at 38400 never ends by itself
+        StartDevice(options);
+        Open();
+        dlg->PathField()->SetValue(File(4));
+        ASSERT_TRUE(RunXClient(click ? FocusAndClick("Tovik", dlg->StartButton())
+                                     : FocusAndType("Tovik", "space")));
+        ASSERT_TRUE(PumpUntil([&] { return dlg->m_bRun != 0 && device->BytesReceived() > 20; }));
+        // The help box holds this thread in its own loop until the client answers it, so one
+        // client presses F1 and answers the box: its window must appear for that.
+        ASSERT_TRUE(
+            RunXClient(FocusAndType("Tovik", "F1") + " && " + FocusAndType("Help", "Return")));
+        EXPECT_EQ(dlg->m_bRun, 1);
+        ASSERT_TRUE(RunXClient(FocusAndType("Tovik", "space")));
+        EXPECT_TRUE(PumpUntil([&] { return dlg->m_bRun == 0 && InputsEnabled(); }));
+        EXPECT_EQ(Status(), "Status Messages");
     }
 }
 
