@@ -57,6 +57,19 @@ std::string HomeFromPasswordDatabase() {
     }
 }
 
+// Where a write of path goes: a symbolic link (a profile kept with a person's other settings
+// files and linked into place) is written where it points. Renaming over the link would make it a
+// file of its own, and the file it named would silently stop being the profile. A link that names
+// nothing is replaced, as a missing file is made.
+std::string WriteTarget(const std::string& path) {
+    std::error_code failure;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, failure))) {
+        return path;
+    }
+    std::filesystem::path resolved = std::filesystem::canonical(path, failure);
+    return failure ? path : resolved.string();
+}
+
 } // namespace
 
 std::string ConfigDirectory() {
@@ -90,11 +103,13 @@ bool MakeParentDirectories(const std::string& path, std::string* error) {
     return true;
 }
 
-bool ReplaceFileContents(const std::string& path, const std::string& text, std::string* error) {
-    std::filesystem::path target(path);
-    if (!MakeParentDirectories(path, error)) {
+bool ReplaceFileContents(const std::string& linkOrFile, const std::string& text,
+                         std::string* error) {
+    if (!MakeParentDirectories(linkOrFile, error)) {
         return false;
     }
+    const std::string path = WriteTarget(linkOrFile);
+    std::filesystem::path target(path);
 
     // The temporary file must sit in the same directory: rename is only atomic within one
     // file system.

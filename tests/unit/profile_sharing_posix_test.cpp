@@ -153,6 +153,26 @@ TEST_F(SharedProfile, AReadOnlyFolderRefusesTheWriteAndKeepsTheOldFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1) << "nothing left beside it";
 }
 
+// A profile kept elsewhere (with a person's other settings files) and linked into place: a write
+// goes into the file the link names, and the link stays. Renamed over, the link would become a
+// file of its own, and the person's file would silently stop being the profile.
+TEST_F(SharedProfile, AProfileThatIsALinkIsWrittenWhereItPoints) {
+    fs::create_directory(scratch / "dotfiles");
+    const std::string kept = scratch / "dotfiles/tovik.ini";
+    std::ofstream(kept) << "; by hand\n[Ports]\nCOM1=/dev/ttyUSB0\n";
+    for (const std::string& link : {std::string("dotfiles/tovik.ini"), kept}) {
+        SCOPED_TRACE(link);
+        fs::remove(path);
+        fs::create_symlink(link, path);
+        ASSERT_TRUE(CProfile(path).WriteProfileString("Tovik", "Openpath", link));
+        EXPECT_TRUE(fs::is_symlink(path));
+        EXPECT_EQ(ReadText(kept),
+                  "; by hand\n[Ports]\nCOM1=/dev/ttyUSB0\n\n[Tovik]\nOpenpath=" + link + "\n");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch / "dotfiles"), {}), 1)
+        << "nothing left beside it";
+}
+
 TEST(ProfileWithoutHome, TheHomeComesFromThePasswordDatabaseOrThereIsNoProfile) {
     SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
     ::unsetenv("XDG_CONFIG_HOME");
