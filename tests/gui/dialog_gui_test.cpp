@@ -45,10 +45,14 @@ std::string FocusAndType(const std::string& title, const std::string& keys) {
 }
 
 // The focus as above, then a click of the mouse's left button on the middle of control. The place
-// is taken within the window, which a window manager may still be moving when the test asks.
+// is taken within the window from the layout alone: where the window is on the screen, a window
+// manager may still be changing while the test asks.
 std::string FocusAndClick(const std::string& title, wxWindow* control) {
-    const wxPoint middle = wxGetTopLevelParent(control)->ScreenToClient(
-        control->GetScreenPosition() + control->GetSize() / 2);
+    wxPoint middle = control->GetPosition() + control->GetSize() / 2;
+    for (wxWindow* parent = control->GetParent(); parent && !parent->IsTopLevel();
+         parent = parent->GetParent()) {
+        middle += parent->GetPosition();
+    }
     return FocusOn(title) + " && xdotool mousemove --window \"$w\" --sync " +
            std::to_string(middle.x) + " " + std::to_string(middle.y) + " click 1";
 }
