@@ -12,6 +12,7 @@ std::string ConfigDirectory();
 bool MakeParentDirectories(const std::string& path, std::string* error);
 
 // Replaces the file at path with text, all at once: readers see either the old file or the
-// whole new one, which keeps the old one's permissions. Creates missing directories. False on
-// any failure, with the system's reason in *error (the old file stays).
+// whole new one, which keeps the old one's permissions (on POSIX a symbolic link stays, and the
+// file it names is replaced). Creates missing directories. False on any failure, with the
+// system's reason in *error (the old file stays).
 bool ReplaceFileContents(const std::string& path, const std::string& text, std::string* error);

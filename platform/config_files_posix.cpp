@@ -34,7 +34,9 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 // The user's home from the password database: what a program started without HOME (by a service
-// manager, or with env -u HOME) still has. Empty when the user has no entry or no absolute home.
+// manager, or with env -u HOME) still has. Empty when the user has no entry, no absolute home or
+// one that is not there: system users are given /nonexistent, which is to say none, and making it
+// would leave a stray folder at the top of the file system.
 std::string HomeFromPasswordDatabase() {
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<size_t>(size) : 4096);
@@ -46,11 +48,26 @@ std::string HomeFromPasswordDatabase() {
             buffer.resize(buffer.size() * 2);
             continue;
         }
-        if (result != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/') {
+        struct stat home {};
+        if (result != 0 || !found || !found->pw_dir || found->pw_dir[0] != '/' ||
+            ::stat(found->pw_dir, &home) != 0 || !S_ISDIR(home.st_mode)) {
             return "";
         }
         return found->pw_dir;
     }
+}
+
+// Where a write of path goes: a symbolic link (a profile kept with a person's other settings
+// files and linked into place) is written where it points. Renaming over the link would make it a
+// file of its own, and the file it named would silently stop being the profile. A link that names
+// nothing is replaced, as a missing file is made.
+std::string WriteTarget(const std::string& path) {
+    std::error_code failure;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, failure))) {
+        return path;
+    }
+    std::filesystem::path resolved = std::filesystem::canonical(path, failure);
+    return failure ? path : resolved.string();
 }
 
 } // namespace
@@ -86,11 +103,13 @@ bool MakeParentDirectories(const std::string& path, std::string* error) {
     return true;
 }
 
-bool ReplaceFileContents(const std::string& path, const std::string& text, std::string* error) {
-    std::filesystem::path target(path);
-    if (!MakeParentDirectories(path, error)) {
+bool ReplaceFileContents(const std::string& linkOrFile, const std::string& text,
+                         std::string* error) {
+    if (!MakeParentDirectories(linkOrFile, error)) {
         return false;
     }
+    const std::string path = WriteTarget(linkOrFile);
+    std::filesystem::path target(path);
 
     // The temporary file must sit in the same directory: rename is only atomic within one
     // file system.

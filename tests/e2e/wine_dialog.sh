@@ -287,7 +287,7 @@ check "rewrite: the device holds the file as it was at Start" same_image
 echo "== the close box during programming"
 # A slow line, so that programming lasts long enough to be interrupted. Com1 reaches the device
 # through the profile's port map.
-start_sim close --wire-baud 9600
+start_sim close --wire-baud 9600 --exit-after-go
 start_dialog close "$(printf '[Tovik]\r\nOpenpath=%s\r\nComPort=0\r\n[Ports]\r\nCOM1=\\\\.\\COM5\r\n' \
     "$firmware")"
 keys space
@@ -296,8 +296,11 @@ check "close: programming is under way" wait_for 60 grep -q '^tovik-sim rx:.* 21
     "$work/close.sim.err"
 shot programming
 keys alt+F4
-check "close: the dialog is gone within 2 s" wait_for 2 dialog_ended
+check "close: the dialog is gone" wait_for 60 dialog_ended
 reap_dialog
+# It ended after the write in flight, not after the whole file: the device, which leaves once it
+# has answered the start command, is still there.
+check "close: the rest of the file was not sent" kill -0 "$sim_pid"
 stop_sim
 check "close: no completion box" bash -c "! grep -q 'Transmission complete' '$log'"
 check "close: the close box wrote the selections" profile_has "Baud=1"
@@ -332,6 +335,20 @@ end_dialog Escape
 stop_sim
 check "erase: nothing was written" bash -c "! grep -q '^tovik-sim rx:.* 21 57 ' '$work/erase.sim.err'"
 check "erase: Esc wrote the selections" profile_has "Baud=1"
+
+echo "== Esc after Stop during the erase"
+# Stop during an erase leaves every control disabled until the erase in flight has ended; Esc
+# must still reach the dialog meanwhile, and end it once that erase is over.
+start_sim winddown --erase-ms 4000
+start_dialog winddown "$(printf '[Tovik]\r\nOpenpath=%s\r\nComPort=4\r\nBaud=1\r\n' "$firmware")"
+keys space
+check "winddown: the erase is under way" wait_for 60 grep -q '^tovik-sim rx:.* 21 45 ' \
+    "$work/winddown.sim.err"
+keys space
+end_dialog Escape
+stop_sim
+check "winddown: nothing was written" \
+    bash -c "! grep -q '^tovik-sim rx:.* 21 57 ' '$work/winddown.sim.err'"
 
 echo "wine_dialog: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

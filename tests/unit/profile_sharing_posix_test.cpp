@@ -153,12 +153,35 @@ TEST_F(SharedProfile, AReadOnlyFolderRefusesTheWriteAndKeepsTheOldFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1) << "nothing left beside it";
 }
 
+// A profile kept elsewhere (with a person's other settings files) and linked into place: a write
+// goes into the file the link names, and the link stays. Renamed over, the link would become a
+// file of its own, and the person's file would silently stop being the profile.
+TEST_F(SharedProfile, AProfileThatIsALinkIsWrittenWhereItPoints) {
+    fs::create_directory(scratch / "dotfiles");
+    const std::string kept = scratch / "dotfiles/tovik.ini";
+    std::ofstream(kept) << "; by hand\n[Ports]\nCOM1=/dev/ttyUSB0\n";
+    for (const std::string& link : {std::string("dotfiles/tovik.ini"), kept}) {
+        SCOPED_TRACE(link);
+        fs::remove(path);
+        fs::create_symlink(link, path);
+        ASSERT_TRUE(CProfile(path).WriteProfileString("Tovik", "Openpath", link));
+        EXPECT_TRUE(fs::is_symlink(path));
+        EXPECT_EQ(ReadText(kept),
+                  "; by hand\n[Ports]\nCOM1=/dev/ttyUSB0\n\n[Tovik]\nOpenpath=" + link + "\n");
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch / "dotfiles"), {}), 1)
+        << "nothing left beside it";
+}
+
 TEST(ProfileWithoutHome, TheHomeComesFromThePasswordDatabaseOrThereIsNoProfile) {
     SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
     ::unsetenv("XDG_CONFIG_HOME");
     const passwd* entry = ::getpwuid(::getuid());
     ASSERT_NE(entry, nullptr);
-    const std::string expected = std::string(entry->pw_dir) + "/.config/tovik/tovik.ini";
+    // A home the database names but that is not there is none (see below).
+    const std::string expected = fs::is_directory(entry->pw_dir)
+                                     ? std::string(entry->pw_dir) + "/.config/tovik/tovik.ini"
+                                     : std::string();
     // A relative HOME would be as bad as none: the profile would follow the current directory.
     for (const char* value : {static_cast<const char*>(nullptr), "", ".", "home"}) {
         value ? ::setenv("HOME", value, 1) : ::unsetenv("HOME");
@@ -193,6 +216,23 @@ TEST(ProfileWithoutHome, TheHomeComesFromThePasswordDatabaseOrThereIsNoProfile) 
                              }),
               "");
     EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path()), {}), 0);
+}
+
+// The password database names a home that is not there (/nonexistent, as system users have):
+// that is no home either. Making it would leave a stray folder at the top of the file system where
+// the program may (as root), and elsewhere fail with a reason that says nothing of the home.
+TEST(ProfileWithoutHome, AHomeThatIsNotThereIsNone) {
+    const passwd* entry = ::getpwuid(65534);
+    if (::geteuid() != 0 || !entry || fs::exists(entry->pw_dir)) {
+        GTEST_SKIP() << "needs root and user 65534 with a home that is not there";
+    }
+    SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("HOME");
+    EXPECT_CHILD_PASSES(true, []() -> std::string {
+        const std::string path = CProfile::DefaultPath();
+        return path.empty() ? "" : "a profile at " + path;
+    });
 }
 
 } // namespace

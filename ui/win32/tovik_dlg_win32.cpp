@@ -219,6 +219,16 @@ int CTovikDlg::ShowBox(const std::string& text, const std::string& caption, unsi
 
 bool CTovikDlg::FocusLost() const {
     HWND focus = ::GetFocus();
+    if (focus == m_hWnd) {
+        // The dialog holds the keys itself only while no control can (KeepKeys).
+        return true;
+    }
+    if (::GetParent(focus) == m_hWnd &&
+        !(::GetWindowLongPtrA(focus, GWL_STYLE) & static_cast<LONG_PTR>(WS_TABSTOP))) {
+        // A label: where the dialog manager may put the focus it gets back while no control can
+        // take it.
+        return true;
+    }
     if (!focus) {
         // Nothing of this thread has the focus: lost only if the dialog is the active window.
         return ::GetActiveWindow() == m_hWnd;
@@ -272,6 +282,20 @@ void CTovikDlg::EnableControl(Control control, bool enable) {
     // Start disables the control the user pressed; Stop takes the keys instead.
     if (enable && control == kStop && FocusLost()) {
         MoveFocusTo(kStop);
+    } else if (!enable && control == kStop && !::IsWindowEnabled(::GetDlgItem(m_hWnd, kStart)) &&
+               FocusLost()) {
+        // Stop, pressed, is disabled while the run winds down and the inputs are not back yet.
+        KeepKeys();
+    }
+}
+
+void CTovikDlg::KeepKeys() {
+    // An active window without a focus gets its keys as system keys, which the dialog manager
+    // does not take for Esc. After Stop every control is disabled until the command in flight has
+    // ended (an erase can take 30 s); the dialog itself holds the keys meanwhile, so that Esc
+    // still ends it and F1 still helps.
+    if (::GetActiveWindow() == m_hWnd) {
+        ::SetFocus(m_hWnd);
     }
 }
 

@@ -41,6 +41,8 @@ private:
     // that does has been disabled (it would swallow the keys).
     bool FocusLost() const;
     void MoveFocusTo(int id);
+    // Gives the keys to the dialog itself while none of its controls can take them.
+    void KeepKeys();
 
     // CDialogView
     void ShowStatus(const std::string& text) override;

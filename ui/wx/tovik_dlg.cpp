@@ -140,7 +140,7 @@ void CTovikDlg::HandleInitDialog(wxInitDialogEvent& event) {
     if (!m_initialised) {
         m_initialised = true;
         CTovikDlgBehaviour::OnInitDialog();
-        m_start->SetFocus();
+        FocusControl(m_start);
     }
 }
 
@@ -243,18 +243,41 @@ void CTovikDlg::EnableControl(Control control, bool enable) {
     if (wxWindow* window = FindWindow(control)) {
         window->Enable(enable);
     }
-    if (enable && control == kStop) {
+    if (enable && control == kStop && !ControlHasFocus()) {
         // Start has just disabled the control the user pressed (or typed in), which took the
-        // focus away with it: without a focus the dialog takes no key, not Space for Stop, not
-        // Esc, not F1. Stop takes the keys instead, as in the Windows dialog.
-        wxWindow* focus = FindFocus();
-        if (!focus || !IsDescendant(focus) || !focus->IsEnabled()) {
-            m_stop->SetFocus();
-        }
+        // focus away with it: Stop takes the keys instead, as in the Windows dialog.
+        FocusControl(m_stop);
+    } else if (!enable && !ControlHasFocus()) {
+        KeepKeys();
     }
     if (m_watcher) {
         m_watcher->ControlEnabled(control, enable);
     }
+}
+
+bool CTovikDlg::ControlHasFocus() const {
+    // The dialog itself is no control: it only holds the keys while no control can.
+    wxWindow* focus = FindFocus();
+    return focus && focus != this && IsDescendant(focus) && focus->IsEnabled();
+}
+
+void CTovikDlg::KeepKeys() {
+    // A control disabled while it has the focus takes the focus away with it, and a dialog in
+    // which nothing has the focus takes no key at all: not Esc, not F1. After Stop every control
+    // is disabled until the command in flight has ended (an erase can take 30 s); the dialog
+    // itself holds the keys meanwhile, so that Esc still ends it and F1 still helps.
+    if (IsShown()) {
+        // Without this the toolkit hands the focus on to a child, and none can take it.
+        SetCanFocus(true);
+        SetFocusIgnoringChildren();
+    }
+}
+
+void CTovikDlg::FocusControl(wxWindow* control) {
+    control->SetFocus();
+    // Holding the keys made the dialog a stop of its own in the Tab order; with a control to
+    // hold them again it is none.
+    SetCanFocus(false);
 }
 
 void CTovikDlg::FocusStartIfNothingFocused() {
@@ -262,11 +285,10 @@ void CTovikDlg::FocusStartIfNothingFocused() {
     // active window it goes on reporting the control that had it (or that was last given it), so
     // a report of Start proves nothing: giving Start the focus again costs nothing. Only another
     // enabled control of the dialog keeps the focus it has.
-    wxWindow* focus = FindFocus();
-    if (focus && focus != m_start && IsDescendant(focus) && focus->IsEnabled()) {
+    if (ControlHasFocus() && FindFocus() != m_start) {
         return;
     }
-    m_start->SetFocus();
+    FocusControl(m_start);
 }
 
 std::string CTovikDlg::PathText() {

@@ -74,6 +74,12 @@ private:
     void HandleCharHook(wxKeyEvent& event);
     // Shows m_progressPos within the current range.
     void ApplyProgress();
+    // True when an enabled control of the dialog has the keyboard focus.
+    bool ControlHasFocus() const;
+    // Gives the keys to the dialog itself while none of its controls can take them.
+    void KeepKeys();
+    // Gives the keys to control (enabled), and takes them from the dialog itself.
+    void FocusControl(wxWindow* control);
 
     // CDialogView
     void ShowStatus(const std::string& text) override;
