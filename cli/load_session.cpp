@@ -62,7 +62,7 @@ int ListPorts() {
 
 // One line of the dry run's listing, "0x0001F000 208", formatted by hand: a large file has
 // hundreds of thousands of blocks, and printf would take as long as checking them.
-void PrintBlock(uint32_t address, uint32_t length) {
+void PrintBlock(FILE* out, uint32_t address, uint32_t length) {
     static const char kDigits[] = "0123456789ABCDEF";
     char line[32] = {'0', 'x'};
     int n = 2;
@@ -80,8 +80,55 @@ void PrintBlock(uint32_t address, uint32_t length) {
         line[n++] = reversed[--digits];
     }
     line[n++] = '\n';
-    std::fwrite(line, 1, static_cast<size_t>(n), stdout);
+    std::fwrite(line, 1, static_cast<size_t>(n), out);
 }
+
+// The dry run's listing is what a run would send: nothing, for a file the check refuses at a
+// later line. It waits for the verdict in an unnamed temporary file, so that neither memory nor
+// the number of allocations grows with a large file's hundreds of thousands of blocks.
+class BlockListing {
+public:
+    BlockListing() : m_spool(std::tmpfile()) {}
+    ~BlockListing() {
+        if (m_spool != nullptr) {
+            std::fclose(m_spool);
+        }
+    }
+    BlockListing(const BlockListing&) = delete;
+    BlockListing& operator=(const BlockListing&) = delete;
+
+    BlockListener Listener() {
+        if (m_spool == nullptr) {
+            return BlockListener();
+        }
+        return [this](uint32_t address, int length) {
+            PrintBlock(m_spool, address, static_cast<uint32_t>(length));
+        };
+    }
+
+    // Prints the listing of the accepted file in copy. Without a spool that held it whole (no
+    // temporary file could be made, or the disk filled), the blocks are walked again.
+    void Print(const CFileCopy& copy) {
+        if (m_spool != nullptr && std::fflush(m_spool) == 0 && !std::ferror(m_spool)) {
+            std::rewind(m_spool);
+            char buffer[64 * 1024];
+            size_t got;
+            while ((got = std::fread(buffer, 1, sizeof buffer, m_spool)) > 0) {
+                std::fwrite(buffer, 1, got, stdout);
+            }
+            if (!std::ferror(m_spool)) {
+                return;
+            }
+        }
+        CFileCheck again;
+        CheckSRecordText(copy.Data(), copy.Size(), &again, [](uint32_t address, int length) {
+            PrintBlock(stdout, address, static_cast<uint32_t>(length));
+        });
+    }
+
+private:
+    FILE* m_spool;
+};
 
 // What a run loads as the file says, although it is most likely a mistake: on stderr, and as
 // events with --json.
@@ -152,24 +199,16 @@ int PrepareLoad(const CliOptions& o, const std::string& comMapProblem, PreparedL
     }
     SetProcessCommandLine(o.handshake >= 0 ? "tovik-cli /HANDSHAKE " + std::to_string(o.handshake)
                                            : std::string("tovik-cli"));
-    // The listing is what a run would send: nothing, for a file the check refuses at a later
-    // line. Address and length in one word each keep a large file's listing small.
-    std::vector<uint32_t> listing;
+    std::unique_ptr<BlockListing> listing(o.dryRun ? new BlockListing : nullptr);
     const int checked =
         ReadCheckedFile(o.checkedCopy.empty() ? o.file : o.checkedCopy, &load->copy, &load->check,
-                        o.dryRun ? BlockListener([&](uint32_t address, int length) {
-                            listing.push_back(address);
-                            listing.push_back(static_cast<uint32_t>(length));
-                        })
-                                 : BlockListener());
+                        listing ? listing->Listener() : BlockListener());
     if (checked != 0) {
         return checked;
     }
     TellWarnings(load->check, events);
     if (o.dryRun) {
-        for (size_t i = 0; i + 1 < listing.size(); i += 2) {
-            PrintBlock(listing[i], listing[i + 1]);
-        }
+        listing->Print(load->copy);
         std::printf("%d blocks, %llu bytes, %d lines\n", load->check.blocks,
                     static_cast<unsigned long long>(load->check.dataBytes), load->check.lines);
         return 0;
