@@ -146,7 +146,7 @@ struct CCheckVisitor {
         } else if (result == kRecordCountWrong) {
             check->countGiven = counted.Counted();
             check->countFound = counted.Records();
-        } else if (result != kRecordOk && result != kRecordEnd) {
+        } else if (result != kRecordOk && result != kRecordEnd && result != kRecordNoLine) {
             return WhyLineFails(result);
         }
         return result;
