@@ -31,8 +31,8 @@ constexpr double kGoalRatio = 2.0;
 struct Tool {
     std::string label;
     std::vector<std::string> argv;
-    std::vector<double> walls;
-    std::vector<double> cpus;
+    std::vector<double> walls = {};
+    std::vector<double> cpus = {};
 };
 
 double Median(std::vector<double> values) {
