@@ -74,13 +74,17 @@ struct CPassVisitor {
     CLinkBase* link;
     uint8_t sendFlag;
     int line = 0;
+    int refused = 0; // a refused write's code, which may be any number, kRecordEnd too
 
     int BeforeLine() const { return panel->m_bRun ? 0 : kProgramStopped; }
     int Line(int result, char, uint32_t, int16_t, const CRecordCount&) {
         progress(panel, line++);
         return result;
     }
-    int Block(const BlockSlot& block) const { return SendBlock(sendFlag, block, link, panel); }
+    int Block(const BlockSlot& block) {
+        refused = SendBlock(sendFlag, block, link, panel);
+        return refused;
+    }
 };
 
 int ProgramPass(ProgressFunction progress, CRunContext* panel, FILE* file, CLinkBase* link,
@@ -94,7 +98,7 @@ int ProgramPass(ProgressFunction progress, CRunContext* panel, FILE* file, CLink
     CStreamPieces pieces(file);
     CPassVisitor visitor{progress, panel, link, sendFlag};
     const int result = WalkRecords(pieces, &g_blockLimit, visitor);
-    if (result != kRecordEnd) {
+    if (visitor.refused != 0 || result != kRecordEnd) {
         return result;
     }
     if (link) {
