@@ -1,10 +1,8 @@
 #include "loader/file_check.h"
 
-#include "loader/block_joiner.h"
 #include "loader/data_coverage.h"
 #include "loader/program_file.h"
-#include "loader/record_count.h"
-#include "loader/srecord_reader.h"
+#include "loader/record_walk.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -13,21 +11,6 @@
 namespace {
 
 constexpr uint64_t kTopAddress = 0xFFFFFFFF;
-
-// The reader reads one line in pieces of at most kRecordLineChars characters; the first piece of
-// the rest of the text, as fgets would read it.
-size_t PieceLength(const char* p, const char* end, bool* endsLine) {
-    const size_t room = std::min<size_t>(static_cast<size_t>(end - p), kRecordLineChars);
-    const void* lineEnd = std::memchr(p, '\n', room);
-    *endsLine = lineEnd != nullptr;
-    return lineEnd ? static_cast<size_t>(static_cast<const char*>(lineEnd) - p) + 1 : room;
-}
-
-// The position behind the next line end at or after p, or end.
-const char* BehindLine(const char* p, const char* end) {
-    const void* lineEnd = std::memchr(p, '\n', static_cast<size_t>(end - p));
-    return lineEnd ? static_cast<const char*>(lineEnd) + 1 : end;
-}
 
 int CountLineEnds(const char* p, const char* end) {
     int ends = 0;
@@ -132,104 +115,88 @@ void NoteData(uint32_t address, int length, CFileCheck* check) {
     ++check->dataRecords;
 }
 
+// What the check does with each line and block of the walk: the figures, the warnings, and the
+// rules of a line that the pass has no need of (data beyond the top address, a header whose line
+// hides records behind CRs alone), and why a failing line fails.
+struct CCheckVisitor {
+    const CTextPieces& pieces;
+    CFileCheck* check;
+    const BlockListener& onBlock;
+    CDataCoverage coverage;
+
+    static int BeforeLine() { return 0; }
+
+    int Line(int result, char type, uint32_t address, int16_t length, const CRecordCount& counted) {
+        check->lines = pieces.Line();
+        if (result == kRecordOk && length > 0) {
+            if (address + static_cast<uint64_t>(length) - 1 > kTopAddress) {
+                return kCheckBeyondTop;
+            }
+            uint64_t first = 0, last = 0;
+            if (coverage.Add(address, static_cast<uint32_t>(length), &first, &last)) {
+                NoteOverlap(pieces.Line(), first, last, check);
+            }
+            NoteData(address, length, check);
+        } else if (result == kRecordOk && type == '0') {
+            // The reader passes over the rest of a header's line, however long; unless the line is
+            // many records whose line ends are CRs alone, which would be passed over with it.
+            if (HasCrOnlyLineEnds(pieces.LineStart(), pieces.Position())) {
+                return kCheckCrLineEnds;
+            }
+        } else if (result == kRecordCountWrong) {
+            check->countGiven = counted.Counted();
+            check->countFound = counted.Records();
+        } else if (result != kRecordOk && result != kRecordEnd && result != kRecordNoLine) {
+            return WhyLineFails(result);
+        }
+        return result;
+    }
+
+    // A record's line longer than the reader reads fails in one of its pieces, whatever it holds:
+    // its length is what the person must mend, or its line ends. A line that does not even start
+    // as a record is not one, however long.
+    int WhyLineFails(int result) const {
+        const char* const lineStart = pieces.LineStart();
+        const char* const lineEnd =
+            pieces.EndsLine() ? pieces.Position() : BehindLine(pieces.Position(), pieces.End());
+        const bool record = *lineStart == 'S';
+        if (record && HasCrOnlyLineEnds(lineStart, lineEnd)) {
+            return kCheckCrLineEnds;
+        }
+        if (record && lineEnd - lineStart > kRecordLineChars) {
+            check->lineLength = static_cast<int>(lineEnd - lineStart);
+            check->lineUnended = lineEnd[-1] != '\n';
+            return kCheckLineTooLong;
+        }
+        return result;
+    }
+
+    int Block(const BlockSlot& block) const {
+        ++check->blocks;
+        if (onBlock) {
+            onBlock(block.address, block.length);
+        }
+        return 0;
+    }
+};
+
 } // namespace
 
 int CheckSRecordText(const char* text, size_t size, CFileCheck* check,
                      const BlockListener& onBlock) {
     *check = CFileCheck();
     const char* const end = text + size;
-    const char* p = text;
-    const char* lineStart = text;
-    int line = 1;
+    CTextPieces pieces(text, size);
+    CCheckVisitor visitor{pieces, check, onBlock, {}};
     // The check must predict a run's blocks without changing what the run will use.
     uint16_t limit = g_blockLimit;
-    CBlockJoiner joiner(&limit);
-    CDataCoverage coverage;
-    CRecordCount counted;
-    int result = 0;
-    bool endsLine = false;
-    for (;;) {
-        if (p == end) {
-            result = kRecordNoLine;
-            break;
-        }
-        const size_t piece = PieceLength(p, end, &endsLine);
-        BlockSlot* target = joiner.Target();
-        int16_t length = static_cast<int16_t>(target->length);
-        char type = 0;
-        result = DecodeSRecord(p, piece, target->data, &target->address, &length, &type);
-        target->length = static_cast<uint16_t>(length);
-        // Joining moves the slot's address on; the record's own is needed below.
-        const uint32_t address = target->address;
-        const char* const pieceStart = p;
-        p += piece;
-        result = counted.Take(result, type, address);
-        check->lines = line;
-        if (result == kRecordOk && type == '0') {
-            // The reader passes over the rest of a header's line, however long; unless the line is
-            // many records whose line ends are CRs alone, which would be passed over with it.
-            const char* const next = endsLine ? p : BehindLine(p, end);
-            if (HasCrOnlyLineEnds(lineStart, next)) {
-                result = kCheckCrLineEnds;
-                break;
-            }
-            endsLine = next[-1] == '\n';
-            p = next;
-        }
-        const bool due = joiner.TakeLine(result);
-        if (result == kRecordCountWrong) {
-            check->countGiven = counted.Counted();
-            check->countFound = counted.Records();
-            break;
-        }
-        if (result != kRecordOk && result != kRecordEnd) {
-            // A record's line longer than the reader reads fails in one of its pieces, whatever it
-            // holds: its length is what the person must mend, or its line ends. A line that does
-            // not even start as a record is not one, however long.
-            const char* const lineEnd = endsLine ? p : BehindLine(pieceStart, end);
-            const bool record = *lineStart == 'S';
-            if (record && HasCrOnlyLineEnds(lineStart, lineEnd)) {
-                result = kCheckCrLineEnds;
-            } else if (record && lineEnd - lineStart > kRecordLineChars) {
-                result = kCheckLineTooLong;
-                check->lineLength = static_cast<int>(lineEnd - lineStart);
-                check->lineUnended = lineEnd[-1] != '\n';
-            }
-            break;
-        }
-        if (result == kRecordOk && length > 0) {
-            if (address + static_cast<uint64_t>(length) - 1 > kTopAddress) {
-                result = kCheckBeyondTop;
-                break;
-            }
-            uint64_t first = 0, last = 0;
-            if (coverage.Add(address, static_cast<uint32_t>(length), &first, &last)) {
-                NoteOverlap(line, first, last, check);
-            }
-            NoteData(address, length, check);
-        }
-        if (due) {
-            const BlockSlot& block = joiner.Block();
-            if (block.length != 0) {
-                ++check->blocks;
-                if (onBlock) {
-                    onBlock(block.address, block.length);
-                }
-            }
-            if (result == kRecordEnd) {
-                break;
-            }
-            joiner.NextBlock();
-        }
-        if (endsLine) {
-            ++line;
-            lineStart = p;
-        }
-    }
-
+    int result = WalkRecords(pieces, &limit, visitor);
+    const int line = pieces.Line();
+    const char* const p = pieces.Position();
+    const bool endsLine = pieces.EndsLine();
     if (result == kRecordNoLine) {
         // The text ran out: every line of it was read, the last one perhaps without a line end.
-        check->lines = lineStart < end ? line : line - 1;
+        check->lines = pieces.LineStart() < end ? line : line - 1;
         check->line = check->lines + 1;
         check->lineCount = line;
         // An end record behind a CR alone is never found.
@@ -238,7 +205,7 @@ int CheckSRecordText(const char* text, size_t size, CFileCheck* check,
             check->line = 1 + CountLineEnds(text, cr);
         }
     } else {
-        // The loop stopped inside line `line`, at p; the pieces it read ended endsLine lines.
+        // The walk stopped inside line `line`, at p; the pieces it read ended endsLine lines.
         const char* const next = endsLine ? p : BehindLine(p, end);
         check->lineCount = line + (endsLine ? 1 : 0) + CountLineEnds(p, end);
         check->line = result == kRecordEnd ? 0 : line;

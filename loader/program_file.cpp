@@ -1,8 +1,6 @@
 #include "loader/program_file.h"
 
-#include "loader/block_joiner.h"
-#include "loader/record_count.h"
-#include "loader/srecord_reader.h"
+#include "loader/record_walk.h"
 #include "platform/message_box.h"
 #include "protocol/link_base.h"
 
@@ -69,6 +67,26 @@ int WriteBlock(uint8_t sendFlag, uint32_t address, const uint8_t* data, int leng
 
 namespace {
 
+// What the pass does with each line and block of the walk: progress, the stop flag, the writes.
+struct CPassVisitor {
+    ProgressFunction progress;
+    CRunContext* panel;
+    CLinkBase* link;
+    uint8_t sendFlag;
+    int line = 0;
+    int refused = 0; // a refused write's code, which may be any number, kRecordEnd too
+
+    int BeforeLine() const { return panel->m_bRun ? 0 : kProgramStopped; }
+    int Line(int result, char, uint32_t, int16_t, const CRecordCount&) {
+        progress(panel, line++);
+        return result;
+    }
+    int Block(const BlockSlot& block) {
+        refused = SendBlock(sendFlag, block, link, panel);
+        return refused;
+    }
+};
+
 int ProgramPass(ProgressFunction progress, CRunContext* panel, FILE* file, CLinkBase* link,
                 uint8_t sendFlag, int* startReply) {
     if (!file) {
@@ -77,42 +95,16 @@ int ProgramPass(ProgressFunction progress, CRunContext* panel, FILE* file, CLink
     if (std::fseek(file, 0, SEEK_SET) != 0) {
         return kProgramRewindFailed;
     }
-    CBlockJoiner joiner(&g_blockLimit);
-    CRecordCount counted;
-    int line = 0;
-    for (;;) {
-        if (!panel->m_bRun) {
-            return kProgramStopped;
-        }
-        BlockSlot* target = joiner.Target();
-        int16_t length = static_cast<int16_t>(target->length);
-        char type = 0;
-        int result = ReadTypedSRecord(target->data, file, &target->address, &length, &type);
-        target->length = static_cast<uint16_t>(length);
-        result = counted.Take(result, type, target->address);
-        progress(panel, line++);
-        const bool due = joiner.TakeLine(result);
-        if (result != kRecordOk && result != kRecordEnd) {
-            return result;
-        }
-        if (!due) {
-            continue;
-        }
-        const BlockSlot& block = joiner.Block();
-        if (block.length != 0) {
-            int reply = SendBlock(sendFlag, block, link, panel);
-            if (reply != 0) {
-                return reply;
-            }
-        }
-        if (result == kRecordEnd) {
-            if (link) {
-                *startReply = StartDevice(link, panel);
-            }
-            return 0;
-        }
-        joiner.NextBlock();
+    CStreamPieces pieces(file);
+    CPassVisitor visitor{progress, panel, link, sendFlag};
+    const int result = WalkRecords(pieces, &g_blockLimit, visitor);
+    if (visitor.refused != 0 || result != kRecordEnd) {
+        return result;
     }
+    if (link) {
+        *startReply = StartDevice(link, panel);
+    }
+    return 0;
 }
 
 } // namespace

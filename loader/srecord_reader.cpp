@@ -241,38 +241,6 @@ int DecodeSRecord(const char* line, size_t size, uint8_t* data, uint32_t* addres
     return DecodeTerminated(buffer, data, address, length);
 }
 
-int ReadTypedSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length, char* type) {
-    // Zeros behind what fgets stores: a '\n' in the buffer is then the line end it read, also
-    // when the line holds a '\0' that hides the rest from strlen.
-    char buffer[256] = {};
-    if (std::fgets(buffer, kRecordLineChars + 1, file) == nullptr) {
-        return kRecordNoLine;
-    }
-    int result = 0;
-    if (DecodeWholeDataRecord(buffer, std::strlen(buffer), data, address, length, &result)) {
-        if (type) {
-            *type = buffer[1];
-        }
-        return result;
-    }
-    if (type) {
-        *type = buffer[0] == 'S' ? buffer[1] : '\0';
-    }
-    result = DecodeTerminated(buffer, data, address, length);
-    if (result == kRecordOk && buffer[1] == '0' &&
-        std::memchr(buffer, '\n', kRecordLineChars) == nullptr) {
-        // The rest of a header longer than one read is passed over, not read as lines of its own.
-        int c;
-        while ((c = std::fgetc(file)) != EOF && c != '\n') {
-        }
-    }
-    return result;
-}
-
-int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length) {
-    return ReadTypedSRecord(data, file, address, length, nullptr);
-}
-
 int CountLines(FILE* file) {
     // Counting block by block keeps this quick on files of many megabytes; 16 KiB on the stack
     // is safe on every thread this runs on.

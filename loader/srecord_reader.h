@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <cstdio>
 
-// Results of ReadSRecord.
+// Results of decoding a line (DecodeSRecord, ReadSRecord).
 constexpr int kRecordOk = 0;
 constexpr int kRecordBadAddress = 1;
 constexpr int kRecordBadChecksum = 2;
@@ -29,7 +29,7 @@ constexpr int kRecordNoLine = -11;
 // and each further piece is decoded as a line of its own.
 constexpr int kRecordLineChars = 254;
 
-// The smallest data buffer ReadSRecord may be given: the count byte can announce up to 255 bytes.
+// The smallest data buffer a line may be decoded into: the count byte can announce up to 255 bytes.
 constexpr int kRecordDataCapacity = 255;
 
 // Decodes one line the way ReadSRecord decodes a line it has read, with the same results and
@@ -39,31 +39,6 @@ constexpr int kRecordDataCapacity = 255;
 // is given it receives the record type, the character after the 'S' ('\0' when there is none).
 int DecodeSRecord(const char* line, size_t size, uint8_t* data, uint32_t* address, int16_t* length,
                   char* type = nullptr);
-
-// Reads one line from file and decodes it.
-//   kRecordNoLine: nothing could be read (end of file or a read error); outputs unchanged.
-//   kRecordNotSRecord: the line does not start with 'S'; outputs unchanged.
-//   kRecordBadCount: the count is not two hexadecimal digits, or a count record's count is not
-//     its address bytes + 1; outputs unchanged.
-//   kRecordOk from a header (type 0): *length = 0, *address = 0, the rest of the line is not
-//     decoded. A header's line is read to its end however long it is: tools write the build's
-//     path into it, and it carries nothing the loader uses.
-//   kRecordEnd (types 7, 8, 9): *length = 0, nothing else read, address and data unchanged.
-//   kRecordCount (types 5, 6: a 2- or 3-byte count of data records, no data): *length = 0,
-//     *address = the count; kRecordBadAddress and kRecordBadChecksum as for a data record, with
-//     *length = 0 and address unchanged.
-//   kRecordUnsupportedType: *length = 0, address and data unchanged.
-// For a data record (types 1, 2, 3) *length = count - address bytes - 1 is stored first (it can
-// be negative when the count is too small), then:
-//   kRecordBadAddress: address unchanged, data unchanged.
-//   kRecordBadData: *address set, data holds the bytes decoded before the bad one.
-//   kRecordBadChecksum: address and data set, the checksum is wrong or missing.
-//   kRecordOk: address and data set.
-// data must hold kRecordDataCapacity bytes.
-int ReadSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length);
-
-// ReadSRecord, and the record type into *type as DecodeSRecord gives it.
-int ReadTypedSRecord(uint8_t* data, FILE* file, uint32_t* address, int16_t* length, char* type);
 
 // 1 + the number of '\n' bytes from the current position to the end of the file; leaves the
 // position at the end.

@@ -3,9 +3,9 @@
 
 #include "loader/file_check.h"
 #include "loader/program_file.h"
+#include "loader/record_walk.h"
 #include "loader/run_controller.h"
 #include "loader/silent_panel.h"
-#include "loader/srecord_reader.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -4,39 +4,56 @@
 #include "loader/program_file.h"
 #include "loader_test_support.h"
 #include "platform/message_box.h"
-#include "protocol/link_base.h"
+#include "protocol/unit_link.h"
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 #include <map>
 
 namespace {
 
 using Wire = std::vector<uint8_t>;
 
-// A link whose device answers each command at once from a script, and records every request.
-class ScriptedLink : public CLinkBase {
-public:
-    ScriptedLink() : CLinkBase(60, 0) {}
-    bool IsConnected() override { return true; }
-    int SendFrame() override {
-        Wire payload(m_tx + 3, m_tx + m_txLength);
-        m_txLength = 3;
-        requests.push_back(payload);
-        std::string command(payload.begin(), payload.begin() + 2);
-        std::string result = replies.count(command) ? replies[command] : "OK";
-        m_pending = result.empty() ? Wire{} : Bytes(":" + command.substr(1) + result);
-        return 0;
+// The pass over a real link to a fake device that answers each command from a script.
+struct ProgramPass : ::testing::Test {
+    FakeDeviceScope fake;
+    VirtualClockScope time;
+    CUnitLink link{0, 38400, 60, 0};
+    RecordingPanel panel;
+    std::vector<std::string> boxes;
+    std::vector<Wire> requests;                 // the payload of every request, not its repeats
+    std::map<std::string, std::string> replies; // command -> "OK", "ERR...", "" for silence
+
+    void SetUp() override {
+        g_blockLimit = 198;
+        panel.BeginRun(nullptr, 1, 0, 1); // no worker: the pass runs on the test's thread
+        SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned type) {
+            boxes.push_back(text + "|" + std::to_string(type));
+            return kIdOk;
+        });
+        fake.line->onFrame = [this](const Wire& wire) {
+            if (wire == m_lastWire) {
+                return;
+            }
+            m_lastWire = wire;
+            const Wire payload = PayloadOf(wire);
+            requests.push_back(payload);
+            const std::string command(payload.begin(), payload.begin() + 2);
+            const auto found = replies.find(command);
+            const std::string result = found == replies.end() ? "OK" : found->second;
+            if (!result.empty()) {
+                fake.line->Deliver(DeviceReply(wire[2], ":" + command.substr(1) + result));
+            }
+        };
     }
-    int ReceiveFrame() override {
-        if (m_pending.empty()) {
-            return -1;
-        }
-        std::copy(m_pending.begin(), m_pending.end(), m_rx);
-        m_rxLength = static_cast<int>(m_pending.size());
-        m_pending.clear();
-        return 0;
+    void TearDown() override {
+        SetMessageBoxHook(nullptr);
+        g_blockLimit = 198;
+    }
+    int Program(const std::string& text) {
+        TextFile file(text);
+        return ProgramFile(UpdateProgress, &panel, file.Get(), &link, 1);
     }
     // Address and length of every "!W" sent.
     std::vector<std::pair<uint32_t, int>> Writes() const {
@@ -67,42 +84,12 @@ public:
         return data;
     }
     bool Sent(char command) const {
-        for (const Wire& r : requests) {
-            if (r[1] == command) {
-                return true;
-            }
-        }
-        return false;
+        return std::any_of(requests.begin(), requests.end(),
+                           [command](const Wire& r) { return r[1] == command; });
     }
-
-    std::vector<Wire> requests;
-    std::map<std::string, std::string> replies; // command -> "OK", "ERR...", "" for silence
 
 private:
-    Wire m_pending;
-};
-
-struct ProgramPass : ::testing::Test {
-    VirtualClockScope time;
-    ScriptedLink link;
-    RecordingPanel panel;
-    std::vector<std::string> boxes;
-    void SetUp() override {
-        g_blockLimit = 198;
-        panel.BeginRun(nullptr, 1, 0, 1); // no worker: the pass runs on the test's thread
-        SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned type) {
-            boxes.push_back(text + "|" + std::to_string(type));
-            return kIdOk;
-        });
-    }
-    void TearDown() override {
-        SetMessageBoxHook(nullptr);
-        g_blockLimit = 198;
-    }
-    int Program(const std::string& text) {
-        TextFile file(text);
-        return ProgramFile(UpdateProgress, &panel, file.Get(), &link, 1);
-    }
+    Wire m_lastWire;
 };
 
 std::string WithEnd(const std::string& records, bool header = true) {
@@ -130,14 +117,14 @@ TEST_F(ProgramPass, BlockSizesOfContiguousRecords) {
     };
     for (const auto& c : cases) {
         g_blockLimit = 198;
-        link.requests.clear();
+        requests.clear();
         Wire data;
         EXPECT_EQ(
             Program(WithEnd(DataRecords(c.type, c.address, c.records, c.recordLength, &data))), 0);
-        EXPECT_EQ(link.WriteLengths(), c.blocks) << c.recordLength;
-        EXPECT_EQ(link.WrittenData(), data);
-        EXPECT_EQ(link.Writes().front().first, c.address);
-        EXPECT_TRUE(link.Sent('G'));
+        EXPECT_EQ(WriteLengths(), c.blocks) << c.recordLength;
+        EXPECT_EQ(WrittenData(), data);
+        EXPECT_EQ(Writes().front().first, c.address);
+        EXPECT_TRUE(Sent('G'));
     }
 }
 
@@ -145,9 +132,9 @@ TEST_F(ProgramPass, TheLowMemoryLimitSticksForLaterRunsAndFiles) {
     TextFile low(WithEnd(DataRecords(1, 0x100, 2, 16)));
     ProgramFile(UpdateProgress, &panel, low.Get(), &link, 0); // decoded only, nothing sent
     EXPECT_EQ(g_blockLimit, 70);
-    link.requests.clear();
+    requests.clear();
     EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x20000, 12, 16))), 0);
-    EXPECT_EQ(link.WriteLengths(), (std::vector<int>{80, 80, 32}));
+    EXPECT_EQ(WriteLengths(), (std::vector<int>{80, 80, 32}));
 }
 
 TEST_F(ProgramPass, GapsEndABlockAndHeadersOrEmptyRecordsDoNot) {
@@ -155,7 +142,7 @@ TEST_F(ProgramPass, GapsEndABlockAndHeadersOrEmptyRecordsDoNot) {
                        SRecordLine(2, 0x10030) + DataRecords(2, 0x10030, 2, 16) +
                        DataRecords(2, 0x18000, 2, 16) + DataRecords(2, 0x17000, 1, 16);
     EXPECT_EQ(Program(WithEnd(text)), 0);
-    EXPECT_EQ(link.Writes(),
+    EXPECT_EQ(Writes(),
               (std::vector<std::pair<uint32_t, int>>{{0x10000, 80}, {0x18000, 32}, {0x17000, 16}}));
 }
 
@@ -167,26 +154,32 @@ TEST_F(ProgramPass, ProgressOncePerLineUpToTheEndRecord) {
 
 TEST_F(ProgramPass, StartReplyDecidesTheMessage) {
     EXPECT_EQ(Program(WithEnd("")), 0);
-    EXPECT_FALSE(link.Sent('W'));
+    EXPECT_FALSE(Sent('W'));
     EXPECT_EQ(boxes, (std::vector<std::string>{"Transmission complete.\nDevice started.|64"}));
     EXPECT_EQ(panel.End(), "0 0");
 
     boxes.clear();
-    link.replies["!G"] = "ERR00000005";
+    replies["!G"] = "ERR00000005";
     EXPECT_EQ(Program(WithEnd("")), 0);
     EXPECT_EQ(boxes, (std::vector<std::string>{"Transmission complete.|64"}));
 }
 
 TEST_F(ProgramPass, ARefusedWriteEndsThePassWithTheDevicesNumber) {
-    link.replies["!W"] = "ERR0000002A";
-    EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x10000, 30, 16))), 42);
-    EXPECT_EQ(link.WriteLengths().size(), 1u);
-    EXPECT_FALSE(link.Sent('G'));
-    EXPECT_EQ(boxes, (std::vector<std::string>{"Protocollerror !|0"}));
+    // Whatever the number, also one that a line's result could be.
+    const std::pair<const char*, int> cases[] = {{"ERR0000002A", 42}, {"ERR00000009", 9}};
+    for (const auto& [reply, code] : cases) {
+        requests.clear();
+        boxes.clear();
+        replies["!W"] = reply;
+        EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x10000, 30, 16))), code);
+        EXPECT_EQ(WriteLengths().size(), 1u);
+        EXPECT_FALSE(Sent('G'));
+        EXPECT_EQ(boxes, (std::vector<std::string>{"Protocollerror !|0"}));
+    }
 }
 
 TEST_F(ProgramPass, AnUnansweredWriteWaitsItsTimeOut) {
-    link.replies["!W"] = "";
+    replies["!W"] = "";
     int start = NowMs();
     EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x10000, 5, 16))), -1);
     EXPECT_EQ(NowMs() - start, 80 * 30 + 1000);
@@ -201,16 +194,16 @@ TEST_F(ProgramPass, EarlyEnds) {
 
     panel.Stop();
     EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x10000, 3, 16))), kProgramStopped);
-    EXPECT_TRUE(link.requests.empty());
+    EXPECT_TRUE(requests.empty());
     panel.BeginRun(nullptr, 1, 0, 1);
 
     // No end record: every block but the one being assembled is written, nothing is shown.
     EXPECT_EQ(Program(DataRecords(2, 0x10000, 30, 16)), kProgramNoEndRecord);
-    EXPECT_EQ(link.WriteLengths(), (std::vector<int>{208, 208}));
-    EXPECT_FALSE(link.Sent('G'));
+    EXPECT_EQ(WriteLengths(), (std::vector<int>{208, 208}));
+    EXPECT_FALSE(Sent('G'));
 
     // A bad line ends the pass with its record result; blocks before it were written.
-    link.requests.clear();
+    requests.clear();
     std::string text = DataRecords(2, 0x10000, 20, 16);
     size_t line = 0;
     for (int i = 0; i < 15; ++i) {
@@ -218,16 +211,16 @@ TEST_F(ProgramPass, EarlyEnds) {
     }
     text[text.find('\n', line) - 1] ^= 1; // the 16th line's last checksum digit
     EXPECT_EQ(Program(WithEnd(text)), 2);
-    EXPECT_EQ(link.WriteLengths(), (std::vector<int>{208}));
+    EXPECT_EQ(WriteLengths(), (std::vector<int>{208}));
     EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(ProgramPass, WithoutSendingNothingGoesOut) {
     TextFile file(WithEnd(DataRecords(2, 0x10000, 30, 16)));
     EXPECT_EQ(ProgramFile(UpdateProgress, &panel, file.Get(), nullptr, 0), 0);
-    EXPECT_TRUE(link.requests.empty());
+    EXPECT_TRUE(requests.empty());
     EXPECT_EQ(WriteBlock(0, 0x1234, nullptr, 0, &link), 0);
-    EXPECT_TRUE(link.requests.empty());
+    EXPECT_TRUE(requests.empty());
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Decoding S-record lines: results, what each result leaves in the outputs, and line counting.
 
-#include "loader/srecord_reader.h"
+#include "loader/record_walk.h"
 
 #include "loader_test_support.h"
 
