@@ -90,12 +90,4 @@ TEST_F(FileCopy, KeepsWhatTheFileHeldWhenItWasRead) {
     std::fclose(source);
 }
 
-TEST_F(FileCopy, AFileThatCannotBeReadIsNamedWithTheReason) {
-    CFileCopy copy;
-    std::string error;
-    EXPECT_EQ(copy.ReadPath(path + "-missing", &error), kCopyCannotOpen);
-    EXPECT_EQ(error, "Sorry, cannot open " + path + "-missing: No such file or directory !");
-    EXPECT_EQ(copy.Size(), 0u);
-}
-
 } // namespace
