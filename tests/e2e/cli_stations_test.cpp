@@ -147,30 +147,6 @@ TEST_F(Cli, JsonLinesOfALoad) {
     EXPECT_TRUE(DeviceHolds(0, file));
 }
 
-// A device that never confirms the start: the events say the run waits for it, and a Ctrl-C
-// ends the wait at once, all data written.
-TEST_F(Cli, JsonShowsTheWaitForTheStart) {
-    const std::string file = MakeFirmware(dir, kSmallFirmware);
-    const std::string port = StartSim("--go-silent");
-    Spawn("--json --port " + port + " " + file);
-    ASSERT_TRUE(WaitUntil(
-        [&] {
-            return ReadText(scratch / "cli.out").find("\"phase\":\"starting\"") !=
-                   std::string::npos;
-        },
-        20s));
-    ASSERT_TRUE(cli.Interrupt());
-    ASSERT_EQ(Wait(10s), 1) << err;
-    const std::vector<Object> objects = JsonLines(dir);
-    ASSERT_FALSE(objects.empty());
-    const Object& result = objects.back();
-    EXPECT_EQ(Str(result, "event"), "result");
-    EXPECT_EQ(Int(result, "exit_code"), 1);
-    EXPECT_NE(Str(result, "message").find("all data written, but the device did not confirm"),
-              std::string::npos);
-    EXPECT_EQ(Int(result, "bytes"), 1500);
-}
-
 // However a load ends, its last line is its one result, with the exit code and what a person is
 // told; a command line that cannot be understood gives no lines.
 struct Ending {

@@ -98,7 +98,7 @@ TEST_F(CliStreams, ClosedOutputKeepsThePortOffTheStandardDescriptors) {
 
 // A signal in each phase where one can come: while programming the run stops before the start
 // (130); while the device is waited for to confirm its start, all data is there and the wait ends
-// at once (1).
+// at once (1), which the JSON lines show too: the wait and then the result.
 struct Interruption {
     const char* name;
     int signal;
@@ -114,7 +114,7 @@ TEST_P(CliInterrupted, EndsAsStopDoes) {
     names["FILE"] = MakeFirmware(dir, Firmware{"fw", 3, 32, {{0x10000, size}}});
     // Paced like a real 38400 baud line, the transfer takes seconds: time enough to interrupt.
     ASSERT_NO_FATAL_FAILURE(StartDevice(p.atStart ? "--go-silent" : "--wire-baud 38400"));
-    Spawn("--port PORT FILE");
+    Spawn(p.atStart ? "--json --port PORT FILE" : "--port PORT FILE");
     if (p.atStart) {
         ASSERT_TRUE(WaitUntil([&] {
             return ReadText(dir + "/cli.err").find("Starting device") != std::string::npos;
@@ -131,7 +131,15 @@ TEST_P(CliInterrupted, EndsAsStopDoes) {
         EXPECT_NE(err.find("all data written, but the device did not confirm the start"),
                   std::string::npos)
             << err;
-        EXPECT_NE(out.find("Transmission complete."), std::string::npos) << out;
+        EXPECT_NE(out.find(R"("phase":"starting")"), std::string::npos) << out;
+        const size_t at = out.rfind(R"({"event":"result")");
+        ASSERT_NE(at, std::string::npos) << out;
+        const std::string result = out.substr(at);
+        EXPECT_NE(result.find(R"("exit_code":1,)"), std::string::npos) << out;
+        EXPECT_NE(result.find("all data written, but the device did not confirm"),
+                  std::string::npos)
+            << out;
+        EXPECT_NE(result.find(R"("bytes":1500,)"), std::string::npos) << out;
         ExpectDeviceHolds(names["FILE"]);
     } else {
         EXPECT_EQ(exitCode, 130) << err;

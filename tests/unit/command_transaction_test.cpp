@@ -207,18 +207,6 @@ TEST_F(Transaction, CommandsWithoutAMarkTakeTheFirstReply) {
     EXPECT_EQ(Wire(link.m_rx, link.m_rx + link.m_rxLength), Bytes("anything"));
 }
 
-TEST(Deadline, ExpiresExactlyAtItsTimeAndMovesToTheTest) {
-    VirtualClockScope time;
-    int deadline = 0;
-    SetDeadline(&deadline, 1000);
-    time.clock.Advance(999);
-    EXPECT_FALSE(DeadlineExpired(&deadline));
-    time.clock.Advance(1);
-    int now = NowMs();
-    EXPECT_TRUE(DeadlineExpired(&deadline));
-    EXPECT_EQ(deadline, now);
-}
-
 TEST(Deadline, ComparesAcrossTheWrapOfTheCount) {
     CVirtualClock clock(0x7FFFFF00);
     InstallClock(&clock);
@@ -229,28 +217,6 @@ TEST(Deadline, ComparesAcrossTheWrapOfTheCount) {
     clock.Advance(1);
     EXPECT_TRUE(DeadlineExpired(&deadline));
     InstallClock(nullptr);
-}
-
-TEST(ReadHex, ReadsSignedValuesOfItsWidth) {
-    CUnitLink link(8, 38400, 60, 0);
-    auto read = [&link](const std::string& digits, int n, int* value) {
-        link.m_rxLength = static_cast<int>(digits.size());
-        std::copy(digits.begin(), digits.end(), link.m_rx);
-        return link.ReadHex(value, n);
-    };
-    int value = 0;
-    EXPECT_EQ(read("FFFFFFFE", 8, &value), 0);
-    EXPECT_EQ(value, -2);
-    EXPECT_EQ(read("80000000", 8, &value), 0);
-    EXPECT_EQ(value, INT32_MIN);
-    EXPECT_EQ(read("F", 1, &value), 0);
-    EXPECT_EQ(value, -1);
-    EXPECT_EQ(read("7f", 2, &value), 0);
-    EXPECT_EQ(value, 127);
-    value = 99;
-    EXPECT_EQ(read("123", 4, &value), -1);
-    EXPECT_EQ(value, 99);
-    EXPECT_EQ(link.m_rxLength, 3); // untouched
 }
 
 // A device that carries out one command at a time and takes longer over each than the probe

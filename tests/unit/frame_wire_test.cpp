@@ -51,14 +51,6 @@ TEST_F(LinkOnFakeLine, EscapedBytesCountOnceInTheChecksum) {
     EXPECT_EQ(Wire(w.end() - 5, w.end()), (Wire{'0', '0', 0x0D, 0x0A, 0xFF}));
 }
 
-TEST_F(LinkOnFakeLine, RetransmissionRepeatsTheIdenticalBytes) {
-    Wire first = Send(Bytes("!W\x01\x02"));
-    fake.line->written.clear();
-    link.Transmit();
-    EXPECT_EQ(fake.line->written, first);
-    EXPECT_EQ(link.m_txLength, 3);
-}
-
 TEST_F(LinkOnFakeLine, AcceptsTheDeviceReplyAndKeepsOnlyThePayload) {
     fake.line->Deliver({0x40, 0xBC, 0xC1, 0x3A, 0x44, 0x4F, 0x4B, 0x45, 0x37, 0x0D, 0x0A, 0xFF});
     ASSERT_EQ(link.ReceiveFrame(), 0);
