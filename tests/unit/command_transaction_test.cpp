@@ -95,28 +95,6 @@ TEST_F(Transaction, AWaitThatMayBeAbandonedEndsAsSoonAsItsFlagIsCleared) {
     EXPECT_EQ(frames.size(), 2u);
 }
 
-TEST_F(Transaction, AReplyAfterRetransmissionsEndsTheWait) {
-    int requests = 0;
-    fake.line->onFrame = [&](const Wire& frame) {
-        // The device misses the first two copies.
-        if (++requests == 3) {
-            fake.line->Deliver(DeviceReply(frame[2], ":EOK"), NowMs() + 10);
-        }
-    };
-    int start = NowMs();
-    EXPECT_EQ(link.Execute("!E", 30000), 0);
-    EXPECT_EQ(NowMs() - start, 1010);
-}
-
-TEST_F(Transaction, ParametersAppendedBeforeFollowTheCommandText) {
-    AnswerWith([](const Wire&) { return std::string(":EOK"); });
-    uint8_t cluster = 5;
-    link.AppendPayload(&cluster, 1);
-    EXPECT_EQ(link.Execute("!E", 30000), 0);
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(Wire(frames[0].begin() + 3, frames[0].begin() + 6), (Wire{'!', 'E', 5}));
-}
-
 TEST_F(Transaction, AnOversizedCommandFailsAtOnceAndLeavesAnEmptyPayload) {
     AnswerWith([](const Wire&) { return std::string(":DOK"); });
     Wire big(251, 0x55);
@@ -190,15 +168,6 @@ TEST_F(Transaction, AFrameThatCannotBeWrittenInTimeFailsAfterOneLimit) {
     link.Execute("!D", 200);
     EXPECT_FALSE(link.FrameNotSent());
     EXPECT_EQ(PayloadOf(fake.line->written), Bytes("!D"));
-}
-
-TEST_F(Transaction, AFrameFromAnotherUnitRedirectsTheNextCommands) {
-    fake.line->Deliver(WireFrame(0x43, 0xBC, 0xE0, Bytes("?HELLO")));
-    Silent();
-    link.Execute("!D", 200);
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0][1], 0x83);
-    EXPECT_EQ(frames[0][2], 0xE0);
 }
 
 TEST_F(Transaction, CommandsWithoutAMarkTakeTheFirstReply) {

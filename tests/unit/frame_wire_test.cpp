@@ -127,13 +127,4 @@ TEST_F(LinkOnFakeLine, OutsideATransactionTheSenderBecomesTheDestination) {
     EXPECT_EQ(link.m_tx[1], 0x85);
 }
 
-TEST(LinkWithoutAPort, NothingIsSentOrReceived) {
-    CUnitLink link(8, 38400, 60, 0); // COM9 is never opened
-    EXPECT_FALSE(link.IsConnected());
-    link.AppendPayload("!D");
-    EXPECT_EQ(link.SendFrame(), 0);
-    EXPECT_EQ(link.ReceiveFrame(), -1);
-    EXPECT_EQ(link.SetPortParameters(57600, 8, 'n', 1), -1);
-}
-
 } // namespace

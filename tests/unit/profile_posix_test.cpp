@@ -118,15 +118,33 @@ TEST_F(SharedProfile, AFailedWriteLeavesTheDiskAsItWas) {
     }
 }
 
-TEST(ProfileLocation, AnAbsoluteXdgConfigHomeElseHomeDotConfig) {
+TEST(ProfileLocation, AnAbsoluteXdgConfigHomeElseAnAbsoluteHomeElseThePasswordDatabase) {
     SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
-    ::setenv("HOME", "/h", 1);
-    const char* const dotConfig = "/h/.config/tovik/tovik.ini";
-    const std::pair<const char*, const char*> cases[] = {
-        {"/x", "/x/tovik/tovik.ini"}, {nullptr, dotConfig}, {"", dotConfig}, {"x", dotConfig}};
-    for (const auto& [value, expected] : cases) {
-        value ? ::setenv("XDG_CONFIG_HOME", value, 1) : ::unsetenv("XDG_CONFIG_HOME");
-        EXPECT_EQ(CProfile::DefaultPath(), expected) << (value ? value : "unset");
+    const passwd* entry = ::getpwuid(::getuid());
+    ASSERT_NE(entry, nullptr);
+    // A home the database names but that is not there is none (see AHomeThatIsNotThereIsNone).
+    const std::string database = fs::is_directory(entry->pw_dir)
+                                     ? std::string(entry->pw_dir) + "/.config/tovik/tovik.ini"
+                                     : std::string();
+    const std::string dotConfig = "/h/.config/tovik/tovik.ini";
+    // A relative value would be as bad as none: the profile would follow the current directory.
+    const struct {
+        const char* xdg;
+        const char* home;
+        std::string expected;
+    } cases[] = {{"/x", "/h", "/x/tovik/tovik.ini"},
+                 {nullptr, "/h", dotConfig},
+                 {"", "/h", dotConfig},
+                 {"x", "/h", dotConfig},
+                 {nullptr, nullptr, database},
+                 {nullptr, "", database},
+                 {nullptr, ".", database},
+                 {nullptr, "home", database}};
+    for (const auto& c : cases) {
+        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
+        c.home ? ::setenv("HOME", c.home, 1) : ::unsetenv("HOME");
+        EXPECT_EQ(CProfile::DefaultPath(), c.expected)
+            << (c.xdg ? c.xdg : "unset") << ", " << (c.home ? c.home : "unset");
     }
 }
 
@@ -256,21 +274,9 @@ TEST_F(SharedProfile, AProfileThatIsALinkIsWrittenWhereItPoints) {
         << "nothing left beside it";
 }
 
-TEST(ProfileWithoutHome, TheHomeComesFromThePasswordDatabaseOrThereIsNoProfile) {
+TEST(ProfileWithoutHome, AUserThePasswordDatabaseDoesNotKnowHasNone) {
     SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
     ::unsetenv("XDG_CONFIG_HOME");
-    const passwd* entry = ::getpwuid(::getuid());
-    ASSERT_NE(entry, nullptr);
-    // A home the database names but that is not there is none (see below).
-    const std::string expected = fs::is_directory(entry->pw_dir)
-                                     ? std::string(entry->pw_dir) + "/.config/tovik/tovik.ini"
-                                     : std::string();
-    // A relative HOME would be as bad as none: the profile would follow the current directory.
-    for (const char* value : {static_cast<const char*>(nullptr), "", ".", "home"}) {
-        value ? ::setenv("HOME", value, 1) : ::unsetenv("HOME");
-        EXPECT_EQ(CProfile::DefaultPath(), expected) << (value ? value : "unset");
-    }
-
     // A user the password database does not know: no profile at all, and nothing made in the
     // directory the program was started in.
     constexpr uid_t kUnknownUser = 54321;
