@@ -17,17 +17,14 @@ namespace {
 using namespace cli_e2e;
 using namespace std::chrono_literals;
 
-class CliStreams : public Cli {
-protected:
-    std::vector<std::string> Lines(const std::string& text) {
-        std::vector<std::string> lines;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
-        }
-        return lines;
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
     }
-};
+    return lines;
+}
 
 // A reader that goes away must not decide how the load ends: the exit status is the load's.
 struct Pipeline {
@@ -36,7 +33,7 @@ struct Pipeline {
     friend void PrintTo(const Pipeline& p, std::ostream* out) { *out << p.name; }
 };
 
-class CliPipes : public CliStreams, public ::testing::WithParamInterface<Pipeline> {};
+class CliPipes : public Cli, public ::testing::WithParamInterface<Pipeline> {};
 
 TEST_P(CliPipes, DoNotEndTheLoad) {
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);
@@ -60,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CliPipes,
 
 // With stdout and stderr closed, the next files opened would take their numbers, and the port as
 // descriptor 2 would get the progress text.
-TEST_F(CliStreams, ClosedOutputKeepsThePortOffTheStandardDescriptors) {
+TEST_F(Cli, ClosedOutputKeepsThePortOffTheStandardDescriptors) {
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);
     // A slow erase keeps the port open while the descriptors are looked at.
     ASSERT_NO_FATAL_FAILURE(StartDevice("--erase-ms 300"));
@@ -106,7 +103,7 @@ struct Interruption {
     friend void PrintTo(const Interruption& i, std::ostream* out) { *out << i.name; }
 };
 
-class CliInterrupted : public CliStreams, public ::testing::WithParamInterface<Interruption> {};
+class CliInterrupted : public Cli, public ::testing::WithParamInterface<Interruption> {};
 
 TEST_P(CliInterrupted, EndsAsStopDoes) {
     const Interruption& p = GetParam();
@@ -159,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CliInterrupted,
 
 // The figures a log gets: each step once and in order, the erase to its last cluster, the data to
 // 100 %, a failed erase named before the search again.
-class CliLog : public CliStreams, public ::testing::WithParamInterface<const char*> {};
+class CliLog : public Cli, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(CliLog, ShowsEveryStepOnceToItsEnd) {
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);
@@ -205,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CliLog, ::testing::Values("", "--erase-fail-once
 
 // On a terminal each phase is one line drawn over and over; what stays on the screen when the
 // next phase begins is its final state, however fast the steps came.
-TEST_F(CliStreams, TerminalLinesEndWithTheirFinalFigures) {
+TEST_F(Cli, TerminalLinesEndWithTheirFinalFigures) {
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);
     ASSERT_NO_FATAL_FAILURE(StartDevice(""));
     // script gives tovik-cli a terminal and keeps everything drawn on it.

@@ -87,7 +87,7 @@ struct SearchClip : ::testing::Test {
     }
 };
 
-TEST_F(SearchClip, IsOneRiffAviWhoseSizesAddUp) {
+TEST_F(SearchClip, IsOneRiffAviWithOneSilentRle8StreamOfTheDrawing) {
     EXPECT_EQ(Riff().id, "RIFF");
     EXPECT_EQ(Riff().type, "AVI ");
     EXPECT_EQ(Riff().size + 8, file.size());
@@ -96,9 +96,6 @@ TEST_F(SearchClip, IsOneRiffAviWhoseSizesAddUp) {
     EXPECT_EQ(Riff().children[0].type, "hdrl");
     EXPECT_EQ(Riff().children[1].type, "movi");
     EXPECT_EQ(Riff().children[2].id, "idx1");
-}
-
-TEST_F(SearchClip, HeadersDescribeOneSilentRle8StreamOfTheDrawing) {
     const Chunk& hdrl = List(Riff(), "hdrl");
     ASSERT_EQ(hdrl.children.size(), 2u); // avih and one stream list: no sound
     const Chunk& strl = List(hdrl, "strl");
@@ -128,10 +125,14 @@ TEST_F(SearchClip, HeadersDescribeOneSilentRle8StreamOfTheDrawing) {
     }
 }
 
-TEST_F(SearchClip, EveryFrameIsAChunkDecodingToTheDrawing) {
-    auto chunks = Named(List(Riff(), "movi").children, "00dc");
+// Every frame a chunk decoding to the drawing, which the index names as a key frame.
+TEST_F(SearchClip, EveryFrameIsAKeyFrameChunkDecodingToTheDrawing) {
+    const Chunk& movi = List(Riff(), "movi");
+    auto chunks = Named(movi.children, "00dc");
     ASSERT_EQ(chunks.size(), frames.size());
-    EXPECT_EQ(List(Riff(), "movi").children.size(), frames.size());
+    EXPECT_EQ(movi.children.size(), frames.size());
+    const Chunk& idx1 = One(Riff(), "idx1");
+    ASSERT_EQ(idx1.size, 16u * chunks.size());
     for (size_t i = 0; i < frames.size(); ++i) {
         Bytes code(file.begin() + chunks[i]->data,
                    file.begin() + chunks[i]->data + chunks[i]->size);
@@ -139,20 +140,10 @@ TEST_F(SearchClip, EveryFrameIsAChunkDecodingToTheDrawing) {
         EXPECT_EQ(DecodeRle8(code, 80, 48, &fault), frames[i].m_pixels)
             << "frame " << i << ": " << fault;
         EXPECT_LT(code.size(), frames[i].m_pixels.size() / 2) << "frame " << i << " barely packed";
-    }
-}
-
-TEST_F(SearchClip, IndexNamesEveryFrameChunkAsAKeyFrame) {
-    const Chunk& movi = List(Riff(), "movi");
-    auto chunks = Named(movi.children, "00dc");
-    const Chunk& idx1 = One(Riff(), "idx1");
-    ASSERT_EQ(idx1.size, 16u * chunks.size());
-    size_t moviType = movi.at + 8; // offsets count from the list's type
-    for (size_t i = 0; i < chunks.size(); ++i) {
         size_t e = idx1.data + 16 * i;
         EXPECT_EQ(FourCcAt(file, e), "00dc") << i;
-        EXPECT_EQ(U32At(file, e + 4), 0x10u) << i; // key frame
-        EXPECT_EQ(U32At(file, e + 8), chunks[i]->at - moviType) << i;
+        EXPECT_EQ(U32At(file, e + 4), 0x10u) << i;                         // key frame
+        EXPECT_EQ(U32At(file, e + 8), chunks[i]->at - (movi.at + 8)) << i; // from the list's type
         EXPECT_EQ(U32At(file, e + 12), chunks[i]->size) << i;
     }
 }

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 
 namespace {
 
@@ -77,22 +76,6 @@ TEST_F(Transaction, NoReplyRetransmitsEveryHalfSecondUntilTheTimeOut) {
     EXPECT_EQ(link.Execute("!D", 200), -1);
     EXPECT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0][2], 0xC2); // a new transaction, a new sequence byte
-}
-
-TEST_F(Transaction, AWaitThatMayBeAbandonedEndsAsSoonAsItsFlagIsCleared) {
-    std::atomic<int> run{1};
-    link.m_pWaitWhile = &run;
-    // The flag is cleared when the first retransmission goes out, 500 ms into the wait.
-    fake.line->onFrame = [&](const Wire& frame) {
-        frames.push_back(frame);
-        if (frames.size() == 2) {
-            run = 0;
-        }
-    };
-    int start = NowMs();
-    EXPECT_EQ(link.Execute("!G", 60000), -1);
-    EXPECT_EQ(NowMs() - start, 500);
-    EXPECT_EQ(frames.size(), 2u);
 }
 
 TEST_F(Transaction, AnOversizedCommandFailsAtOnceAndLeavesAnEmptyPayload) {

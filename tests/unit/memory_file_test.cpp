@@ -55,13 +55,9 @@ TEST(MemoryFile, ReadsExactlyTheBytesAgainAndAgain) {
     }
 }
 
-class FileCopy : public ::testing::Test {
-protected:
+TEST(FileCopy, KeepsWhatTheFileHeldWhenItWasRead) {
     const ScratchDir scratch;
     const std::string path = scratch / "firmware.s19";
-};
-
-TEST_F(FileCopy, KeepsWhatTheFileHeldWhenItWasRead) {
     const std::string first = "S00600004844521B\nS1070100DEADBEEFBF\nS9030100FB\n";
     std::ofstream(path, std::ios::binary) << first;
     CFileCopy copy;

@@ -32,11 +32,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-mode_t ModeOf(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
 struct SharedProfile : ::testing::Test {
     const ScratchDir scratch;
     const std::string path = scratch / "tovik.ini";
@@ -171,7 +166,7 @@ TEST_F(SharedProfile, AWriteKeepsWhatOthersPutIntoTheFileSinceItWasOpened) {
         std::string expected = changed;
         expected.replace(expected.find("ComPort=1\nBaud=1"), 16, "ComPort=4\nBaud=0");
         EXPECT_EQ(ReadText(path), expected);
-        EXPECT_EQ(ModeOf(path), 0640u) << "the file keeps its permissions";
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640)) << "keeps its permissions";
     }
 }
 

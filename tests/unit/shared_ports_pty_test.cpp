@@ -106,7 +106,12 @@ TEST_F(PortOnPty, TwoClientsShareOnePortNobodyElseOpensItAndTheLastClosesIt) {
     EXPECT_EQ(::flock(fd.Get(), LOCK_EX | LOCK_NB), 0);
 }
 
-TEST_F(PortOnPty, ClosingPutsBackTheLineSettingsItFound) {
+// Never deleted: the clean-up at exit must close its port.
+CPortClient* g_leftOpen = nullptr;
+
+// Closed by its last client, or still open when the program exits (the static objects' clean-up
+// closes it then): the line gets back the settings the port found on it.
+TEST_F(PortOnPty, ClosingPutsBackTheLineSettingsItFoundAlsoAtExit) {
     CUniqueFd fd = OpenSlave();
     MakeCooked(fd.Get());
     const std::string before = LineImage(fd.Get());
@@ -116,22 +121,13 @@ TEST_F(PortOnPty, ClosingPutsBackTheLineSettingsItFound) {
         EXPECT_NE(LineImage(fd.Get()), before);
     }
     EXPECT_EQ(LineImage(fd.Get()), before);
-}
-
-// Never deleted: the clean-up at exit must close its port.
-CPortClient* g_leftOpen = nullptr;
-
-TEST_F(PortOnPty, APortStillOpenAtExitIsClosedByTheCleanUp) {
-    CUniqueFd fd = OpenSlave();
-    MakeCooked(fd.Get());
-    const std::string before = LineImage(fd.Get());
     EXPECT_EQ(RunForkedCheck(false,
                              [] {
                                  g_leftOpen = new CPortClient(kIndex, 57600, 8, 'n', 1, 0);
                                  if (!g_leftOpen->IsAttached()) {
                                      return std::string("not attached");
                                  }
-                                 std::exit(0); // the static objects' clean-up runs
+                                 std::exit(0);
                              }),
               "");
     EXPECT_EQ(LineImage(fd.Get()), before);
