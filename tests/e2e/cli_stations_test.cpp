@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <iterator>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,11 +54,6 @@ long long Int(const Object& o, const std::string& key) {
     auto it = o.find(key);
     EXPECT_TRUE(it != o.end() && it->second.rfind("i:", 0) == 0) << key << " is not an integer";
     return it != o.end() ? std::atoll(it->second.c_str() + 2) : -1;
-}
-
-bool IsNumber(const Object& o, const std::string& key) {
-    auto it = o.find(key);
-    return it != o.end() && (it->second.rfind("i:", 0) == 0 || it->second.rfind("f:", 0) == 0);
 }
 
 // stdout as Python read it; a line that is not a JSON object fails the test.
@@ -115,7 +109,7 @@ TEST_F(Cli, JsonLinesOfALoad) {
     long long lastBytes = -1;
     for (const Object& o : objects) {
         EXPECT_EQ(Str(o, "port"), port);
-        EXPECT_TRUE(IsNumber(o, "seconds"));
+        EXPECT_TRUE(o.count("seconds") && (o.at("seconds")[0] == 'i' || o.at("seconds")[0] == 'f'));
         const std::string event = Str(o, "event");
         if (event == "phase") {
             phases.push_back(Str(o, "phase"));
@@ -148,7 +142,7 @@ TEST_F(Cli, JsonLinesOfALoad) {
 }
 
 // However a load ends, its last line is its one result, with the exit code and what a person is
-// told; a command line that cannot be understood gives no lines.
+// told. A command line that cannot be understood gives no lines (CliEmptyPort).
 struct Ending {
     const char* name;
     const char* sim;  // tovik-sim's options
@@ -168,7 +162,6 @@ const Ending kEndings[] = {
      "no device answered within 0.5 s"},
     {"WriteRefused", "--write-err 0000002A", "--port PORT FILE", 6,
      "the device refused the write at 0x00010000 (error 42)"},
-    {"Usage", "", "--dry-run --port PORT FILE", 2, nullptr},
 };
 
 class StationEnds : public Cli, public ::testing::WithParamInterface<Ending> {};
@@ -180,10 +173,6 @@ TEST_P(StationEnds, WithOneResult) {
     names["FILE"] = file;
     ASSERT_EQ(Run(std::string("--json -q ") + e.args), e.exitCode) << err;
     const std::vector<Object> objects = JsonLines(dir);
-    if (!e.message) {
-        EXPECT_TRUE(objects.empty()) << out;
-        return;
-    }
     ASSERT_FALSE(objects.empty());
     ASSERT_EQ(OfEvent(objects, "result").size(), 1u) << out;
     const Object& result = objects.back();

@@ -1,5 +1,5 @@
-// The HANDSHAKE option, the plain string it comes back in, and what each mode does to the DTR and
-// RTS lines; the line settings the link asks the device for. How each platform's device puts
+// The HANDSHAKE option as the command line gives it, and what each mode does to the DTR and RTS
+// lines; the line settings the link asks the device for. How each platform's device puts
 // them on the line is tested in serial_device_posix_test.cpp and serial_device_win32_test.cpp.
 
 #include "fake_serial_device.h"
@@ -44,16 +44,6 @@ TEST(HandshakeOption, ValuesAsTheCommandLineGivesThem) {
         CSerialPort port(0, 38400, 8, 'n', 1, 0);
         EXPECT_EQ(port.m_handshakeMode, c.mode) << c.line;
     }
-}
-
-TEST(PlainString, OneSharedEmptyTextCopiesOfTheirOwnAndResize) {
-    CPlainString empty, alsoEmpty(""), text("12ab");
-    EXPECT_EQ(empty.c_str(), alsoEmpty.c_str()); // the one shared empty text
-    EXPECT_EQ(std::string(text.Resize(6), 7), std::string("12ab\0\0\0", 7));
-    text.Resize(2);
-    CPlainString copy(text);
-    EXPECT_NE(copy.c_str(), text.c_str());
-    EXPECT_STREQ(copy.c_str(), "12");
 }
 
 // The (DTR, RTS) levels set on the device over a Configure, a frame and a Configure again.

@@ -10,13 +10,12 @@
 namespace {
 
 struct IconEntry {
-    uint32_t width, height, colours, reserved, planes, bitCount, bytes, offset;
+    uint32_t width, height, bytes, offset;
 };
 
 IconEntry EntryAt(const Bytes& file, int index) {
     size_t at = 6 + 16 * size_t(index);
-    return {file.at(at),         file.at(at + 1),     file.at(at + 2),     file.at(at + 3),
-            U16At(file, at + 4), U16At(file, at + 6), U32At(file, at + 8), U32At(file, at + 12)};
+    return {file.at(at), file.at(at + 1), U32At(file, at + 8), U32At(file, at + 12)};
 }
 
 // The colour of pixel x, y of the image stored at offset, and whether its mask bit is set.
