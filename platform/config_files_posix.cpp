@@ -89,18 +89,8 @@ std::string ConfigDirectory() {
     return (std::filesystem::path(home) / ".config").string();
 }
 
-bool MakeParentDirectories(const std::string& path, std::string* error) {
-    std::filesystem::path target(path);
-    if (!target.has_parent_path()) {
-        return true;
-    }
-    std::error_code failure;
-    std::filesystem::create_directories(target.parent_path(), failure);
-    if (failure) {
-        *error = failure.message();
-        return false;
-    }
-    return true;
+std::filesystem::path NativePath(const std::string& path) {
+    return path;
 }
 
 bool ReplaceFileContents(const std::string& linkOrFile, const std::string& text,

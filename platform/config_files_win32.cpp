@@ -55,18 +55,8 @@ std::string ConfigDirectory() {
     return appData ? appData : "";
 }
 
-bool MakeParentDirectories(const std::string& path, std::string* error) {
-    std::filesystem::path target(Widen(path));
-    if (!target.has_parent_path()) {
-        return true;
-    }
-    std::error_code failure;
-    std::filesystem::create_directories(target.parent_path(), failure);
-    if (failure) {
-        *error = failure.message();
-        return false;
-    }
-    return true;
+std::filesystem::path NativePath(const std::string& path) {
+    return Widen(path);
 }
 
 bool ReplaceFileContents(const std::string& path, const std::string& text, std::string* error) {

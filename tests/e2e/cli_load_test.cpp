@@ -9,14 +9,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <fcntl.h>
 #include <fstream>
-#include <map>
 #include <string>
-#include <sys/stat.h>
-#include <thread>
 #include <tuple>
-#include <unistd.h>
 
 namespace {
 
@@ -87,7 +82,8 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-// How runs end. FILE and BAD stand for a good file and one with a wrong checksum on line 3.
+// How runs end. FILE and BAD stand for a good file and one with a wrong checksum on line 3; what
+// the file check refuses is its own tests' (file_check_test.cpp, and CliMends end to end).
 struct Outcome {
     const char* name;
     const char* sim; // tovik-sim's options
@@ -105,18 +101,6 @@ TEST_P(CliEnds, WithItsExitCodeAndMessages) {
     // Line 3 should end in 2E.
     std::ofstream(names["BAD"] = dir + "/bad.s19")
         << "S00600004844521B\nS1070100DEADBEEFBF\nS1070104CAFEF00D2F\nS9030100FB\n";
-    // A header and an end record; a record whose last bytes would lie beyond 0xFFFFFFFF; records
-    // of 128 data bytes, on lines of 270 characters.
-    names["EMPTY"] = dir + "/empty.s19";
-    names["TOP"] = dir + "/top.s19";
-    names["WIDE"] = dir + "/wide.s19";
-    ASSERT_EQ(RunShell("cd " + dir + " && : > empty.bin && srec_cat empty.bin -binary -o " +
-                       "empty.s19 -Motorola -disable=data-count -execution-start-address=0 && " +
-                       "head -c 16 small0.bin > top.bin && objcopy -I binary -O srec " +
-                       "--srec-forceS3 --change-addresses 0xFFFFFFF8 top.bin top.s19 && " +
-                       "objcopy -I binary -O srec --srec-len=128 --change-addresses 0x10000 " +
-                       "small0.bin wide.s19"),
-              0);
     ASSERT_NO_FATAL_FAILURE(StartDevice(o.sim));
     // The loader waits 60 s for the start reply that --go-silent never sends.
     const int exitCode = Run(o.cli, 90s);
@@ -133,54 +117,41 @@ TEST_P(CliEnds, WithItsExitCodeAndMessages) {
 
 INSTANTIATE_TEST_SUITE_P(
     ExitCodes, CliEnds,
-    ::testing::Values(
-        Outcome{"AutoBaudFindsA57600Device", "--baud-only 57600",
-                "-q --baud auto --timeout 5 --port PORT FILE", 0, ""},
-        Outcome{"Simulated", "", "-q --simulate --baud 115200 FILE", 0, ""},
-        // Every reply held by a USB adapter's 16 ms timer: slower, and still whole.
-        Outcome{"ThroughAnAdaptersLatencyTimer", "--latency-ms 16 --wire-baud 115200",
-                "-q --baud 115200 --timeout 5 --port PORT FILE", 0, ""},
-        Outcome{"StartUnanswered", "--go-silent", "-q --port PORT FILE", 1,
-                "all data written, but the device did not confirm the start"},
-        Outcome{"NoFileGiven", "", "--port PORT", 2, ""},
-        Outcome{"MissingFile", "", "--port PORT /no/such/file.s19", 3, ""},
-        Outcome{"WrongChecksum", "", "-q --timeout 5 --port PORT BAD", 3,
-                "Sorry, line 3 of the file has a wrong checksum !"},
-        Outcome{"NoData", "", "-q --timeout 5 --port PORT EMPTY", 3, "File contains no data !"},
-        Outcome{"NoDataDryRun", "", "--dry-run EMPTY", 3, "File contains no data !"},
-        Outcome{"BeyondTheTopAddress", "", "-q --timeout 5 --port PORT TOP", 3,
-                "Sorry, line 2 of the file has data beyond the address 0xFFFFFFFF !"},
-        Outcome{"LinesTooLong", "", "-q --timeout 5 --port PORT WIDE", 3,
-                "Sorry, line 2 of the file is too long: 270 characters with its line end, and the "
-                "loader reads lines of up to 254 ! Records of 16 to 64 data bytes are what it "
-                "reads: rewrite the file with 32 data bytes a line, e.g. srec_cat old.s19 -o "
-                "new.s19 -obs=32 -execution-start-address=0"},
-        Outcome{"MissingPort", "", "-q --port /no/such/port FILE", 4, "/no/such/port"},
-        Outcome{"NoDeviceAtThatRate", "--baud-only 115200",
-                "-q --baud 38400 --timeout 0.5 --port PORT FILE", 5, "no device answered"},
-        Outcome{"WriteRefused", "--write-err 0000002A", "-q --port PORT FILE", 6,
-                "refused the write at 0x00010000 (error 42)"},
-        // A device error number that is also a record result is still the device's.
-        Outcome{"WriteRefusedWith3", "--write-err 00000003", "-q --port PORT FILE", 6,
-                "refused the write at 0x00010000 (error 3)"},
-        // A time limit that could never pass, or never be reached, is no time limit.
-        Outcome{"TimeoutNan", "", "--timeout nan --port PORT FILE", 2,
-                "must be a positive number of seconds"},
-        Outcome{"TimeoutInfinite", "", "--timeout inf --port PORT FILE", 2,
-                "must be a positive number of seconds"},
-        Outcome{"TimeoutTooLarge", "", "--timeout 1e400 --port PORT FILE", 2,
-                "must be a positive number of seconds"},
-        Outcome{"TimeoutNegative", "", "--timeout -1 --port PORT FILE", 2,
-                "must be a positive number of seconds, such as 5 or 0.5, not '-1'\n"},
-        Outcome{"TimeoutZero", "", "--timeout 0 --port PORT FILE", 2,
-                "must be a positive number of seconds"}),
+    ::testing::Values(Outcome{"AutoBaudFindsA57600Device", "--baud-only 57600",
+                              "-q --baud auto --timeout 5 --port PORT FILE", 0, ""},
+                      Outcome{"Simulated", "", "-q --simulate --baud 115200 FILE", 0, ""},
+                      // Every reply held by a USB adapter's 16 ms timer: slower, and still whole.
+                      Outcome{"ThroughAnAdaptersLatencyTimer", "--latency-ms 16 --wire-baud 115200",
+                              "-q --baud 115200 --timeout 5 --port PORT FILE", 0, ""},
+                      Outcome{"StartUnanswered", "--go-silent", "-q --port PORT FILE", 1,
+                              "all data written, but the device did not confirm the start"},
+                      Outcome{"NoFileGiven", "", "--port PORT", 2, ""},
+                      Outcome{"WrongChecksum", "", "-q --timeout 5 --port PORT BAD", 3,
+                              "Sorry, line 3 of the file has a wrong checksum !"},
+                      Outcome{"NoDeviceAtThatRate", "--baud-only 115200",
+                              "-q --baud 38400 --timeout 0.5 --port PORT FILE", 5,
+                              "no device answered"},
+                      // A device error number that is also a record result is still the device's.
+                      Outcome{"WriteRefusedWith3", "--write-err 00000003", "-q --port PORT FILE", 6,
+                              "refused the write at 0x00010000 (error 3)"},
+                      // A time limit that could never pass, or never be reached, is no time limit.
+                      Outcome{"TimeoutNan", "", "--timeout nan --port PORT FILE", 2,
+                              "must be a positive number of seconds"},
+                      Outcome{"TimeoutInfinite", "", "--timeout inf --port PORT FILE", 2,
+                              "must be a positive number of seconds"},
+                      Outcome{"TimeoutTooLarge", "", "--timeout 1e400 --port PORT FILE", 2,
+                              "must be a positive number of seconds"},
+                      Outcome{"TimeoutNegative", "", "--timeout -1 --port PORT FILE", 2,
+                              "must be a positive number of seconds, such as 5 or 0.5, not '-1'\n"},
+                      Outcome{"TimeoutZero", "", "--timeout 0 --port PORT FILE", 2,
+                              "must be a positive number of seconds"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Files that can be read only once load like any other: tovik-cli reads the file once and
-// programs what it checked.
+// programs what it checked. How each kind of path is read (a FIFO too) is file_copy_posix_test's.
 struct Source {
     const char* name;
-    const char* path; // as given to tovik-cli; FIFO is a named pipe the test fills
+    const char* path; // as given to tovik-cli, which reads the file from a pipe
     const char* options;
     friend void PrintTo(const Source& s, std::ostream* out) { *out << s.name; }
 };
@@ -194,32 +165,8 @@ TEST_P(CliReadsOnce, AndProgramsWhatItChecked) {
     // The dry run's listing of the file itself is what any source must give.
     ASSERT_EQ(Run("--dry-run FILE"), 0) << err;
     const std::string listed = out;
-
-    std::thread writer;
-    if (std::string(source.path) == "FIFO") {
-        names["FIFO"] = dir + "/fifo";
-        ASSERT_EQ(::mkfifo(names["FIFO"].c_str(), 0600), 0);
-        writer = std::thread([&] {
-            // No reader yet makes a non-blocking open fail; the test must not hang on one.
-            int fd = -1;
-            WaitUntil(
-                [&] { return (fd = ::open(names["FIFO"].c_str(), O_WRONLY | O_NONBLOCK)) >= 0; },
-                20s);
-            const std::string text = ReadText(names["FILE"]);
-            ::fcntl(fd, F_SETFL, 0);
-            for (size_t done = 0; fd >= 0 && done < text.size();) {
-                const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-                done += n > 0 ? static_cast<size_t>(n) : text.size();
-            }
-            ::close(fd);
-        });
-    } else {
-        pipeIn = names["FILE"];
-    }
+    pipeIn = names["FILE"];
     const int exitCode = Run(std::string(source.options) + " " + source.path);
-    if (writer.joinable()) {
-        writer.join();
-    }
     device->Stop();
     ASSERT_EQ(exitCode, 0) << err;
     if (std::string(source.options).find("--dry-run") != std::string::npos) {
@@ -231,13 +178,11 @@ TEST_P(CliReadsOnce, AndProgramsWhatItChecked) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sources, CliReadsOnce,
-    ::testing::Values(Source{"PipeIntoDevStdin", "/dev/stdin", "-q --timeout 5 --port PORT"},
-                      Source{"PipeIntoDash", "-", "-q --timeout 5 --port PORT"},
-                      Source{"Fifo", "FIFO", "-q --timeout 5 --port PORT"},
-                      Source{"DryRunFromAPipe", "-", "--dry-run"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sources, CliReadsOnce,
+                         ::testing::Values(Source{"PipeIntoDash", "-",
+                                                  "-q --timeout 5 --port PORT"},
+                                           Source{"DryRunFromAPipe", "-", "--dry-run"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Cli, AFileRewrittenDuringTheEraseIsProgrammedAsItWasChecked) {
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);

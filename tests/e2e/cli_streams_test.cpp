@@ -17,17 +17,14 @@ namespace {
 using namespace cli_e2e;
 using namespace std::chrono_literals;
 
-class CliStreams : public Cli {
-protected:
-    std::vector<std::string> Lines(const std::string& text) {
-        std::vector<std::string> lines;
-        std::istringstream in(text);
-        for (std::string line; std::getline(in, line);) {
-            lines.push_back(line);
-        }
-        return lines;
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
     }
-};
+    return lines;
+}
 
 // A reader that goes away must not decide how the load ends: the exit status is the load's.
 struct Pipeline {
@@ -36,7 +33,7 @@ struct Pipeline {
     friend void PrintTo(const Pipeline& p, std::ostream* out) { *out << p.name; }
 };
 
-class CliPipes : public CliStreams, public ::testing::WithParamInterface<Pipeline> {};
+class CliPipes : public Cli, public ::testing::WithParamInterface<Pipeline> {};
 
 TEST_P(CliPipes, DoNotEndTheLoad) {
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);
@@ -60,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CliPipes,
 
 // With stdout and stderr closed, the next files opened would take their numbers, and the port as
 // descriptor 2 would get the progress text.
-TEST_F(CliStreams, ClosedOutputKeepsThePortOffTheStandardDescriptors) {
+TEST_F(Cli, ClosedOutputKeepsThePortOffTheStandardDescriptors) {
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);
     // A slow erase keeps the port open while the descriptors are looked at.
     ASSERT_NO_FATAL_FAILURE(StartDevice("--erase-ms 300"));
@@ -98,7 +95,7 @@ TEST_F(CliStreams, ClosedOutputKeepsThePortOffTheStandardDescriptors) {
 
 // A signal in each phase where one can come: while programming the run stops before the start
 // (130); while the device is waited for to confirm its start, all data is there and the wait ends
-// at once (1).
+// at once (1), which the JSON lines show too: the wait and then the result.
 struct Interruption {
     const char* name;
     int signal;
@@ -106,7 +103,7 @@ struct Interruption {
     friend void PrintTo(const Interruption& i, std::ostream* out) { *out << i.name; }
 };
 
-class CliInterrupted : public CliStreams, public ::testing::WithParamInterface<Interruption> {};
+class CliInterrupted : public Cli, public ::testing::WithParamInterface<Interruption> {};
 
 TEST_P(CliInterrupted, EndsAsStopDoes) {
     const Interruption& p = GetParam();
@@ -114,7 +111,7 @@ TEST_P(CliInterrupted, EndsAsStopDoes) {
     names["FILE"] = MakeFirmware(dir, Firmware{"fw", 3, 32, {{0x10000, size}}});
     // Paced like a real 38400 baud line, the transfer takes seconds: time enough to interrupt.
     ASSERT_NO_FATAL_FAILURE(StartDevice(p.atStart ? "--go-silent" : "--wire-baud 38400"));
-    Spawn("--port PORT FILE");
+    Spawn(p.atStart ? "--json --port PORT FILE" : "--port PORT FILE");
     if (p.atStart) {
         ASSERT_TRUE(WaitUntil([&] {
             return ReadText(dir + "/cli.err").find("Starting device") != std::string::npos;
@@ -131,7 +128,15 @@ TEST_P(CliInterrupted, EndsAsStopDoes) {
         EXPECT_NE(err.find("all data written, but the device did not confirm the start"),
                   std::string::npos)
             << err;
-        EXPECT_NE(out.find("Transmission complete."), std::string::npos) << out;
+        EXPECT_NE(out.find(R"("phase":"starting")"), std::string::npos) << out;
+        const size_t at = out.rfind(R"({"event":"result")");
+        ASSERT_NE(at, std::string::npos) << out;
+        const std::string result = out.substr(at);
+        EXPECT_NE(result.find(R"("exit_code":1,)"), std::string::npos) << out;
+        EXPECT_NE(result.find("all data written, but the device did not confirm"),
+                  std::string::npos)
+            << out;
+        EXPECT_NE(result.find(R"("bytes":1500,)"), std::string::npos) << out;
         ExpectDeviceHolds(names["FILE"]);
     } else {
         EXPECT_EQ(exitCode, 130) << err;
@@ -151,7 +156,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CliInterrupted,
 
 // The figures a log gets: each step once and in order, the erase to its last cluster, the data to
 // 100 %, a failed erase named before the search again.
-class CliLog : public CliStreams, public ::testing::WithParamInterface<const char*> {};
+class CliLog : public Cli, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(CliLog, ShowsEveryStepOnceToItsEnd) {
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);
@@ -197,7 +202,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CliLog, ::testing::Values("", "--erase-fail-once
 
 // On a terminal each phase is one line drawn over and over; what stays on the screen when the
 // next phase begins is its final state, however fast the steps came.
-TEST_F(CliStreams, TerminalLinesEndWithTheirFinalFigures) {
+TEST_F(Cli, TerminalLinesEndWithTheirFinalFigures) {
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);
     ASSERT_NO_FATAL_FAILURE(StartDevice(""));
     // script gives tovik-cli a terminal and keeps everything drawn on it.

@@ -2,7 +2,8 @@
 // What the end-to-end tests of tovik-cli share besides their files (cli_test_files.h): the
 // virtual device in this process (tovik-sim's, set up from tovik-sim's own options, so that every
 // test also sees the commands that reached it), and tovik-cli run as a separate program whose
-// output, exit code and device image are checked.
+// output, exit code and device image are checked. Where several devices or another user are
+// needed, the devices are tovik-sim processes instead (StartSim).
 
 #include "sim/sim_command_line.h"
 #include "sim/virtual_device.h"
@@ -10,6 +11,7 @@
 #include "cli_test_files.h"
 #include "tests/support/child_process.h"
 #include "tests/support/scratch_dir.h"
+#include "tests/support/sim_process.h"
 #include "tests/support/test_programs.h"
 #include "tests/support/wait_until.h"
 
@@ -42,10 +44,13 @@ protected:
     ChildProcess cli;                         // tovik-cli; killed if it still runs at the end
     std::string out, err;                     // what it wrote
     std::string pipeIn; // when set, tovik-cli reads its standard input from `cat pipeIn |`
+    std::vector<std::unique_ptr<SimProcess>> sims; // tovik-sim processes, from StartSim
+    std::vector<std::string> runUnder; // in front of tovik-cli and the sims: empty, setpriv ...
 
     void TearDown() override {
         cli.Kill();
         device.reset();
+        sims.clear();
     }
 
     void StartDevice(const std::string& simOptions) {
@@ -62,6 +67,20 @@ protected:
         names["PORT"] = device->SlavePath();
     }
 
+    // A tovik-sim process with its dump in dir/dumpN.s19; its port.
+    std::string StartSim(const std::string& options) {
+        std::vector<std::string> words = runUnder;
+        words.push_back(TestProgram(TOVIK_SIM_PATH));
+        for (const std::string& w :
+             Words("--dump " + dir + "/dump" + std::to_string(sims.size()) + ".s19 " + options)) {
+            words.push_back(w);
+        }
+        sims.push_back(std::make_unique<SimProcess>(
+            words.front(), std::vector<std::string>(words.begin() + 1, words.end())));
+        EXPECT_TRUE(sims.back()->Ready()) << "tovik-sim did not start";
+        return sims.back()->SlavePath();
+    }
+
     // The words of tovik-cli's command line: the program, then `args` with the words in `names`
     // replaced.
     std::vector<std::string> CommandWords(const std::string& args) {
@@ -70,6 +89,7 @@ protected:
             word = names.count(word) ? names[word] : word;
         }
         words.insert(words.begin(), TestProgram(TOVIK_CLI_PATH));
+        words.insert(words.begin(), runUnder.begin(), runUnder.end());
         return words;
     }
 
@@ -105,20 +125,28 @@ protected:
         return exit.ended ? exit.code : -1;
     }
 
-    int Run(const std::string& args, std::chrono::milliseconds patience = 30s) {
+    int Run(const std::string& args, std::chrono::milliseconds patience = 60s) {
         Spawn(args);
         return Wait(patience);
     }
 
-    // The device's memory and the file, both made plain binaries by srec_cat (gaps as zeros from
-    // address 0), must be equal.
+    // Whether a device's dump in dir and the file, both made plain binaries by srec_cat (gaps as
+    // zeros from address 0), are equal.
+    bool DumpHolds(const std::string& dump, const std::string& file) {
+        return RunShell("cd " + dir + " && srec_cat " + dump + " -o " + dump +
+                        ".bin -binary && srec_cat " + file + " -o file.bin -binary && cmp -s " +
+                        "file.bin " + dump + ".bin") == 0;
+    }
+
     void ExpectDeviceHolds(const std::string& file) {
         ASSERT_TRUE(device->WriteDump());
-        EXPECT_EQ(RunShell("cd " + dir +
-                           " && srec_cat dump.s19 -o device.bin -binary && srec_cat " + file +
-                           " -o file.bin -binary && cmp file.bin device.bin"),
-                  0)
-            << "the device holds other bytes than " << file;
+        EXPECT_TRUE(DumpHolds("dump.s19", file)) << "the device holds other bytes than " << file;
+    }
+
+    // Ends tovik-sim process n (it writes its dump on the way out) and compares its image.
+    bool DeviceHolds(size_t n, const std::string& file) {
+        sims[n]->Stop();
+        return DumpHolds("dump" + std::to_string(n) + ".s19", file);
     }
 
     // What the device must have seen, whatever the exit status.

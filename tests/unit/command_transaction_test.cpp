@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 
 namespace {
 
@@ -77,44 +76,6 @@ TEST_F(Transaction, NoReplyRetransmitsEveryHalfSecondUntilTheTimeOut) {
     EXPECT_EQ(link.Execute("!D", 200), -1);
     EXPECT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0][2], 0xC2); // a new transaction, a new sequence byte
-}
-
-TEST_F(Transaction, AWaitThatMayBeAbandonedEndsAsSoonAsItsFlagIsCleared) {
-    std::atomic<int> run{1};
-    link.m_pWaitWhile = &run;
-    // The flag is cleared when the first retransmission goes out, 500 ms into the wait.
-    fake.line->onFrame = [&](const Wire& frame) {
-        frames.push_back(frame);
-        if (frames.size() == 2) {
-            run = 0;
-        }
-    };
-    int start = NowMs();
-    EXPECT_EQ(link.Execute("!G", 60000), -1);
-    EXPECT_EQ(NowMs() - start, 500);
-    EXPECT_EQ(frames.size(), 2u);
-}
-
-TEST_F(Transaction, AReplyAfterRetransmissionsEndsTheWait) {
-    int requests = 0;
-    fake.line->onFrame = [&](const Wire& frame) {
-        // The device misses the first two copies.
-        if (++requests == 3) {
-            fake.line->Deliver(DeviceReply(frame[2], ":EOK"), NowMs() + 10);
-        }
-    };
-    int start = NowMs();
-    EXPECT_EQ(link.Execute("!E", 30000), 0);
-    EXPECT_EQ(NowMs() - start, 1010);
-}
-
-TEST_F(Transaction, ParametersAppendedBeforeFollowTheCommandText) {
-    AnswerWith([](const Wire&) { return std::string(":EOK"); });
-    uint8_t cluster = 5;
-    link.AppendPayload(&cluster, 1);
-    EXPECT_EQ(link.Execute("!E", 30000), 0);
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(Wire(frames[0].begin() + 3, frames[0].begin() + 6), (Wire{'!', 'E', 5}));
 }
 
 TEST_F(Transaction, AnOversizedCommandFailsAtOnceAndLeavesAnEmptyPayload) {
@@ -192,31 +153,10 @@ TEST_F(Transaction, AFrameThatCannotBeWrittenInTimeFailsAfterOneLimit) {
     EXPECT_EQ(PayloadOf(fake.line->written), Bytes("!D"));
 }
 
-TEST_F(Transaction, AFrameFromAnotherUnitRedirectsTheNextCommands) {
-    fake.line->Deliver(WireFrame(0x43, 0xBC, 0xE0, Bytes("?HELLO")));
-    Silent();
-    link.Execute("!D", 200);
-    ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0][1], 0x83);
-    EXPECT_EQ(frames[0][2], 0xE0);
-}
-
 TEST_F(Transaction, CommandsWithoutAMarkTakeTheFirstReply) {
     AnswerWith([](const Wire&) { return std::string("anything"); });
     EXPECT_EQ(link.SendCommandText("PING", 200), 0);
     EXPECT_EQ(Wire(link.m_rx, link.m_rx + link.m_rxLength), Bytes("anything"));
-}
-
-TEST(Deadline, ExpiresExactlyAtItsTimeAndMovesToTheTest) {
-    VirtualClockScope time;
-    int deadline = 0;
-    SetDeadline(&deadline, 1000);
-    time.clock.Advance(999);
-    EXPECT_FALSE(DeadlineExpired(&deadline));
-    time.clock.Advance(1);
-    int now = NowMs();
-    EXPECT_TRUE(DeadlineExpired(&deadline));
-    EXPECT_EQ(deadline, now);
 }
 
 TEST(Deadline, ComparesAcrossTheWrapOfTheCount) {
@@ -229,28 +169,6 @@ TEST(Deadline, ComparesAcrossTheWrapOfTheCount) {
     clock.Advance(1);
     EXPECT_TRUE(DeadlineExpired(&deadline));
     InstallClock(nullptr);
-}
-
-TEST(ReadHex, ReadsSignedValuesOfItsWidth) {
-    CUnitLink link(8, 38400, 60, 0);
-    auto read = [&link](const std::string& digits, int n, int* value) {
-        link.m_rxLength = static_cast<int>(digits.size());
-        std::copy(digits.begin(), digits.end(), link.m_rx);
-        return link.ReadHex(value, n);
-    };
-    int value = 0;
-    EXPECT_EQ(read("FFFFFFFE", 8, &value), 0);
-    EXPECT_EQ(value, -2);
-    EXPECT_EQ(read("80000000", 8, &value), 0);
-    EXPECT_EQ(value, INT32_MIN);
-    EXPECT_EQ(read("F", 1, &value), 0);
-    EXPECT_EQ(value, -1);
-    EXPECT_EQ(read("7f", 2, &value), 0);
-    EXPECT_EQ(value, 127);
-    value = 99;
-    EXPECT_EQ(read("123", 4, &value), -1);
-    EXPECT_EQ(value, 99);
-    EXPECT_EQ(link.m_rxLength, 3); // untouched
 }
 
 // A device that carries out one command at a time and takes longer over each than the probe

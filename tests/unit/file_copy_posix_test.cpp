@@ -2,6 +2,7 @@
 // input; and a directory given for a file.
 
 #include "loader/file_copy.h"
+#include "platform/fd_io.h"
 
 #include "tests/support/scratch_dir.h"
 
@@ -23,22 +24,17 @@ std::string LargeText() {
     return text;
 }
 
-void WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n <= 0) {
-            return;
-        }
-        done += static_cast<size_t>(n);
-    }
-}
-
 class FileCopyPosix : public ::testing::Test {
 protected:
     const ScratchDir scratch;
     const std::string dir = scratch.Path();
     const std::string text = LargeText();
+
+    // Writes the text into fd and closes it.
+    void Write(int fd) {
+        WriteAll(fd, reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), 60000);
+        ::close(fd);
+    }
 };
 
 TEST_F(FileCopyPosix, PipesFifosAndStandardInputReadLikeFiles) {
@@ -54,16 +50,12 @@ TEST_F(FileCopyPosix, PipesFifosAndStandardInputReadLikeFiles) {
             ::close(fds[1]);
             writer = std::thread([&] {
                 const int fd = ::open(path.c_str(), O_WRONLY); // waits for the reader
-                WriteAll(fd, text);
-                ::close(fd);
+                Write(fd);
             });
         } else {
             ::dup2(fds[0], 0);
             ::close(fds[0]);
-            writer = std::thread([&, fd = fds[1]] {
-                WriteAll(fd, text);
-                ::close(fd);
-            });
+            writer = std::thread([&, fd = fds[1]] { Write(fd); });
         }
         CFileCopy copy;
         std::string error;

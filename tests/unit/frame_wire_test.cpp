@@ -51,14 +51,6 @@ TEST_F(LinkOnFakeLine, EscapedBytesCountOnceInTheChecksum) {
     EXPECT_EQ(Wire(w.end() - 5, w.end()), (Wire{'0', '0', 0x0D, 0x0A, 0xFF}));
 }
 
-TEST_F(LinkOnFakeLine, RetransmissionRepeatsTheIdenticalBytes) {
-    Wire first = Send(Bytes("!W\x01\x02"));
-    fake.line->written.clear();
-    link.Transmit();
-    EXPECT_EQ(fake.line->written, first);
-    EXPECT_EQ(link.m_txLength, 3);
-}
-
 TEST_F(LinkOnFakeLine, AcceptsTheDeviceReplyAndKeepsOnlyThePayload) {
     fake.line->Deliver({0x40, 0xBC, 0xC1, 0x3A, 0x44, 0x4F, 0x4B, 0x45, 0x37, 0x0D, 0x0A, 0xFF});
     ASSERT_EQ(link.ReceiveFrame(), 0);
@@ -133,15 +125,6 @@ TEST_F(LinkOnFakeLine, OutsideATransactionTheSenderBecomesTheDestination) {
     fake.line->Deliver(WireFrame(0x45, 0xBC, 0xD0, Bytes("?X")));
     EXPECT_EQ(link.ReceiveFrame(), -1);
     EXPECT_EQ(link.m_tx[1], 0x85);
-}
-
-TEST(LinkWithoutAPort, NothingIsSentOrReceived) {
-    CUnitLink link(8, 38400, 60, 0); // COM9 is never opened
-    EXPECT_FALSE(link.IsConnected());
-    link.AppendPayload("!D");
-    EXPECT_EQ(link.SendFrame(), 0);
-    EXPECT_EQ(link.ReceiveFrame(), -1);
-    EXPECT_EQ(link.SetPortParameters(57600, 8, 'n', 1), -1);
 }
 
 } // namespace

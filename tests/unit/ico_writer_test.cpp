@@ -10,13 +10,12 @@
 namespace {
 
 struct IconEntry {
-    uint32_t width, height, colours, reserved, planes, bitCount, bytes, offset;
+    uint32_t width, height, bytes, offset;
 };
 
 IconEntry EntryAt(const Bytes& file, int index) {
     size_t at = 6 + 16 * size_t(index);
-    return {file.at(at),         file.at(at + 1),     file.at(at + 2),     file.at(at + 3),
-            U16At(file, at + 4), U16At(file, at + 6), U32At(file, at + 8), U32At(file, at + 12)};
+    return {file.at(at), file.at(at + 1), U32At(file, at + 8), U32At(file, at + 12)};
 }
 
 // The colour of pixel x, y of the image stored at offset, and whether its mask bit is set.
@@ -43,35 +42,19 @@ TEST(IcoWriter, TheProgramIconHasTwo16ColourImagesWithMasks) {
     Bytes file;
     ASSERT_EQ(EncodeIco(images, &file), kIcoOk);
 
-    EXPECT_EQ(U16At(file, 0), 0u);
     EXPECT_EQ(U16At(file, 2), 1u); // icon
     ASSERT_EQ(U16At(file, 4), 2u);
-    // 40 header bytes, 16 colours, then rows of 4-bit pixels and of mask bits in whole words.
+    // The fields Windows reads are checked by Windows itself (pictures_win32_test.cpp); here, the
+    // sizes and places that the pixels below are read by: 40 header bytes, 16 colours, then rows
+    // of 4-bit pixels and of mask bits in whole words, one image after the other.
     const uint32_t sides[] = {32, 16};
     const uint32_t sizes[] = {40 + 64 + 32 * 16 + 32 * 4, 40 + 64 + 16 * 8 + 16 * 4};
     uint32_t expectedOffset = 6 + 2 * 16;
     for (int i = 0; i < 2; ++i) {
         IconEntry e = EntryAt(file, i);
-        SCOPED_TRACE(sides[i]);
-        EXPECT_EQ(e.width, sides[i]);
-        EXPECT_EQ(e.height, sides[i]);
-        EXPECT_EQ(e.colours, 16u);
-        EXPECT_EQ(e.reserved, 0u);
-        EXPECT_EQ(e.planes, 1u);
-        EXPECT_EQ(e.bitCount, 4u);
-        EXPECT_EQ(e.bytes, sizes[i]);
-        EXPECT_EQ(e.offset, expectedOffset);
+        EXPECT_EQ(std::vector<uint32_t>({e.width, e.height, e.bytes, e.offset}),
+                  std::vector<uint32_t>({sides[i], sides[i], sizes[i], expectedOffset}));
         expectedOffset += e.bytes;
-
-        size_t h = e.offset;
-        EXPECT_EQ(U32At(file, h), 40u);                 // header size
-        EXPECT_EQ(U32At(file, h + 4), sides[i]);        // width
-        EXPECT_EQ(U32At(file, h + 8), 2 * sides[i]);    // colour bitmap and mask
-        EXPECT_EQ(U16At(file, h + 12), 1u);             // planes
-        EXPECT_EQ(U16At(file, h + 14), 4u);             // bits a pixel
-        EXPECT_EQ(U32At(file, h + 16), 0u);             // uncompressed
-        EXPECT_EQ(U32At(file, h + 20), sizes[i] - 104); // colour bitmap and mask bytes
-        EXPECT_LE(U32At(file, h + 32), 16u);            // colours used: 0 means all 16
     }
     EXPECT_EQ(expectedOffset, file.size());
 

@@ -1,6 +1,6 @@
 // A port whose device goes away: the transaction in flight ends at once, the loss is told once,
 // and Retry opens the port again; over the recording device, on a virtual clock.
-// shared_ports_pty_test.cpp loses a real pseudo-terminal.
+// The end-to-end CliLosesItsPort loses a real pseudo-terminal.
 
 #include "fake_serial_device.h"
 #include "message_box_script.h"

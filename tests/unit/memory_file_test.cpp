@@ -55,13 +55,9 @@ TEST(MemoryFile, ReadsExactlyTheBytesAgainAndAgain) {
     }
 }
 
-class FileCopy : public ::testing::Test {
-protected:
+TEST(FileCopy, KeepsWhatTheFileHeldWhenItWasRead) {
     const ScratchDir scratch;
     const std::string path = scratch / "firmware.s19";
-};
-
-TEST_F(FileCopy, KeepsWhatTheFileHeldWhenItWasRead) {
     const std::string first = "S00600004844521B\nS1070100DEADBEEFBF\nS9030100FB\n";
     std::ofstream(path, std::ios::binary) << first;
     CFileCopy copy;
@@ -88,14 +84,6 @@ TEST_F(FileCopy, KeepsWhatTheFileHeldWhenItWasRead) {
     EXPECT_EQ(ReadAll(copy.Stream(&error)), first.substr(17)) << "a new stream for the new copy";
     EXPECT_NE(std::feof(source), 0);
     std::fclose(source);
-}
-
-TEST_F(FileCopy, AFileThatCannotBeReadIsNamedWithTheReason) {
-    CFileCopy copy;
-    std::string error;
-    EXPECT_EQ(copy.ReadPath(path + "-missing", &error), kCopyCannotOpen);
-    EXPECT_EQ(error, "Sorry, cannot open " + path + "-missing: No such file or directory !");
-    EXPECT_EQ(copy.Size(), 0u);
 }
 
 } // namespace

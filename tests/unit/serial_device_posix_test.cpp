@@ -15,15 +15,16 @@
 
 namespace {
 
-TEST(LineSettingsToTermios, RawWithoutFlowControl) {
+// The line as another program may have left it: every setting that is not 8N1 must go.
+TEST(LineSettingsToTermios, RawEightNoneOneWithoutFlowControl) {
     termios tio{};
     tio.c_iflag = IXON | IXOFF | ICRNL;
     tio.c_lflag = ECHO | ICANON;
-    tio.c_cflag = CRTSCTS;
-    CLineSettings s{57600, 7, CLineSettings::kOdd, 2, false, false};
+    tio.c_cflag = CS7 | PARENB | PARODD | CSTOPB | CRTSCTS;
+    CLineSettings s{57600, 8, CLineSettings::kNone, 1, false, false};
     ASSERT_TRUE(LineSettingsToTermios(s, tio));
     EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS),
-              static_cast<tcflag_t>(CS7 | PARENB | PARODD | CSTOPB));
+              static_cast<tcflag_t>(CS8));
     EXPECT_FALSE(tio.c_iflag & (IXON | IXOFF | ICRNL));
     EXPECT_FALSE(tio.c_lflag & (ECHO | ICANON));
     EXPECT_EQ(cfgetospeed(&tio), static_cast<speed_t>(B57600));
@@ -48,6 +49,10 @@ TEST(PosixDevice, RefusesWhatIsNotASerialLine) {
         {dir, CPortOpenFailure::kNotSerial, "a directory, not a serial device"},
         {"/dev/tty", CPortOpenFailure::kOwnTerminal, "the terminal this program runs in"},
         {dir + "/ttyUSB9", CPortOpenFailure::kNoDevice, "no such device"},
+        // Each open makes a new pseudo-terminal that nobody answers on.
+        {"/dev/ptmx", CPortOpenFailure::kNotSerial,
+         "the pseudo-terminal multiplexer, not a serial"},
+        {"/dev/pts/ptmx", CPortOpenFailure::kNotSerial, "the pseudo-terminal multiplexer"},
     };
     for (const auto& c : cases) {
         SetComDevicePath(5, c.path);

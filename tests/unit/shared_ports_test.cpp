@@ -79,15 +79,6 @@ TEST(PortMessages, TheLastOpenFailureIsKeptForTheFrontEnd) {
     EXPECT_EQ(boxes.shown.size(), 2u);
 }
 
-TEST(PortLifecycle, OpenSetsUpPurgesConfiguresAsksForLowLatencyAndCloseUndoesIt) {
-    FakeDeviceScope fake;
-    auto client = std::make_unique<CPortClient>(0, 38400, 8, 'n', 1, 1);
-    client->Transfer(0x42);
-    client.reset();
-    EXPECT_EQ(fake.line->calls, (Strings{"open 0", "queues 4096 4096", "purge", "set", "immediate",
-                                         "low latency", "restore latency", "purge", "close"}));
-}
-
 // The driver's low-latency flag is on while the port is open and back as it was after; a driver
 // without it (a pseudo-terminal) changes nothing for the port.
 TEST(PortLifecycle, LowLatencyWhileOpenAndAsBeforeAfterwards) {

@@ -1,5 +1,6 @@
 // What unit 0 answers to malformed requests, without any line in between. Well-formed requests
-// are carried out by every end-to-end load.
+// are carried out by every end-to-end load, and the faults it is told to make by the end-to-end
+// tests that ask for them.
 
 #include "sim/command_executor.h"
 
@@ -41,38 +42,6 @@ TEST(CommandExecutor, RefusedRequestsNameTheirErrorAndChangeNothing) {
     }
     EXPECT_TRUE(executor.Memory().Empty());
     EXPECT_EQ(executor.EraseCounts(), (std::array<unsigned, 256>{}));
-}
-
-// After the one failed erase, a device told to go quiet hears every later command but neither
-// carries it out nor answers; without that option it goes on as usual.
-TEST(CommandExecutor, GoesQuietAfterTheFailedEraseOnlyWhenAskedTo) {
-    const Bytes requests[] = {Payload("!D"), Payload("!E", {3}), Payload("!D"), Payload("!E", {3}),
-                              Payload("!W", {0, 0, 0x10, 0, 0xAA})};
-    const struct {
-        bool silent;
-        const char* replies[5]; // "" for none
-        unsigned erasesOf3;
-        bool holdsData;
-    } cases[] = {
-        {false, {":DOK", ":EERR00000004", ":DOK", ":EOK", ":WOK"}, 1, true},
-        {true, {":DOK", ":EERR00000004", "", "", ""}, 0, false},
-    };
-    for (const auto& c : cases) {
-        SimOptions options;
-        options.eraseMs = 0;
-        options.eraseFailOnce = 3;
-        options.silentAfterEraseFail = c.silent;
-        sim::CommandExecutor executor(options);
-        for (size_t i = 0; i < std::size(requests); ++i) {
-            const Bytes answer = executor.Execute(requests[i]).reply;
-            EXPECT_EQ(std::string(answer.begin(), answer.end()), c.replies[i])
-                << "silent " << c.silent << ", request " << i;
-            ASSERT_EQ(executor.Log().size(), i + 1) << "every command is heard";
-            EXPECT_EQ(executor.Log().back().answered, !answer.empty());
-        }
-        EXPECT_EQ(executor.EraseCounts()[3], c.erasesOf3) << c.silent;
-        EXPECT_EQ(!executor.Memory().Empty(), c.holdsData) << c.silent;
-    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The running device over its real pseudo-terminal, with hand-made wire bytes: addressing,
-// repeated requests, the drop-first fault, a paced line and the adapter's latency timer. The other
-// faults, the dump and the command line are exercised by the end-to-end tests.
+// repeated requests, the drop-first fault and the adapter's latency timer (a paced line carries
+// the end-to-end loads at --wire-baud). The other faults, the dump and the command line are
+// exercised by the end-to-end tests.
 
 #include "platform/fd_io.h"
 #include "platform/unique_fd.h"
@@ -73,7 +74,6 @@ Bytes ReadFrame(int fd) {
 struct Scenario {
     const char* name;
     bool dropFirst;
-    int wireBaud;
     std::vector<Bytes> requests;    // written back to back
     std::vector<Bytes> replies;     // everything that comes back, in order
     std::map<int, unsigned> erases; // by cluster
@@ -85,33 +85,26 @@ TEST(VirtualDevice, AnswersOverThePseudoTerminal) {
         // Only unit 0 acts, and it answers the station that asked.
         {"addressing",
          false,
-         0,
          {Wire(0x7C, 0x81, 1, "!E\x05"), Wire(0x45, 0x80, 9, "?UNIT")},
          {Wire(0x40, 0x85, 9, ":UNITOK")},
          {}},
         // A repeat gets the same answer without erasing again; after another request it is new.
         {"repeat",
          false,
-         0,
          {erase3, erase3, Request(8, "!D"), erase3},
          {Reply(7, ":EOK"), Reply(7, ":EOK"), Reply(8, ":DOK"), Reply(7, ":EOK")},
          {{3, 2}}},
         // Only the second copy of an erase is answered, but the first copy of a probe is.
         {"drop-first",
          true,
-         0,
          {Request(1, "!E\x04"), Request(1, "!E\x04"), Request(2, "!D")},
          {Reply(1, ":EOK"), Reply(2, ":DOK")},
          {{4, 1}}},
-        // A paced line still carries every byte; its timing is the wire clock's, tested on its
-        // own.
-        {"wire baud", false, 1200, {Request(1, "!D")}, {Reply(1, ":DOK")}, {}},
     };
     for (const Scenario& s : scenarios) {
         SimOptions options;
         options.eraseMs = 0;
         options.dropFirst = s.dropFirst;
-        options.wireBaud = s.wireBaud;
         VirtualDevice device(options);
         std::string error;
         ASSERT_TRUE(device.Start(&error)) << s.name << ": " << error;

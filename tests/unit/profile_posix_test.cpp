@@ -1,20 +1,26 @@
-// The profile as several programs and a person share it: a write keeps whatever others put into
-// the file since it was read, writers wait for each other, a save that fails says why and leaves
-// the old file whole, and a user without a home gets no profile in the current directory.
+// The settings file: values read back as written, the user's own lines survive our rewrites, and a
+// write leaves either the old file or the whole new one. As several programs and a person share
+// it: a write keeps whatever others put into the file since it was read, writers wait for each
+// other, a save that fails says why and leaves the old file whole, and a user without a home gets
+// no profile in the current directory.
 
+#include "platform/com_map.h"
 #include "settings/profile.h"
 
 #include "tests/support/forked_check.h"
+#include "tests/support/saved_variable.h"
 #include "tests/support/scratch_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <pwd.h>
 #include <string>
 #include <sys/stat.h>
@@ -26,24 +32,116 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Puts an environment variable back as it was.
-struct SavedVariable {
-    const char* name;
-    bool set = std::getenv(name) != nullptr;
-    std::string value = set ? std::getenv(name) : "";
-    ~SavedVariable() { set ? ::setenv(name, value.c_str(), 1) : ::unsetenv(name); }
-};
-
-mode_t ModeOf(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
-}
-
 struct SharedProfile : ::testing::Test {
     const ScratchDir scratch;
     const std::string path = scratch / "tovik.ini";
     void Put(const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 };
+
+TEST_F(SharedProfile, ValuesByNamesInAnyCaseDefaultsForAnythingElseAndThePortsSection) {
+    Put("loose=1\n  [ Load ]  \n  File  =  a b=c;d  \r\n;c=2\n#h=3\njunk\nMode=MiXeD\nmode=2\n"
+        "[N]\nminus=-1\nplus=+7\nmax=2147483647\nmin=-2147483648\ntrail=12x\nhex=0x10\nsign=-\n"
+        "empty=\nbig=99999999999\nCOM3=/dev/wrong\n[ports]\nCOM5=/dev/ttyUSB0\ncom2=/dev/ttyACM0\n"
+        "COM256=/dev/last\nCOM1=\nCOM0=/dev/x\nCOM257=/dev/x\nCOM=/dev/x\nCOMx=/dev/x\n"
+        "COM+3=/dev/x\nLPT1=/dev/x\n");
+    CProfile profile(path);
+    EXPECT_EQ(profile.GetProfileString("lOAD", "MODE", "d"), "MiXeD") << "the first one counts";
+    EXPECT_EQ(profile.GetProfileString("Other", "File", "d"), "d");
+    // Lines before the first header, comments and junk are no keys of the section.
+    EXPECT_EQ(profile.Section("load"), (std::vector<std::pair<std::string, std::string>>{
+                                           {"File", "a b=c;d"}, {"Mode", "MiXeD"}, {"mode", "2"}}));
+    const std::pair<const char*, int> ints[] = {
+        {"minus", -1}, {"plus", 7}, {"max", INT_MAX}, {"min", INT_MIN}, {"none", 5},
+        {"trail", 5},  {"hex", 5},  {"sign", 5},      {"empty", 5},     {"big", 5}};
+    for (const auto& [key, value] : ints) {
+        EXPECT_EQ(profile.GetProfileInt("n", key, 5), value) << key;
+    }
+    // Only COM1 to COM256 with a value, and only from the Ports section.
+    EXPECT_EQ(LoadComMapFromProfile(profile), 3);
+    EXPECT_EQ(ComDevicePath(4), "/dev/ttyUSB0");
+    ClearComDevicePaths();
+}
+
+TEST_F(SharedProfile, AWriteReplacesTheWholeFileKeepingTheUsersOwnLines) {
+    const std::string before =
+        "; by hand\r\ntop=level\n[Other]\n  odd  =  spacing kept  \n# hash\n"
+        "no equals sign\n\n[Load]\nKey=old\nx=1\n\n; about the next one\n[Last]\nk=v";
+    Put(before);
+    // A reader holding the old file keeps seeing all of it: the new one is a different file.
+    std::ifstream oldReader(path, std::ios::binary);
+    CProfile profile(path);
+    EXPECT_TRUE(profile.WriteProfileString("load", "KEY", "new"));
+    EXPECT_TRUE(profile.WriteProfileInt("Load", "Port", -1));
+    EXPECT_TRUE(profile.WriteProfileString("New", "File", "a=b;c"));
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(oldReader), {}), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path()), {}), 2)
+        << "no temporary file; tovik.ini and its lock file";
+    EXPECT_EQ(CProfile(path).GetProfileInt("Load", "Port", 0), -1);
+    std::ifstream now(path, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(now), {}),
+              "; by hand\ntop=level\n[Other]\n  odd  =  spacing kept  \n# hash\nno equals sign\n\n"
+              "[Load]\nKey=new\nx=1\nPort=-1\n\n; about the next one\n[Last]\nk=v\n\n"
+              "[New]\nFile=a=b;c\n");
+}
+
+TEST_F(SharedProfile, AFailedWriteLeavesTheDiskAsItWas) {
+    CProfile missing(scratch / "deeper/tovik.ini");
+    EXPECT_EQ(missing.GetProfileString("Load", "File", "none"), "none");
+    // Names that would read back as something else are refused.
+    const std::vector<std::string> refused[] = {
+        {"A", "k=x", "v"}, {"A", "", "v"},   {"", "k", "v"},     {"A]", "k", "v"},
+        {"A", ";k", "v"},  {"A", "#k", "v"}, {"A\nB", "k", "v"}, {"A", "k", "two\nlines"}};
+    for (const auto& r : refused) {
+        EXPECT_FALSE(missing.WriteProfileString(r[0], r[1], r[2])) << r[0] << r[1] << r[2];
+    }
+    EXPECT_FALSE(fs::exists(scratch / "deeper")) << "neither reading nor refusing writes";
+    EXPECT_TRUE(missing.WriteProfileInt("A", "k", 1)) << "the directory is made";
+
+    // A link to itself cannot be opened, even by root, and would be replaced by a plain file;
+    // nothing can be renamed over a directory.
+    const std::function<void()> setups[] = {[&] { fs::create_symlink("tovik.ini", path); },
+                                            [&] { fs::create_directory(path); }};
+    for (const auto& setup : setups) {
+        fs::remove_all(path);
+        setup();
+        CProfile profile(path);
+        const fs::file_type type = fs::symlink_status(path).type();
+        EXPECT_FALSE(profile.WriteProfileString("A", "k", "v")) << static_cast<int>(type);
+        EXPECT_EQ(fs::symlink_status(path).type(), type);
+        EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path()), {}), 3)
+            << "deeper/, tovik.ini, tovik.ini.lock";
+    }
+}
+
+TEST(ProfileLocation, AnAbsoluteXdgConfigHomeElseAnAbsoluteHomeElseThePasswordDatabase) {
+    SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
+    const passwd* entry = ::getpwuid(::getuid());
+    ASSERT_NE(entry, nullptr);
+    // A home the database names but that is not there is none (see AHomeThatIsNotThereIsNone).
+    const std::string database = fs::is_directory(entry->pw_dir)
+                                     ? std::string(entry->pw_dir) + "/.config/tovik/tovik.ini"
+                                     : std::string();
+    const std::string dotConfig = "/h/.config/tovik/tovik.ini";
+    // A relative value would be as bad as none: the profile would follow the current directory.
+    const struct {
+        const char* xdg;
+        const char* home;
+        std::string expected;
+    } cases[] = {{"/x", "/h", "/x/tovik/tovik.ini"},
+                 {nullptr, "/h", dotConfig},
+                 {"", "/h", dotConfig},
+                 {"x", "/h", dotConfig},
+                 {nullptr, nullptr, database},
+                 {nullptr, "", database},
+                 {nullptr, ".", database},
+                 {nullptr, "home", database}};
+    for (const auto& c : cases) {
+        c.xdg ? ::setenv("XDG_CONFIG_HOME", c.xdg, 1) : ::unsetenv("XDG_CONFIG_HOME");
+        c.home ? ::setenv("HOME", c.home, 1) : ::unsetenv("HOME");
+        EXPECT_EQ(CProfile::DefaultPath(), c.expected)
+            << (c.xdg ? c.xdg : "unset") << ", " << (c.home ? c.home : "unset");
+    }
+}
 
 TEST_F(SharedProfile, AWriteKeepsWhatOthersPutIntoTheFileSinceItWasOpened) {
     // What happens to the file between our dialog's start and its end.
@@ -68,7 +166,7 @@ TEST_F(SharedProfile, AWriteKeepsWhatOthersPutIntoTheFileSinceItWasOpened) {
         std::string expected = changed;
         expected.replace(expected.find("ComPort=1\nBaud=1"), 16, "ComPort=4\nBaud=0");
         EXPECT_EQ(ReadText(path), expected);
-        EXPECT_EQ(ModeOf(path), 0640u) << "the file keeps its permissions";
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640)) << "keeps its permissions";
     }
 }
 
@@ -101,8 +199,6 @@ TEST_F(SharedProfile, WritersInSeveralProcessesLoseNothingOfEachOther) {
     for (int w = 0; w < kWriters; ++w) {
         EXPECT_EQ(profile.GetProfileInt("Tovik", "Writer" + std::to_string(w), 0), kWrites) << w;
     }
-    EXPECT_TRUE(fs::exists(path + ".lock"));
-    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path()), {}), 2) << "no temporary file";
 }
 
 TEST_F(SharedProfile, ASaveThatFailsSaysWhyInTheSystemsWordsAndTheValueHoldsForTheSession) {
@@ -173,21 +269,9 @@ TEST_F(SharedProfile, AProfileThatIsALinkIsWrittenWhereItPoints) {
         << "nothing left beside it";
 }
 
-TEST(ProfileWithoutHome, TheHomeComesFromThePasswordDatabaseOrThereIsNoProfile) {
+TEST(ProfileWithoutHome, AUserThePasswordDatabaseDoesNotKnowHasNone) {
     SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
     ::unsetenv("XDG_CONFIG_HOME");
-    const passwd* entry = ::getpwuid(::getuid());
-    ASSERT_NE(entry, nullptr);
-    // A home the database names but that is not there is none (see below).
-    const std::string expected = fs::is_directory(entry->pw_dir)
-                                     ? std::string(entry->pw_dir) + "/.config/tovik/tovik.ini"
-                                     : std::string();
-    // A relative HOME would be as bad as none: the profile would follow the current directory.
-    for (const char* value : {static_cast<const char*>(nullptr), "", ".", "home"}) {
-        value ? ::setenv("HOME", value, 1) : ::unsetenv("HOME");
-        EXPECT_EQ(CProfile::DefaultPath(), expected) << (value ? value : "unset");
-    }
-
     // A user the password database does not know: no profile at all, and nothing made in the
     // directory the program was started in.
     constexpr uid_t kUnknownUser = 54321;
