@@ -49,9 +49,6 @@ void CTovikDlgBehaviour::OnInitDialog() {
         m_uiCalls.Run([&] { answer = m_view->ShowBox(text, caption, type); });
         return answer;
     });
-    for (CDialogView::Control list : {CDialogView::kInterface, CDialogView::kBaudrate}) {
-        m_view->FillList(list, ListOf(list).entries, ListOf(list).count);
-    }
     Stop();
     m_nComIndex = 0;
     m_nEraseErrors = 0;

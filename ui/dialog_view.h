@@ -35,9 +35,9 @@ public:
     virtual void KeepKeys() = 0;
     virtual std::string PathText() = 0;
     virtual void SetPathText(const std::string& text) = 0;
-    // The Interface and Baudrate lists: filled once, in this order; the text the list shows (an
-    // entry or what the user typed); the entry at index selected, or with -1 none and no text.
-    virtual void FillList(Control list, const char* const* entries, int count) = 0;
+    // The Interface and Baudrate lists, which the window fills with the entries of ListOf(list)
+    // (ui/dialog_lists.h), in that order: the text the list shows (an entry or what the user
+    // typed); the entry at index selected, or with -1 none and no text.
     virtual std::string ListText(Control list) = 0;
     virtual void SelectListEntry(Control list, int index) = 0;
     // The file chooser; false when the user cancelled.

@@ -34,8 +34,7 @@ struct FakeView : CDialogView {
     std::string path;
     std::string chosen; // what the file chooser returns; empty: Cancel
     std::string chooserDirectory;
-    std::map<int, std::vector<std::string>> entries; // of each list
-    std::map<int, std::string> shown;                // the text each list shows
+    std::map<int, std::string> shown; // the text each list shows
     std::set<int> disabled;
     int focus = kStart;
     std::vector<std::string> boxes, captions;
@@ -55,12 +54,10 @@ struct FakeView : CDialogView {
     void KeepKeys() override { focus = kDialog; }
     std::string PathText() override { return path; }
     void SetPathText(const std::string& text) override { path = text; }
-    void FillList(Control list, const char* const* e, int count) override {
-        entries[list].assign(e, e + count);
-    }
     std::string ListText(Control list) override { return shown[list]; }
     void SelectListEntry(Control list, int index) override {
-        shown[list] = index < 0 ? "" : entries[list].at(index);
+        EXPECT_LT(index, ListOf(list).count) << "an index outside the list";
+        shown[list] = index < 0 || index >= ListOf(list).count ? "" : ListOf(list).entries[index];
     }
     bool ChooseFile(const std::string& directory, std::string* p) override {
         chooserDirectory = directory;

@@ -100,6 +100,8 @@ INT_PTR CTovikDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
 }
 
 BOOL CTovikDlg::OnInitDialog() {
+    FillList(kInterface);
+    FillList(kBaudrate);
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, LPARAM(m_hIcon));
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, LPARAM(m_hSmallIcon ? m_hSmallIcon : m_hIcon));
 
@@ -258,9 +260,9 @@ void CTovikDlg::SetPathText(const std::string& text) {
     ::SetDlgItemTextA(m_hWnd, kPath, text.c_str());
 }
 
-void CTovikDlg::FillList(Control list, const char* const* entries, int count) {
-    for (int i = 0; i < count; ++i) {
-        ::SendDlgItemMessageA(m_hWnd, list, CB_ADDSTRING, 0, LPARAM(entries[i]));
+void CTovikDlg::FillList(Control list) {
+    for (int i = 0; i < ListOf(list).count; ++i) {
+        ::SendDlgItemMessageA(m_hWnd, list, CB_ADDSTRING, 0, LPARAM(ListOf(list).entries[i]));
     }
 }
 

@@ -32,6 +32,7 @@ private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     BOOL OnInitDialog();
     void OnCommand(int id, int notification);
+    void FillList(Control list);
     bool OnPaint();
 
     // CDialogView
@@ -48,7 +49,6 @@ private:
     void KeepKeys() override;
     std::string PathText() override;
     void SetPathText(const std::string& text) override;
-    void FillList(Control list, const char* const* entries, int count) override;
     std::string ListText(Control list) override;
     void SelectListEntry(Control list, int index) override;
     bool ChooseFile(const std::string& initialDirectory, std::string* path) override;

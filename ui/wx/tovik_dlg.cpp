@@ -36,11 +36,9 @@ CTovikDlg::CTovikDlg(wxWindow* parent, CProfile* profile)
     SetIcons(TovikIcons());
     m_animate = new CSearchAnimation(this, kAnimationId);
     m_animate->Hide();
-    // The layout is fitted to what the controls hold, so the lists are filled before it; the
-    // behaviour fills them again, with the same entries, when the dialog starts.
-    for (Control list : {kInterface, kBaudrate}) {
-        FillList(list, ListOf(list).entries, ListOf(list).count);
-    }
+    // The layout is fitted to what the controls hold, so the lists are filled before it.
+    FillList(kInterface);
+    FillList(kBaudrate);
     FitLayout();
     Bind(wxEVT_INIT_DIALOG, &CTovikDlg::HandleInitDialog, this);
     Bind(wxEVT_CLOSE_WINDOW, &CTovikDlg::HandleClose, this);
@@ -264,12 +262,11 @@ void CTovikDlg::SetPathText(const std::string& text) {
     m_path->ChangeValue(wxString::FromUTF8(text));
 }
 
-void CTovikDlg::FillList(Control list, const char* const* entries, int count) {
-    wxArrayString strings;
-    for (int i = 0; i < count; ++i) {
-        strings.Add(entries[i]);
+void CTovikDlg::FillList(Control list) {
+    auto* box = static_cast<wxComboBox*>(FindWindow(list));
+    for (int i = 0; i < ListOf(list).count; ++i) {
+        box->Append(ListOf(list).entries[i]);
     }
-    static_cast<wxComboBox*>(FindWindow(list))->Set(strings);
 }
 
 std::string CTovikDlg::ListText(Control list) {

@@ -59,6 +59,7 @@ public:
 
 private:
     void LoadLayout(wxWindow* parent);
+    void FillList(Control list);
     // Widens the layout uniformly where the toolkit's controls need more room than the dialog
     // units give them, so nothing is cut off and the arrangement keeps its proportions.
     void FitLayout();
@@ -85,7 +86,6 @@ private:
     void KeepKeys() override;
     std::string PathText() override;
     void SetPathText(const std::string& text) override;
-    void FillList(Control list, const char* const* entries, int count) override;
     std::string ListText(Control list) override;
     void SelectListEntry(Control list, int index) override;
     bool ChooseFile(const std::string& initialDirectory, std::string* path) override;
