@@ -280,15 +280,6 @@ TEST_F(DialogGui, StopDuringTheSearch) {
     Click(dlg->StopButton());
 }
 
-TEST_F(DialogGui, APathThatDoesNotExist) {
-    Open();
-    dlg->PathField()->SetValue(dir + "/no-such-file.s19");
-    Click(dlg->StartButton());
-    EXPECT_EQ(Boxes(), (std::vector<std::string>{"Sorry wrong filename given !"}));
-    EXPECT_EQ(Status(), "Status Messages");
-    EXPECT_TRUE(InputsEnabled());
-}
-
 TEST_F(DialogGui, Com9ShowsThePortMessageAndSearchesUntilStop) {
     Open();
     dlg->PathField()->SetValue(File(4));
