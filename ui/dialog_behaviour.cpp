@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "settings/profile.h"
+#include "ui/dialog_lists.h"
 #include "ui/help_text.h"
 
 const char* const kProfileSection = "Tovik";

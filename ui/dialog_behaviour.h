@@ -9,7 +9,6 @@
 #include "loader/file_copy.h"
 #include "loader/front_panel.h"
 #include "loader/run_controller.h"
-#include "ui/dialog_lists.h"
 #include "ui/dialog_view.h"
 #include "ui/ui_call_queue.h"
 
@@ -34,11 +33,11 @@ std::string SettingsNotSavedMessage(const std::string& path, const std::string& 
 class CTovikDlgBehaviour : public CFrontPanel, public CRunController {
 public:
     CTovikDlgBehaviour(CDialogView* view, CProfile* profile);
-    // Stops the worker and waits for it, if nobody did; closes the held file.
+    // Stops the worker and waits for it, if nobody did (OnDestroy); closes the held file.
     ~CTovikDlgBehaviour() override;
 
-    // Handlers, on the window's thread. OnInitDialog fills the lists from the profile, shows the
-    // core's message boxes through the window from then on, and starts the worker.
+    // Handlers, on the window's thread. OnInitDialog selects the lists' entries from the profile,
+    // shows the core's message boxes through the window from then on, and starts the worker.
     void OnInitDialog();
     void OnStart();
     void OnSearch();

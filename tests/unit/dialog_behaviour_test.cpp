@@ -8,6 +8,7 @@
 #include "serial/link_lock.h"
 #include "settings/profile.h"
 #include "ui/dialog_behaviour.h"
+#include "ui/dialog_lists.h"
 #include "ui/help_text.h"
 
 #include "tests/support/scratch_dir.h"

@@ -1,7 +1,7 @@
 #include "ui/win32/tovik_dlg_win32.h"
 
 #include "platform/message_box.h"
-#include "ui/help_text.h"
+#include "ui/dialog_lists.h"
 #include "ui/win32/dialog_parts_win32.h"
 
 #include <commctrl.h>

@@ -1,6 +1,7 @@
 #include "ui/wx/tovik_dlg.h"
 
 #include "platform/message_box.h"
+#include "ui/dialog_lists.h"
 #include "ui/wx/file_chooser.h"
 #include "ui/wx/search_animation_ctrl.h"
 #include "ui/wx/toolkit_message_box.h"
