@@ -5,6 +5,8 @@
 #include "platform/clock.h"
 #include "platform/message_box.h"
 #include "settings/profile.h"
+#include "ui/dialog_lists.h"
+#include "ui/help_text.h"
 
 const char* const kProfileSection = "Tovik";
 const char* const kProfileOpenPath = "Openpath";
@@ -35,12 +37,19 @@ CTovikDlgBehaviour::CTovikDlgBehaviour(CDialogView* view, CProfile* profile)
     : CRunController(this), m_view(view), m_profile(profile) {}
 
 CTovikDlgBehaviour::~CTovikDlgBehaviour() {
-    EndWorker();
+    OnDestroy();
     ReleaseFile();
 }
 
 void CTovikDlgBehaviour::OnInitDialog() {
     m_uiCalls.SetUiThread(std::this_thread::get_id());
+    // The worker asks too (the port's Retry/Cancel, the run's outcome): every box is shown on
+    // the window's thread, owned by the dialog.
+    SetMessageBoxHook([this](const std::string& text, const std::string& caption, unsigned type) {
+        int answer = kIdOk;
+        m_uiCalls.Run([&] { answer = m_view->ShowBox(text, caption, type); });
+        return answer;
+    });
     Stop();
     m_nComIndex = 0;
     m_nEraseErrors = 0;
@@ -52,9 +61,9 @@ void CTovikDlgBehaviour::OnInitDialog() {
     m_bThreadEnded = false;
     m_view->SetPathText(m_profile->GetProfileString(kProfileSection, kProfileOpenPath, ""));
     m_nComIndex = m_profile->GetProfileInt(kProfileSection, kProfileComPort, 0);
-    m_view->SelectInterface(m_nComIndex);
+    SelectListEntry(CDialogView::kInterface, m_nComIndex);
     m_nBaudIndex = m_profile->GetProfileInt(kProfileSection, kProfileBaud, 1);
-    m_view->SelectBaudrate(m_nBaudIndex);
+    SelectListEntry(CDialogView::kBaudrate, m_nBaudIndex);
     m_view->ShowProgressRange(1, 100);
     StartThread();
 }
@@ -95,7 +104,7 @@ void CTovikDlgBehaviour::OnStart() {
     }
     // No port to open: the port layer's message would name an interface nobody chose, and the
     // search would go on, on no line, until Stop.
-    if (m_view->InterfaceSelection() < 0) {
+    if (InterfaceSelection() < 0) {
         AfxMessageBox(kNoInterfaceMessage);
         return;
     }
@@ -116,13 +125,15 @@ void CTovikDlgBehaviour::OnStart() {
     m_view->ShowStatus("Looking for device ... ");
     m_view->ShowProgressPos(0);
     m_view->PlayAnimation();
-    const int baudIndex = m_view->BaudrateSelection();
-    const int comIndex = m_view->InterfaceSelection();
+    const int baudIndex = BaudrateSelection();
+    const int comIndex = InterfaceSelection();
     for (CDialogView::Control c : {CDialogView::kInterface, CDialogView::kBaudrate,
                                    CDialogView::kPath, CDialogView::kStart, CDialogView::kSearch}) {
         m_view->EnableControl(c, false);
     }
     m_view->EnableControl(CDialogView::kStop, true);
+    // The control the user pressed (or typed in) took the focus away with it: Stop takes it.
+    FocusIfLost(CDialogView::kStop);
     BeginRun(copy, check.lineCount, comIndex, baudIndex);
 }
 
@@ -166,8 +177,13 @@ void CTovikDlgBehaviour::OnStop() {
             EnableInputs();
         }
         m_view->EnableControl(CDialogView::kStop, false);
+        // Stop, now disabled, may have had the focus. With the inputs back Start takes it;
+        // until then no control can, and the dialog itself holds the keys, so that Esc still
+        // ends it and F1 still helps.
         if (inputsBack) {
-            m_view->FocusStartIfNothingFocused(); // Stop, now disabled, may have had it
+            FocusIfLost(CDialogView::kStart);
+        } else if (m_view->FocusLost()) {
+            m_view->KeepKeys();
         }
     });
 }
@@ -176,7 +192,7 @@ void CTovikDlgBehaviour::OnRunWoundDown() {
     m_uiCalls.Run([this] {
         if (!Running()) {
             EnableInputs();
-            m_view->FocusStartIfNothingFocused();
+            FocusIfLost(CDialogView::kStart);
         }
     });
 }
@@ -213,18 +229,58 @@ void CTovikDlgBehaviour::EndWorker() {
 }
 
 void CTovikDlgBehaviour::OnClose() {
-    EndWorker();
-    OnCancel();
+    OnEscape();
 }
 
-void CTovikDlgBehaviour::OnCancel() {
+void CTovikDlgBehaviour::OnEscape() {
+    KeepSelections();
+    m_view->EndDialog(kIdCancel);
+}
+
+void CTovikDlgBehaviour::OnEnter() {
     EndWorker();
-    m_nComIndex = m_view->InterfaceSelection();
-    m_nBaudIndex = m_view->BaudrateSelection();
+    m_view->EndDialog(kIdOk);
+}
+
+void CTovikDlgBehaviour::OnHelp() {
+    // F1 pressed in the help box itself asks again; one help box is enough.
+    if (m_bShowingHelp) {
+        return;
+    }
+    m_bShowingHelp = true;
+    m_view->ShowBox(HelpText(), m_view->HelpCaption(), kMbOk | kMbIconInformation);
+    m_bShowingHelp = false;
+}
+
+void CTovikDlgBehaviour::OnDestroy() {
+    EndWorker();
+    SetMessageBoxHook(nullptr);
+}
+
+void CTovikDlgBehaviour::KeepSelections() {
+    EndWorker();
+    m_nComIndex = InterfaceSelection();
+    m_nBaudIndex = BaudrateSelection();
     if (!m_profile->WriteProfileStrings(kProfileSection,
                                         {{kProfileComPort, std::to_string(m_nComIndex)},
                                          {kProfileBaud, std::to_string(m_nBaudIndex)}})) {
         TellSettingsNotSaved();
+    }
+}
+
+int CTovikDlgBehaviour::ListSelection(CDialogView::Control list) {
+    // What a run uses is always what the dialog shows: a typed text counts as the entry it
+    // names, whatever its case, and one that names none selects nothing.
+    return ListEntryIndex(ListOf(list), m_view->ListText(list));
+}
+
+void CTovikDlgBehaviour::SelectListEntry(CDialogView::Control list, int index) {
+    m_view->SelectListEntry(list, ListEntryOrNone(ListOf(list), index));
+}
+
+void CTovikDlgBehaviour::FocusIfLost(CDialogView::Control control) {
+    if (m_view->FocusLost()) {
+        m_view->FocusControl(control);
     }
 }
 
@@ -235,8 +291,4 @@ void CTovikDlgBehaviour::TellSettingsNotSaved() {
     }
     m_bToldNotSaved = true;
     AfxMessageBox(SettingsNotSavedMessage(m_profile->Path(), m_profile->LastWriteError()));
-}
-
-void CTovikDlgBehaviour::OnOK() {
-    EndWorker();
 }

@@ -2,8 +2,8 @@
 // What the main dialog does, apart from drawing: its handlers, the front panel the worker calls,
 // the settings it keeps in the profile, and the worker's life from the dialog's start to its end.
 // The dialog carries the run state as its run controller, which owns the worker and the
-// hand-shake with it. A window (wxWidgets, Win32) only forwards events here and implements
-// CDialogView.
+// hand-shake with it. A window (wxWidgets, Win32) only maps its toolkit's events to the handlers
+// here (a key to OnEscape, OnEnter or OnHelp, the close box to OnClose) and implements CDialogView.
 
 #include "loader/file_check.h"
 #include "loader/file_copy.h"
@@ -33,20 +33,26 @@ std::string SettingsNotSavedMessage(const std::string& path, const std::string& 
 class CTovikDlgBehaviour : public CFrontPanel, public CRunController {
 public:
     CTovikDlgBehaviour(CDialogView* view, CProfile* profile);
-    // Stops the worker and waits for it, if nobody did; closes the held file.
+    // Stops the worker and waits for it, if nobody did (OnDestroy); closes the held file.
     ~CTovikDlgBehaviour() override;
 
-    // Handlers, on the window's thread.
+    // Handlers, on the window's thread. OnInitDialog selects the lists' entries from the profile,
+    // shows the core's message boxes through the window from then on, and starts the worker.
     void OnInitDialog();
     void OnStart();
     void OnSearch();
-    // Close box: ends the worker (the run too, after the command in flight), then OnCancel.
+    // Esc: the worker is ended (the run too, after the command in flight), the selections are
+    // kept in the profile (or the dialog says why they cannot be), the dialog ends with kIdCancel.
+    void OnEscape();
+    // The close box: as Esc.
     void OnClose();
-    // Esc (and after OnClose): keeps the selections in the profile, or says why it cannot; the
-    // worker is ended first.
-    void OnCancel();
-    // Enter: the dialog ends without keeping the selections; the worker is ended.
-    void OnOK();
+    // Enter outside a button: the worker is ended, the dialog ends with kIdOk and keeps nothing.
+    void OnEnter();
+    // F1: the help box; F1 pressed in the help box itself shows no second one.
+    void OnHelp();
+    // The window is going: the worker is ended while the window can still show its calls, and
+    // the message boxes lose their owner.
+    void OnDestroy();
 
     // Front panel: called by the worker, carried to the window's thread.
     void SetProgressPos(int position) override;
@@ -68,7 +74,18 @@ public:
     // programs a copy of it (m_pFile is that copy's stream while the run goes).
     FILE* HeldFile() const { return m_pHeldFile; }
 
+    // The entry each list shows, -1 for none: a typed text counts as the entry it names.
+    int InterfaceSelection() { return ListSelection(CDialogView::kInterface); }
+    int BaudrateSelection() { return ListSelection(CDialogView::kBaudrate); }
+
 private:
+    int ListSelection(CDialogView::Control list);
+    // Selects the entry at index, or none when the index is outside the list.
+    void SelectListEntry(CDialogView::Control list, int index);
+    // Gives the keys to control if no control holds them.
+    void FocusIfLost(CDialogView::Control control);
+    // Keeps the selections in the profile, or says why it cannot; the worker is ended first.
+    void KeepSelections();
     // Opens path and counts its lines; false when it cannot be opened (nothing is held then).
     bool HoldFile(const std::string& path);
     void ReleaseFile();
@@ -86,6 +103,7 @@ private:
     CUiCallQueue m_uiCalls;
     FILE* m_pHeldFile = nullptr;
     bool m_bToldNotSaved = false;
+    bool m_bShowingHelp = false;
     // Read afresh at every Start: the run programs exactly what was checked, whatever happens to
     // the file meanwhile.
     CFileCopy m_runCopy;

@@ -1,7 +1,6 @@
-// What the dialog does with files, driven without a window: the view is plain fields, this thread
-// plays the window's thread. The window itself, a whole load and every way of ending one are
-// tested on the real dialog in tests/gui; here are the file chooser's cases and a file refused at
-// Start, which that test does not reach.
+// What the dialog does, shared by its windows and tested once here, without a window: the view is
+// plain fields, this thread plays the window's thread. How each window maps its keys and draws is
+// tested on the real windows (tests/gui, tests/e2e/wine_dialog.sh).
 
 #include "fake_serial_device.h"
 #include "loader_test_support.h"
@@ -9,6 +8,8 @@
 #include "serial/link_lock.h"
 #include "settings/profile.h"
 #include "ui/dialog_behaviour.h"
+#include "ui/dialog_lists.h"
+#include "ui/help_text.h"
 
 #include "tests/support/scratch_dir.h"
 #include "tests/support/wait_until.h"
@@ -21,14 +22,24 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <set>
+#include <utility>
 
 namespace {
 
 struct FakeView : CDialogView {
+    // The dialog itself, as the holder of the keys.
+    static constexpr int kDialog = 0;
     std::string path;
     std::string chosen; // what the file chooser returns; empty: Cancel
     std::string chooserDirectory;
+    std::map<int, std::string> shown; // the text each list shows
+    std::set<int> disabled;
+    int focus = kStart;
+    std::vector<std::string> boxes, captions;
+    std::function<void()> duringBox; // runs once, while the next box is shown
+    int ended = 0;                   // the result the dialog ended with; 0: still open
 
     void ShowStatus(const std::string&) override {}
     void ShowProgressRange(int, int) override {}
@@ -36,28 +47,33 @@ struct FakeView : CDialogView {
     void PlayAnimation() override {}
     void StopAnimation() override {}
     void EnableControl(Control control, bool enable) override {
-        if (control == kStart) {
-            startEnabled = enable;
-        }
+        enable ? (void)disabled.erase(control) : (void)disabled.insert(control);
     }
-    void FocusStartIfNothingFocused() override {
-        (startEnabled ? focusWithStart : focusWithoutStart) += 1;
-    }
-    bool startEnabled = true;
-    int focusWithStart = 0;    // FocusStartIfNothingFocused calls while Start was enabled
-    int focusWithoutStart = 0; // and while it was not
+    bool FocusLost() override { return focus == kDialog || disabled.count(focus) != 0; }
+    void FocusControl(Control control) override { focus = control; }
+    void KeepKeys() override { focus = kDialog; }
     std::string PathText() override { return path; }
     void SetPathText(const std::string& text) override { path = text; }
-    int interfaceIndex = 0; // what the Interface list shows; -1: no entry
-    int InterfaceSelection() override { return interfaceIndex; }
-    void SelectInterface(int) override {}
-    int BaudrateSelection() override { return 1; }
-    void SelectBaudrate(int) override {}
+    std::string ListText(Control list) override { return shown[list]; }
+    void SelectListEntry(Control list, int index) override {
+        EXPECT_LT(index, ListOf(list).count) << "an index outside the list";
+        shown[list] = index < 0 || index >= ListOf(list).count ? "" : ListOf(list).entries[index];
+    }
     bool ChooseFile(const std::string& directory, std::string* p) override {
         chooserDirectory = directory;
         *p = chosen;
         return !chosen.empty();
     }
+    int ShowBox(const std::string& text, const std::string& caption, unsigned) override {
+        boxes.push_back(text);
+        captions.push_back(caption);
+        if (auto during = std::exchange(duringBox, nullptr)) {
+            during();
+        }
+        return kIdOk;
+    }
+    std::string HelpCaption() override { return "Help"; }
+    void EndDialog(int result) override { ended = result; }
 };
 
 struct DialogBehaviour : ::testing::Test {
@@ -68,23 +84,22 @@ struct DialogBehaviour : ::testing::Test {
     std::unique_ptr<CProfile> profile;
     FakeView view;
     std::unique_ptr<CTovikDlgBehaviour> dialog;
-    std::vector<std::string> boxes;
+    std::vector<std::string>& boxes = view.boxes;
 
     void SetUp() override {
         std::filesystem::create_directories(dir + "/firmware");
-        profile = std::make_unique<CProfile>(dir + "/tovik.ini");
-        SetMessageBoxHook([this](const std::string& text, const std::string&, unsigned) {
-            boxes.push_back(text);
-            return kIdOk;
-        });
+        Open();
+    }
+    // A new dialog on the profile at path (default: the scratch one, as written).
+    void Open(const std::string& path = "") {
+        dialog.reset();
+        view = FakeView();
+        profile = std::make_unique<CProfile>(path.empty() ? dir + "/tovik.ini" : path);
         dialog = std::make_unique<CTovikDlgBehaviour>(&view, profile.get());
         dialog->OnInitDialog();
     }
-    void TearDown() override {
-        dialog.reset();
-        SetMessageBoxHook(nullptr);
-    }
     std::string OpenPath() { return profile->GetProfileString("Tovik", "Openpath", ""); }
+    std::string Saved(const char* key) { return profile->GetProfileString("Tovik", key, "none"); }
 };
 
 TEST_F(DialogBehaviour, SearchKeepsTheFileAndThePathUnlessANewFileOpens) {
@@ -114,26 +129,6 @@ TEST_F(DialogBehaviour, SearchKeepsTheFileAndThePathUnlessANewFileOpens) {
     EXPECT_EQ(dialog->m_nLineCount, 0);
     EXPECT_EQ(view.path, first);
     EXPECT_EQ(OpenPath(), first);
-}
-
-TEST_F(DialogBehaviour, AFileThatFailsTheCheckIsRefusedAtStartAndLetGo) {
-    std::string bad = SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) + SRecordLine(9, 0);
-    bad[bad.find('\n', bad.find('\n') + 1) - 1] ^= 1; // line 2's checksum
-    const std::pair<std::string, std::string> cases[] = {
-        {bad, "Sorry, line 2 of the file has a wrong checksum !"},
-        {SRecordLine(0, 0) + SRecordLine(9, 0), "File contains no data !"},
-    };
-    for (const auto& [text, message] : cases) {
-        boxes.clear();
-        view.path = dir + "/refused.s19";
-        std::ofstream(view.path) << text;
-        dialog->OnStart();
-        EXPECT_EQ(boxes, (std::vector<std::string>{message}));
-        EXPECT_EQ(dialog->m_bRun, 0);
-        EXPECT_EQ(dialog->HeldFile(), nullptr);
-        std::lock_guard<std::recursive_mutex> guard(LinkLock());
-        EXPECT_TRUE(fake.line->written.empty());
-    }
 }
 
 TEST_F(DialogBehaviour, EachStartProgramsTheFileAsItWasAtThatStart) {
@@ -207,6 +202,8 @@ TEST_F(DialogBehaviour, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {
     std::ofstream(view.path) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 100, 16) +
                                     SRecordLine(9, 0);
     dialog->OnStart();
+    // Start, pressed, was disabled with the focus: Stop takes it.
+    EXPECT_EQ(view.focus, CDialogView::kStop);
     auto serveUntil = [this](auto condition) {
         return WaitUntil([&] {
             dialog->UiCalls().Drain();
@@ -218,29 +215,87 @@ TEST_F(DialogBehaviour, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {
         return !writeSequences.empty();
     }));
     dialog->OnStop();
-    // The write in flight still holds the file and the port: no new Start or file yet.
-    EXPECT_FALSE(view.startEnabled);
-    ASSERT_TRUE(serveUntil([&] { return view.startEnabled; }));
+    // The write in flight still holds the file and the port: no new Start or file yet, and no
+    // control to take the keys, which the dialog itself holds meanwhile (Esc must still work).
+    EXPECT_EQ(view.disabled.count(CDialogView::kStart), 1u);
+    EXPECT_EQ(view.focus, FakeView::kDialog);
+    ASSERT_TRUE(serveUntil([&] { return view.disabled.count(CDialogView::kStart) == 0; }));
     EXPECT_FALSE(dialog->m_bLinkHeld);
-    // The focus is given back to Start when Start is back, never to a disabled Start.
-    EXPECT_EQ(view.focusWithStart, 1);
-    EXPECT_EQ(view.focusWithoutStart, 0);
+    EXPECT_EQ(view.focus, CDialogView::kStart);
     std::lock_guard<std::recursive_mutex> guard(LinkLock());
     EXPECT_EQ(writeSequences.size(), 1u); // nothing was written after the Stop
 }
 
+// An Interface list that shows no entry: from a profile whose index is outside the list, or a
+// typed text that names none. Start must say so before anything else happens.
 TEST_F(DialogBehaviour, StartWithoutAnInterfaceSendsNothingAndSaysSo) {
-    view.path = dir + "/good.s19";
-    std::ofstream(view.path) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) +
-                                    SRecordLine(9, 0);
-    view.interfaceIndex = -1;
-    dialog->OnStart();
-    EXPECT_EQ(boxes, (std::vector<std::string>{kNoInterfaceMessage}));
-    EXPECT_EQ(dialog->m_bRun, 0);
-    EXPECT_TRUE(view.startEnabled);
-    EXPECT_EQ(dialog->HeldFile(), nullptr) << "nothing was done with the file either";
-    std::lock_guard<std::recursive_mutex> guard(LinkLock());
-    EXPECT_TRUE(fake.line->written.empty());
+    const struct {
+        const char* comPort;
+        const char* typed; // null: the list as the profile left it
+    } cases[] = {{"9", nullptr}, {"-1", nullptr}, {"0", "Com10"}, {"0", ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.comPort) + " / " + (c.typed ? c.typed : "(as read)"));
+        std::ofstream(dir + "/tovik.ini") << "[Tovik]\nComPort=" << c.comPort << "\n";
+        Open();
+        EXPECT_EQ(view.shown[CDialogView::kInterface], c.typed ? "Com1" : "");
+        if (c.typed) {
+            view.shown[CDialogView::kInterface] = c.typed;
+        }
+        view.path = dir + "/good.s19";
+        std::ofstream(view.path) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) +
+                                        SRecordLine(9, 0);
+        dialog->OnStart();
+        EXPECT_EQ(boxes, (std::vector<std::string>{kNoInterfaceMessage}));
+        EXPECT_EQ(dialog->m_bRun, 0);
+        EXPECT_TRUE(view.disabled.empty());
+        EXPECT_EQ(dialog->HeldFile(), nullptr) << "nothing was done with the file either";
+        std::lock_guard<std::recursive_mutex> guard(LinkLock());
+        EXPECT_TRUE(fake.line->written.empty());
+    }
+}
+
+// Esc and the close box end the worker, keep what the lists show in the profile (a typed text
+// as the entry it names, whatever its case; -1 for none) and end the dialog with Cancel; Enter
+// ends it with OK and keeps nothing.
+TEST_F(DialogBehaviour, HowTheDialogEndsAndWhatItKeeps) {
+    using Handler = void (CTovikDlgBehaviour::*)();
+    const struct {
+        Handler end;
+        const char *interfaceText, *baudText;
+        int result;
+        const char *comPort, *baud; // as saved; "none": not saved
+    } cases[] = {
+        {&CTovikDlgBehaviour::OnEscape, "Com3", "57600", kIdCancel, "2", "2"},
+        {&CTovikDlgBehaviour::OnEscape, "com3", "57 600", kIdCancel, "2", "-1"},
+        {&CTovikDlgBehaviour::OnClose, "COM9", "auto", kIdCancel, "8", "0"},
+        {&CTovikDlgBehaviour::OnClose, "Com10", "115200", kIdCancel, "-1", "3"},
+        {&CTovikDlgBehaviour::OnEscape, "", "", kIdCancel, "-1", "-1"},
+        {&CTovikDlgBehaviour::OnEnter, "Com3", "57600", kIdOk, "none", "none"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.interfaceText) + " / " + c.baudText);
+        std::filesystem::remove(dir + "/tovik.ini");
+        Open();
+        EXPECT_EQ(view.shown[CDialogView::kInterface], "Com1");
+        EXPECT_EQ(view.shown[CDialogView::kBaudrate], "38400");
+        view.shown[CDialogView::kInterface] = c.interfaceText;
+        view.shown[CDialogView::kBaudrate] = c.baudText;
+        ((*dialog).*c.end)();
+        EXPECT_TRUE(dialog->WorkerEnded());
+        EXPECT_EQ(view.ended, c.result);
+        EXPECT_EQ(Saved("ComPort"), c.comPort);
+        EXPECT_EQ(Saved("Baud"), c.baud);
+        EXPECT_TRUE(boxes.empty());
+    }
+}
+
+// F1 shows the help with the window's caption; F1 pressed in the help box shows no second one.
+TEST_F(DialogBehaviour, OneHelpBoxAtATime) {
+    view.duringBox = [this] { dialog->OnHelp(); };
+    dialog->OnHelp();
+    dialog->OnHelp();
+    EXPECT_EQ(boxes, (std::vector<std::string>(2, HelpText())));
+    EXPECT_EQ(view.captions, (std::vector<std::string>(2, "Help")));
 }
 
 TEST_F(DialogBehaviour, SettingsThatCannotBeSavedAreToldOnceNamingTheFileAndTheReason) {
@@ -253,11 +308,7 @@ TEST_F(DialogBehaviour, SettingsThatCannotBeSavedAreToldOnceNamingTheFileAndTheR
     std::ofstream(chosen) << SRecordLine(0, 0) + SRecordLine(9, 0);
     for (bool searchFirst : {false, true}) {
         SCOPED_TRACE(searchFirst ? "search, then Esc" : "Esc");
-        dialog.reset();
-        boxes.clear();
-        profile = std::make_unique<CProfile>(blocked);
-        dialog = std::make_unique<CTovikDlgBehaviour>(&view, profile.get());
-        dialog->OnInitDialog();
+        Open(blocked);
         if (searchFirst) {
             view.chosen = chosen;
             dialog->OnSearch();
@@ -267,7 +318,7 @@ TEST_F(DialogBehaviour, SettingsThatCannotBeSavedAreToldOnceNamingTheFileAndTheR
             dialog->OnSearch();
             EXPECT_EQ(view.chooserDirectory, dir + "/firmware");
         }
-        dialog->OnCancel();
+        dialog->OnEscape();
         EXPECT_TRUE(dialog->WorkerEnded());
         EXPECT_EQ(boxes, (std::vector<std::string>{told}));
         EXPECT_EQ(ReadText(dir + "/blocker"), "x");
@@ -289,6 +340,15 @@ std::string Image(uint32_t address) {
 }
 
 const Refusal kRefusals[] = {
+    {"NoFile", "", "Sorry wrong filename given !"},
+    {"Checksum",
+     [] {
+         std::string text = Image(0x10000);
+         text[text.find('\n', text.find('\n') + 1) - 1] ^= 1; // line 2's checksum
+         return text;
+     }(),
+     "Sorry, line 2 of the file has a wrong checksum !"},
+    {"NoData", SRecordLine(0, 0) + SRecordLine(9, 0), "File contains no data !"},
     {"JoinedImages", Image(0x10000) + Image(0x20000),
      "Sorry, line 7 of the file holds data after the end record on line 5: two images were "
      "joined by mistake, and the second would not be loaded ! Join them with one end record at "
@@ -308,14 +368,17 @@ const Refusal kRefusals[] = {
     {"Zeros", std::string(4 << 20, '\0'), "Sorry, line 1 of the file is not an S-record !"},
 };
 
-// What the file check refuses is refused at Start, before anything is sent: two images joined
-// into one file, lines ended by a CR alone, a count record that finds records missing, and a
-// stream that is not text at all, which is not read whole first.
+// A path that names no file, and what the file check refuses, are refused at Start before
+// anything is sent, and the file is let go: a wrong checksum, no data, two images joined into one
+// file, lines ended by a CR alone, a count record that finds records missing, and a stream that
+// is not text at all, which is not read whole first.
 class DialogFileRefusal : public DialogBehaviour, public ::testing::WithParamInterface<Refusal> {};
 
 TEST_P(DialogFileRefusal, AtStartWithItsReasonAndNothingSent) {
     view.path = dir + "/refused.s19";
-    std::ofstream(view.path, std::ios::binary) << GetParam().text;
+    if (!GetParam().text.empty()) {
+        std::ofstream(view.path, std::ios::binary) << GetParam().text;
+    }
     dialog->OnStart();
     EXPECT_EQ(boxes, (std::vector<std::string>{GetParam().box}));
     EXPECT_EQ(dialog->m_bRun, 0);

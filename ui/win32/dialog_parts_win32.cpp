@@ -1,9 +1,5 @@
 #include "ui/win32/dialog_parts_win32.h"
 
-const char* const kInterfaceEntries[9] = {"Com1", "Com2", "Com3", "Com4", "Com5",
-                                          "Com6", "Com7", "Com8", "Com9"};
-const char* const kBaudrateEntries[4] = {"AUTO", "38400", "57600", "115200"};
-
 std::string ChooserFilter(const std::string& barSeparated) {
     std::string filter = barSeparated;
     for (char& c : filter) {
@@ -17,10 +13,6 @@ std::string ChooserFilter(const std::string& barSeparated) {
         filter += '\0';
     }
     return filter;
-}
-
-CIconOrigin MinimisedIconOrigin(int clientWidth, int clientHeight, int iconWidth, int iconHeight) {
-    return {(clientWidth - iconWidth + 1) / 2, (clientHeight - iconHeight + 1) / 2};
 }
 
 std::string ProgramBaseName(const std::string& modulePath) {

@@ -4,24 +4,12 @@
 
 #include <string>
 
-// The two lists, in the order the dialog fills them. The Interface list is sorted by the combo
-// box, so an entry's index is only its COM index while sorting leaves this order alone.
-extern const char* const kInterfaceEntries[9];
-extern const char* const kBaudrateEntries[4];
-
 // Where the search animation plays during a run, in pixels of the dialog's client area.
 constexpr int kAnimationX = 220, kAnimationY = 140, kAnimationWidth = 60, kAnimationHeight = 20;
 
 // The chooser's filter in the common dialog's form (description and pattern, each ended by a
 // zero, the list ended by one more) from the "description|pattern|...||" form.
 std::string ChooserFilter(const std::string& barSeparated);
-
-// The top-left corner of an icon drawn centred in a client area, as a minimised window shows it.
-struct CIconOrigin {
-    int x;
-    int y;
-};
-CIconOrigin MinimisedIconOrigin(int clientWidth, int clientHeight, int iconWidth, int iconHeight);
 
 // The application's name from the program file's path: its base name without the extension.
 std::string ProgramBaseName(const std::string& modulePath);

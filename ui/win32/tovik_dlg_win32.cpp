@@ -1,7 +1,7 @@
 #include "ui/win32/tovik_dlg_win32.h"
 
 #include "platform/message_box.h"
-#include "ui/help_text.h"
+#include "ui/dialog_lists.h"
 #include "ui/win32/dialog_parts_win32.h"
 
 #include <commctrl.h>
@@ -39,29 +39,6 @@ std::string WindowText(HWND window) {
     return std::string(text.data());
 }
 
-// The entry a list shows in its edit field; a typed text that is not one of its entries selects
-// nothing, so what a run uses is always what the dialog shows.
-int ListSelection(HWND list) {
-    std::string text = WindowText(list);
-    if (text.empty()) {
-        return -1;
-    }
-    LRESULT index = ::SendMessageA(list, CB_FINDSTRINGEXACT, WPARAM(-1), LPARAM(text.c_str()));
-    return index == CB_ERR ? -1 : static_cast<int>(index);
-}
-
-void SelectListEntry(HWND list, int index) {
-    LRESULT count = ::SendMessageA(list, CB_GETCOUNT, 0, 0);
-    // An index outside the list selects nothing and clears the edit field.
-    ::SendMessageA(list, CB_SETCURSEL, index >= 0 && index < count ? WPARAM(index) : WPARAM(-1), 0);
-}
-
-template <size_t N> void FillList(HWND list, const char* const (&entries)[N]) {
-    for (const char* entry : entries) {
-        ::SendMessageA(list, CB_ADDSTRING, 0, LPARAM(entry));
-    }
-}
-
 } // namespace
 
 CTovikDlg::CTovikDlg(CProfile* profile)
@@ -76,8 +53,7 @@ CTovikDlg::CTovikDlg(CProfile* profile)
 CTovikDlg::~CTovikDlg() {
     // Every way out of the dialog ends the worker first; this only makes sure of it before the
     // message boxes lose their owner.
-    CTovikDlgBehaviour::OnOK();
-    SetMessageBoxHook(nullptr);
+    CTovikDlgBehaviour::OnDestroy();
     if (m_hSmallIcon) {
         ::DestroyIcon(m_hSmallIcon);
     }
@@ -106,7 +82,6 @@ INT_PTR CTovikDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
         return TRUE;
     case WM_CLOSE:
         CTovikDlgBehaviour::OnClose();
-        EndModal(IDCANCEL);
         return TRUE;
     case WM_PAINT:
         return OnPaint();
@@ -114,7 +89,7 @@ INT_PTR CTovikDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
         return reinterpret_cast<INT_PTR>(m_hIcon);
     case WM_HELP:
         // F1 on the dialog or any of its controls, and F1 in one of its message boxes.
-        ShowHelp();
+        CTovikDlgBehaviour::OnHelp();
         return TRUE;
     case kWmServeCalls:
         UiCalls().Drain();
@@ -125,8 +100,8 @@ INT_PTR CTovikDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
 }
 
 BOOL CTovikDlg::OnInitDialog() {
-    FillList(::GetDlgItem(m_hWnd, kInterface), kInterfaceEntries);
-    FillList(::GetDlgItem(m_hWnd, kBaudrate), kBaudrateEntries);
+    FillList(kInterface);
+    FillList(kBaudrate);
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, LPARAM(m_hIcon));
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, LPARAM(m_hSmallIcon ? m_hSmallIcon : m_hIcon));
 
@@ -134,11 +109,6 @@ BOOL CTovikDlg::OnInitDialog() {
     // message box or the file chooser runs its own loop.
     HWND window = m_hWnd;
     UiCalls().SetWake([window] { ::PostMessageA(window, kWmServeCalls, 0, 0); });
-    SetMessageBoxHook([this](const std::string& text, const std::string& caption, unsigned type) {
-        int answer = kIdOk;
-        UiCalls().Run([&] { answer = ShowBox(text, caption, type); });
-        return answer;
-    });
 
     // Empty until a run moves it into view; the clip is centred in whatever size it gets.
     m_animate = ::CreateWindowExA(0, ANIMATE_CLASSA, "", WS_CHILD | WS_VISIBLE | ACS_CENTER, 0, 0,
@@ -169,20 +139,19 @@ void CTovikDlg::OnCommand(int id, int notification) {
         }
         break;
     case IDOK:
-        // Enter outside a button: the dialog ends without keeping the selections.
-        CTovikDlgBehaviour::OnOK();
-        EndModal(IDOK);
+        // Enter outside a button (the dialog manager presses a focused button itself).
+        CTovikDlgBehaviour::OnEnter();
         break;
     case IDCANCEL:
-        CTovikDlgBehaviour::OnCancel();
-        EndModal(IDCANCEL);
+        // Esc.
+        CTovikDlgBehaviour::OnEscape();
         break;
     default:
         break;
     }
 }
 
-void CTovikDlg::EndModal(int result) {
+void CTovikDlg::EndDialog(int result) {
     ::EndDialog(m_hWnd, result);
 }
 
@@ -195,29 +164,23 @@ bool CTovikDlg::OnPaint() {
     ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     RECT client;
     ::GetClientRect(m_hWnd, &client);
-    CIconOrigin origin =
-        MinimisedIconOrigin(client.right - client.left, client.bottom - client.top,
-                            ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON));
-    ::DrawIcon(dc, origin.x, origin.y, m_hIcon);
+    // Centred; an odd margin puts its extra pixel on the left and top.
+    int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+    int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+    ::DrawIcon(dc, x, y, m_hIcon);
     ::EndPaint(m_hWnd, &paint);
     return true;
 }
 
-void CTovikDlg::ShowHelp() {
-    // F1 pressed in the help box itself asks again; one help box is enough.
-    if (m_bShowingHelp) {
-        return;
-    }
-    m_bShowingHelp = true;
-    ShowBox(HelpText(), ApplicationName(), kMbOk | kMbIconInformation);
-    m_bShowingHelp = false;
+std::string CTovikDlg::HelpCaption() {
+    return ApplicationName();
 }
 
 int CTovikDlg::ShowBox(const std::string& text, const std::string& caption, unsigned type) {
     return ::MessageBoxA(m_hWnd, text.c_str(), caption.c_str(), type);
 }
 
-bool CTovikDlg::FocusLost() const {
+bool CTovikDlg::FocusLost() {
     HWND focus = ::GetFocus();
     if (focus == m_hWnd) {
         // The dialog holds the keys itself only while no control can (KeepKeys).
@@ -245,7 +208,7 @@ bool CTovikDlg::FocusLost() const {
     return false;
 }
 
-void CTovikDlg::MoveFocusTo(int id) {
+void CTovikDlg::FocusControl(Control id) {
     HWND control = ::GetDlgItem(m_hWnd, id);
     if (control && ::IsWindowEnabled(control)) {
         // Through the dialog manager, so that the default button follows the focus.
@@ -279,29 +242,13 @@ void CTovikDlg::StopAnimation() {
 
 void CTovikDlg::EnableControl(Control control, bool enable) {
     ::EnableWindow(::GetDlgItem(m_hWnd, control), enable ? TRUE : FALSE);
-    // Start disables the control the user pressed; Stop takes the keys instead.
-    if (enable && control == kStop && FocusLost()) {
-        MoveFocusTo(kStop);
-    } else if (!enable && control == kStop && !::IsWindowEnabled(::GetDlgItem(m_hWnd, kStart)) &&
-               FocusLost()) {
-        // Stop, pressed, is disabled while the run winds down and the inputs are not back yet.
-        KeepKeys();
-    }
 }
 
 void CTovikDlg::KeepKeys() {
     // An active window without a focus gets its keys as system keys, which the dialog manager
-    // does not take for Esc. After Stop every control is disabled until the command in flight has
-    // ended (an erase can take 30 s); the dialog itself holds the keys meanwhile, so that Esc
-    // still ends it and F1 still helps.
+    // does not take for Esc.
     if (::GetActiveWindow() == m_hWnd) {
         ::SetFocus(m_hWnd);
-    }
-}
-
-void CTovikDlg::FocusStartIfNothingFocused() {
-    if (FocusLost()) {
-        MoveFocusTo(kStart);
     }
 }
 
@@ -313,20 +260,19 @@ void CTovikDlg::SetPathText(const std::string& text) {
     ::SetDlgItemTextA(m_hWnd, kPath, text.c_str());
 }
 
-int CTovikDlg::InterfaceSelection() {
-    return ListSelection(::GetDlgItem(m_hWnd, kInterface));
+void CTovikDlg::FillList(Control list) {
+    for (int i = 0; i < ListOf(list).count; ++i) {
+        ::SendDlgItemMessageA(m_hWnd, list, CB_ADDSTRING, 0, LPARAM(ListOf(list).entries[i]));
+    }
 }
 
-void CTovikDlg::SelectInterface(int index) {
-    SelectListEntry(::GetDlgItem(m_hWnd, kInterface), index);
+std::string CTovikDlg::ListText(Control list) {
+    return WindowText(::GetDlgItem(m_hWnd, list));
 }
 
-int CTovikDlg::BaudrateSelection() {
-    return ListSelection(::GetDlgItem(m_hWnd, kBaudrate));
-}
-
-void CTovikDlg::SelectBaudrate(int index) {
-    SelectListEntry(::GetDlgItem(m_hWnd, kBaudrate), index);
+void CTovikDlg::SelectListEntry(Control list, int index) {
+    // -1 selects nothing and clears the edit field.
+    ::SendDlgItemMessageA(m_hWnd, list, CB_SETCURSEL, WPARAM(index), 0);
 }
 
 bool CTovikDlg::ChooseFile(const std::string& initialDirectory, std::string* path) {

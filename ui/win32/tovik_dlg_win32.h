@@ -32,17 +32,8 @@ private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     BOOL OnInitDialog();
     void OnCommand(int id, int notification);
+    void FillList(Control list);
     bool OnPaint();
-    void ShowHelp();
-    // Ends the modal loop; the worker has been ended by then.
-    void EndModal(int result);
-    int ShowBox(const std::string& text, const std::string& caption, unsigned type);
-    // True when no usable control of the dialog holds the keyboard focus: none does, or the one
-    // that does has been disabled (it would swallow the keys).
-    bool FocusLost() const;
-    void MoveFocusTo(int id);
-    // Gives the keys to the dialog itself while none of its controls can take them.
-    void KeepKeys();
 
     // CDialogView
     void ShowStatus(const std::string& text) override;
@@ -51,18 +42,23 @@ private:
     void PlayAnimation() override;
     void StopAnimation() override;
     void EnableControl(Control control, bool enable) override;
-    void FocusStartIfNothingFocused() override;
+    // Also true when the control that has the focus has been disabled (it would swallow the
+    // keys).
+    bool FocusLost() override;
+    void FocusControl(Control control) override;
+    void KeepKeys() override;
     std::string PathText() override;
     void SetPathText(const std::string& text) override;
-    int InterfaceSelection() override;
-    void SelectInterface(int index) override;
-    int BaudrateSelection() override;
-    void SelectBaudrate(int index) override;
+    std::string ListText(Control list) override;
+    void SelectListEntry(Control list, int index) override;
     bool ChooseFile(const std::string& initialDirectory, std::string* path) override;
+    int ShowBox(const std::string& text, const std::string& caption, unsigned type) override;
+    std::string HelpCaption() override;
+    // Ends the modal loop; the worker has been ended by then.
+    void EndDialog(int result) override;
 
     HWND m_hWnd = nullptr;
     HWND m_animate = nullptr;
     HICON m_hIcon = nullptr;
     HICON m_hSmallIcon = nullptr;
-    bool m_bShowingHelp = false;
 };

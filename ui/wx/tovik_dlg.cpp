@@ -1,7 +1,7 @@
 #include "ui/wx/tovik_dlg.h"
 
 #include "platform/message_box.h"
-#include "ui/help_text.h"
+#include "ui/dialog_lists.h"
 #include "ui/wx/file_chooser.h"
 #include "ui/wx/search_animation_ctrl.h"
 #include "ui/wx/toolkit_message_box.h"
@@ -29,21 +29,6 @@ template <class T> T* FindControl(wxWindow* dialog, const char* name, int id) {
     return control;
 }
 
-// The entry shown in a list. A typed text counts as the entry it names, whatever its case, as
-// in the Windows dialog's lists; one that names none selects nothing.
-int ListSelection(wxComboBox* list) {
-    return list->FindString(list->GetValue(), false);
-}
-
-// An index outside the list selects nothing and leaves the list empty.
-void SelectListEntry(wxComboBox* list, int index) {
-    if (index >= 0 && index < int(list->GetCount())) {
-        list->SetSelection(index);
-    } else {
-        list->SetValue("");
-    }
-}
-
 } // namespace
 
 CTovikDlg::CTovikDlg(wxWindow* parent, CProfile* profile)
@@ -52,6 +37,9 @@ CTovikDlg::CTovikDlg(wxWindow* parent, CProfile* profile)
     SetIcons(TovikIcons());
     m_animate = new CSearchAnimation(this, kAnimationId);
     m_animate->Hide();
+    // The layout is fitted to what the controls hold, so the lists are filled before it.
+    FillList(kInterface);
+    FillList(kBaudrate);
     FitLayout();
     Bind(wxEVT_INIT_DIALOG, &CTovikDlg::HandleInitDialog, this);
     Bind(wxEVT_CLOSE_WINDOW, &CTovikDlg::HandleClose, this);
@@ -66,15 +54,13 @@ CTovikDlg::CTovikDlg(wxWindow* parent, CProfile* profile)
         wxEVT_BUTTON, [this](wxCommandEvent&) { CTovikDlgBehaviour::OnSearch(); },
         CDialogView::kSearch);
     Bind(
-        wxEVT_BUTTON, [this](wxCommandEvent&) { DoCancel(); }, wxID_CANCEL);
+        wxEVT_BUTTON, [this](wxCommandEvent&) { CTovikDlgBehaviour::OnEscape(); }, wxID_CANCEL);
     UiCalls().SetWake([this] { CallAfter([this] { UiCalls().Drain(); }); });
-    InstallMessageBoxes();
 }
 
 CTovikDlg::~CTovikDlg() {
     // The worker may still call the display while it ends; the controls must outlive it.
-    CTovikDlgBehaviour::OnOK();
-    SetMessageBoxHook(nullptr);
+    CTovikDlgBehaviour::OnDestroy();
 }
 
 void CTovikDlg::LoadLayout(wxWindow* parent) {
@@ -127,34 +113,21 @@ void CTovikDlg::FitLayout() {
     SetClientSize(int(client.x * m_scale + 0.5), int(client.y * m_scale + 0.5));
 }
 
-void CTovikDlg::InstallMessageBoxes() {
-    SetMessageBoxHook([this](const std::string& text, const std::string& caption, unsigned type) {
-        int answer = kIdOk;
-        UiCalls().Run([&] { answer = ShowToolkitMessageBox(this, text, caption, type); });
-        return answer;
-    });
-}
-
 void CTovikDlg::HandleInitDialog(wxInitDialogEvent& event) {
     event.Skip();
     if (!m_initialised) {
         m_initialised = true;
         CTovikDlgBehaviour::OnInitDialog();
-        FocusControl(m_start);
+        GiveKeysTo(m_start);
     }
 }
 
 void CTovikDlg::HandleClose(wxCloseEvent&) {
     CTovikDlgBehaviour::OnClose();
-    EndDialog(wxID_CANCEL);
 }
 
-void CTovikDlg::DoCancel() {
-    CTovikDlgBehaviour::OnCancel();
-    EndDialog(wxID_CANCEL);
-}
-
-void CTovikDlg::EndDialog(int code) {
+void CTovikDlg::EndDialog(int result) {
+    const int code = result == kIdOk ? wxID_OK : wxID_CANCEL;
     if (IsModal()) {
         EndModal(code);
     } else {
@@ -166,20 +139,19 @@ void CTovikDlg::EndDialog(int code) {
 void CTovikDlg::HandleCharHook(wxKeyEvent& event) {
     switch (event.GetKeyCode()) {
     case WXK_ESCAPE:
-        DoCancel();
+        CTovikDlgBehaviour::OnEscape();
         return;
     case WXK_RETURN:
     case WXK_NUMPAD_ENTER:
         // Enter on a button presses it; anywhere else it is the dialog's OK, which ends the
         // dialog without keeping the selections.
         if (!dynamic_cast<wxButton*>(FindFocus())) {
-            CTovikDlgBehaviour::OnOK();
-            EndDialog(wxID_OK);
+            CTovikDlgBehaviour::OnEnter();
             return;
         }
         break;
     case WXK_F1:
-        ShowToolkitMessageBox(this, HelpText(), "Help", kMbOk | kMbIconInformation);
+        CTovikDlgBehaviour::OnHelp();
         return;
     default:
         break;
@@ -243,13 +215,6 @@ void CTovikDlg::EnableControl(Control control, bool enable) {
     if (wxWindow* window = FindWindow(control)) {
         window->Enable(enable);
     }
-    if (enable && control == kStop && !ControlHasFocus()) {
-        // Start has just disabled the control the user pressed (or typed in), which took the
-        // focus away with it: Stop takes the keys instead, as in the Windows dialog.
-        FocusControl(m_stop);
-    } else if (!enable && !ControlHasFocus()) {
-        KeepKeys();
-    }
     if (m_watcher) {
         m_watcher->ControlEnabled(control, enable);
     }
@@ -262,10 +227,6 @@ bool CTovikDlg::ControlHasFocus() const {
 }
 
 void CTovikDlg::KeepKeys() {
-    // A control disabled while it has the focus takes the focus away with it, and a dialog in
-    // which nothing has the focus takes no key at all: not Esc, not F1. After Stop every control
-    // is disabled until the command in flight has ended (an erase can take 30 s); the dialog
-    // itself holds the keys meanwhile, so that Esc still ends it and F1 still helps.
     if (IsShown()) {
         // Without this the toolkit hands the focus on to a child, and none can take it.
         SetCanFocus(true);
@@ -273,22 +234,25 @@ void CTovikDlg::KeepKeys() {
     }
 }
 
-void CTovikDlg::FocusControl(wxWindow* control) {
+void CTovikDlg::GiveKeysTo(wxWindow* control) {
     control->SetFocus();
     // Holding the keys made the dialog a stop of its own in the Tab order; with a control to
     // hold them again it is none.
     SetCanFocus(false);
 }
 
-void CTovikDlg::FocusStartIfNothingFocused() {
+bool CTovikDlg::FocusLost() {
     // The toolkit drops the focus of a control that is disabled, but while the dialog is not the
     // active window it goes on reporting the control that had it (or that was last given it), so
     // a report of Start proves nothing: giving Start the focus again costs nothing. Only another
     // enabled control of the dialog keeps the focus it has.
-    if (ControlHasFocus() && FindFocus() != m_start) {
-        return;
+    return !ControlHasFocus() || FindFocus() == m_start;
+}
+
+void CTovikDlg::FocusControl(Control control) {
+    if (wxWindow* window = FindWindow(control)) {
+        GiveKeysTo(window);
     }
-    FocusControl(m_start);
 }
 
 std::string CTovikDlg::PathText() {
@@ -299,20 +263,28 @@ void CTovikDlg::SetPathText(const std::string& text) {
     m_path->ChangeValue(wxString::FromUTF8(text));
 }
 
-int CTovikDlg::InterfaceSelection() {
-    return ListSelection(m_interface);
+void CTovikDlg::FillList(Control list) {
+    auto* box = static_cast<wxComboBox*>(FindWindow(list));
+    for (int i = 0; i < ListOf(list).count; ++i) {
+        box->Append(ListOf(list).entries[i]);
+    }
 }
 
-void CTovikDlg::SelectInterface(int index) {
-    SelectListEntry(m_interface, index);
+std::string CTovikDlg::ListText(Control list) {
+    return static_cast<wxComboBox*>(FindWindow(list))->GetValue().utf8_string();
 }
 
-int CTovikDlg::BaudrateSelection() {
-    return ListSelection(m_baudrate);
+void CTovikDlg::SelectListEntry(Control list, int index) {
+    auto* box = static_cast<wxComboBox*>(FindWindow(list));
+    if (index >= 0) {
+        box->SetSelection(index);
+    } else {
+        box->SetValue("");
+    }
 }
 
-void CTovikDlg::SelectBaudrate(int index) {
-    SelectListEntry(m_baudrate, index);
+int CTovikDlg::ShowBox(const std::string& text, const std::string& caption, unsigned type) {
+    return ShowToolkitMessageBox(this, text, caption, type);
 }
 
 bool CTovikDlg::ChooseFile(const std::string& initialDirectory, std::string* path) {

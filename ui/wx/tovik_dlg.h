@@ -57,17 +57,12 @@ public:
     // Install before InitDialog to see the first range too; null: nobody watches.
     void WatchDisplay(CDisplayWatcher* watcher) { m_watcher = watcher; }
 
-    // Esc, and the end of the close box's handling.
-    void DoCancel();
-    // Ends the dialog with this code, shown modally or not.
-    void EndDialog(int code);
-
 private:
     void LoadLayout(wxWindow* parent);
+    void FillList(Control list);
     // Widens the layout uniformly where the toolkit's controls need more room than the dialog
     // units give them, so nothing is cut off and the arrangement keeps its proportions.
     void FitLayout();
-    void InstallMessageBoxes();
 
     void HandleInitDialog(wxInitDialogEvent& event);
     void HandleClose(wxCloseEvent& event);
@@ -76,10 +71,8 @@ private:
     void ApplyProgress();
     // True when an enabled control of the dialog has the keyboard focus.
     bool ControlHasFocus() const;
-    // Gives the keys to the dialog itself while none of its controls can take them.
-    void KeepKeys();
     // Gives the keys to control (enabled), and takes them from the dialog itself.
-    void FocusControl(wxWindow* control);
+    void GiveKeysTo(wxWindow* control);
 
     // CDialogView
     void ShowStatus(const std::string& text) override;
@@ -88,14 +81,18 @@ private:
     void PlayAnimation() override;
     void StopAnimation() override;
     void EnableControl(Control control, bool enable) override;
-    void FocusStartIfNothingFocused() override;
+    bool FocusLost() override;
+    void FocusControl(Control control) override;
+    void KeepKeys() override;
     std::string PathText() override;
     void SetPathText(const std::string& text) override;
-    int InterfaceSelection() override;
-    void SelectInterface(int index) override;
-    int BaudrateSelection() override;
-    void SelectBaudrate(int index) override;
+    std::string ListText(Control list) override;
+    void SelectListEntry(Control list, int index) override;
     bool ChooseFile(const std::string& initialDirectory, std::string* path) override;
+    int ShowBox(const std::string& text, const std::string& caption, unsigned type) override;
+    std::string HelpCaption() override { return "Help"; }
+    // Shown modally or not.
+    void EndDialog(int result) override;
 
     wxButton* m_start = nullptr;
     wxButton* m_stop = nullptr;
