@@ -244,7 +244,7 @@ struct PortQuestion {
 // The port layer's questions get the answers a person at the bench cannot give here: a port that
 // cannot be opened, or that was lost, is given up instead of searched without. The question's
 // text names the dialog's COM port; the report says what really failed instead.
-void AnswerMessageBoxes(CConsolePanel& panel, PortQuestion& portQuestion, int comIndex) {
+void AnswerMessageBoxes(CRunPanel& panel, PortQuestion& portQuestion, int comIndex) {
     SetMessageBoxHook([&, comIndex](const std::string& text, const std::string&, unsigned type) {
         if ((type & kMbButtonMask) == kMbRetryCancel) {
             if (!portQuestion.asked) {
@@ -496,7 +496,7 @@ int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvent
     panel.ShowFiguresOf(&run.Result());
     console.ShowFiguresOf(&run.Result());
     PortQuestion portQuestion;
-    AnswerMessageBoxes(console, portQuestion, load.comIndex);
+    AnswerMessageBoxes(panel, portQuestion, load.comIndex);
     EndReason reason = SuperviseLoad(o, load, run, panel, portQuestion);
     SetMessageBoxHook(nullptr);
     SetFrameTrace(nullptr);

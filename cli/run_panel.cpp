@@ -67,16 +67,24 @@ void CRunPanel::EndRun() {
     m_events->Take(RunEvent(RunEvent::Kind::kEnded));
 }
 
-void CRunPanel::Follow() {
-    {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        // All data is written; the start command waits for its reply (up to a minute).
-        if (m_result && m_phase == "programming" && m_result->m_nActivity == kActivityStarting) {
-            ProgrammingProgress(true);
-            Phase("starting", 0, 0);
-        }
+void CRunPanel::CatchUp() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    // All data is written; the start command waits for its reply (up to a minute).
+    if (m_result && m_phase == "programming" && m_result->m_nActivity == kActivityStarting) {
+        ProgrammingProgress(true);
+        Phase("starting", 0, 0);
     }
+}
+
+void CRunPanel::Follow() {
+    CatchUp();
     m_events->Follow();
+}
+
+void CRunPanel::BreakLine() {
+    // What the message follows must be shown first (the start it reports, say).
+    CatchUp();
+    m_events->BreakLine();
 }
 
 void CRunPanel::ProgrammingProgress(bool last) {

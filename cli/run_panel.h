@@ -31,10 +31,12 @@ public:
 
     // Called by the supervising thread every few milliseconds while the run goes.
     void Follow();
-    // Before a message is printed on the console.
-    void BreakLine() { m_events->BreakLine(); }
+    // Before a message is printed on the console (on any thread).
+    void BreakLine();
 
 private:
+    // Shows the wait for the start's reply once the run is in it.
+    void CatchUp();
     void Phase(const char* phase, int search, int baud);
     void ProgrammingProgress(bool last);
 
