@@ -51,9 +51,8 @@ bool ApplyEvent(const RunEvent& event, PortState* state) {
         state->rate = event.rate;
         state->secondsLeft = event.secondsLeft;
         if (event.phase == "programming") {
-            // What the device holds only grows within a load.
-            state->bytes = std::max(state->bytes, event.bytes);
-            state->blocks = std::max(state->blocks, event.blocks);
+            state->bytes = event.bytes;
+            state->blocks = event.blocks;
         }
         return state->phase == "programming" && state->percent / 10 != tenth;
     }

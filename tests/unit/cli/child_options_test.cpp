@@ -29,6 +29,7 @@ std::vector<std::string> Split(const std::string& text) {
 struct ChildCase {
     const char* name;
     const char* parent; // the parent's arguments
+    friend void PrintTo(const ChildCase& c, std::ostream* out) { *out << c.name; }
 };
 
 const ChildCase kCases[] = {

@@ -32,12 +32,13 @@ struct ChildLine {
     int exitCode;
     int percent;
     const char* message;
+    friend void PrintTo(const ChildLine& c, std::ostream* out) { *out << c.name; }
 };
 
 const ChildLine kChildLines[] = {
     {"result", R"( {"event":"result","exit_code":6,"message":"refused","x":[{}]} )", true,
      RunEvent::Kind::kResult, 6, -1, "refused"},
-    {"wrong_types_are_left_out", R"({"event":"result","exit_code":"6","message":7,"percent":[]})",
+    {"wrong_types_are_left_out", R"({"event":"result","exit_code":"6","message":7,"percent":{}})",
      true, RunEvent::Kind::kResult, -1, -1, ""},
     {"numbers_beyond_int", R"({"event":"progress","exit_code":1e300,"percent":-1e300})", true,
      RunEvent::Kind::kProgress, std::numeric_limits<int>::max(), -std::numeric_limits<int>::max(),
