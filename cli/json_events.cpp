@@ -75,8 +75,8 @@ Json JsonNumber(double value, int decimals) {
     }
     const double scale = std::pow(10.0, decimals);
     const double rounded = std::round(value * scale) / scale;
-    // A duration or a rate that rounds to nothing is 0, not -0.
-    return rounded == 0 ? 0.0 : rounded;
+    // A duration or a rate that rounds to nothing is 0, not -0.0.
+    return rounded == 0 ? Json(0) : Json(rounded);
 }
 
 bool ReadRunEvent(const std::string& line, RunEvent* event) {

@@ -19,7 +19,7 @@ TEST(JsonLine, NumbersAndStringsAsJsonHasThem) {
         {"inf", JsonNumber(std::numeric_limits<double>::infinity(), 1)},
         {"text", std::string("a\"\\\n\x01 \xC3\xB6 \xFF")},
     };
-    EXPECT_EQ(JsonLine(object), "{\"seconds\":1.235,\"rate\":9341,\"tiny\":0.0,\"nan\":null,"
+    EXPECT_EQ(JsonLine(object), "{\"seconds\":1.235,\"rate\":9341,\"tiny\":0,\"nan\":null,"
                                 "\"inf\":null,\"text\":\"a\\\"\\\\\\n\\u0001 \xC3\xB6 "
                                 "\xEF\xBF\xBD\"}\n");
 }
