@@ -135,3 +135,37 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     parse.run = true;
     return parse;
 }
+
+std::vector<std::string> ChildArguments(const CliOptions& o, const std::string& port,
+                                        const std::string& checkedCopy) {
+    // Seconds as the shortest text that reads back to the same number.
+    const auto seconds = [](double value) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.17g", value);
+        return std::string(text);
+    };
+    std::vector<std::string> args{"--port", port, "--json", "--quiet"};
+    for (const auto& baud : kBaudIndexes) {
+        if (baud.second == o.baudIndex) {
+            args.insert(args.end(), {"--baud", baud.first});
+        }
+    }
+    if (o.timeoutSeconds > 0) {
+        args.insert(args.end(), {"--timeout", seconds(o.timeoutSeconds)});
+    }
+    if (o.waitPortSeconds > 0) {
+        args.insert(args.end(), {"--wait-port", seconds(o.waitPortSeconds)});
+    }
+    if (o.handshake >= 0) {
+        args.insert(args.end(), {"--handshake", std::to_string(o.handshake)});
+    }
+    if (o.trace) {
+        args.push_back("--trace");
+    }
+    if (!checkedCopy.empty()) {
+        args.insert(args.end(), {"--checked-copy", checkedCopy});
+    }
+    // After "--" a file whose name begins with '-' is still the file.
+    args.insert(args.end(), {"--", o.file});
+    return args;
+}

@@ -30,3 +30,11 @@ struct CliParse {
 };
 
 CliParse ParseCliOptions(int argc, const char* const* argv);
+
+// The command line (less the program name) of one child of a load into several ports: the
+// options written back as arguments, so that each child reads what the parent read, with the
+// child's one port, --json (the parent reads the events) and --quiet (the parent draws the
+// progress), and the file the parent read and checked (a pipe or a FIFO can be read only once, and
+// a file may change while the loads go on). checkedCopy: empty to let the child read FILE itself.
+std::vector<std::string> ChildArguments(const CliOptions& options, const std::string& port,
+                                        const std::string& checkedCopy);

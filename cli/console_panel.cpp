@@ -1,7 +1,6 @@
 #include "cli/console_panel.h"
 
 #include "loader/loader_worker.h"
-#include "platform/message_box.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -28,88 +27,47 @@ std::string Format(const char* format, ...) {
 CConsolePanel::CConsolePanel(FILE* progressOut, bool quiet, bool terminal, uint64_t totalBytes)
     : m_out(progressOut), m_quiet(quiet), m_terminal(terminal), m_totalBytes(totalBytes) {}
 
-void CConsolePanel::SetProgressPos(int position) {
+void CConsolePanel::Take(const RunEvent& event) {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    Sync();
-    m_position = position;
-    Draw(false);
-}
-
-void CConsolePanel::ShowErasing() {
-    std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    Sync();
-}
-
-void CConsolePanel::ShowProgramming(int lineCount) {
-    if (lineCount == 0) {
-        AfxMessageBox("File contains no data !");
-        return;
+    switch (event.kind) {
+    case RunEvent::Kind::kPhase:
+        if (event.phase == "searching") {
+            if (event.search > 1 && m_result) {
+                SayEraseFailed();
+            }
+            Enter(Phase::kSearching);
+        } else if (event.phase == "erasing") {
+            Enter(Phase::kErasing);
+        } else if (event.phase == "programming") {
+            Enter(Phase::kProgramming);
+        } else if (event.phase == "starting") {
+            Enter(Phase::kStarting);
+        }
+        break;
+    case RunEvent::Kind::kProgress:
+        if (event.phase == "erasing") {
+            m_position = event.cluster;
+        }
+        Draw(false);
+        break;
+    case RunEvent::Kind::kEnded:
+        EndLine();
+        m_phase = Phase::kIdle;
+        m_position = 0;
+        break;
+    default:
+        break;
     }
-    std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    Sync();
-}
-
-void CConsolePanel::OnStop() {
-    // The run flag is the worker's and the controller's; the console only ends its line.
-    std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    EndLine();
-    m_phase = Phase::kIdle;
-}
-
-void CConsolePanel::EndRun() {
-    std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    EndLine();
-    m_phase = Phase::kIdle;
-    m_runEnded = true;
-    CFrontPanel::EndRun();
 }
 
 void CConsolePanel::Follow() {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    Sync();
     Draw(false);
 }
 
 void CConsolePanel::BreakLine() {
     std::lock_guard<std::recursive_mutex> guard(m_mutex);
-    // What the message follows must be on the screen first (the start it reports, say).
-    Sync();
     EndLine();
-}
-
-void CConsolePanel::Sync() {
-    if (!m_result || m_runEnded) {
-        return;
-    }
-    // A search is entered by its count, not by the activity: a new search after a failed erase
-    // pass must be seen even when the next pass has already begun.
-    const int searches = m_result->m_nSearches;
-    if (searches != m_searches) {
-        m_searches = searches;
-        if (searches > 1) {
-            SayEraseFailed();
-        }
-        if (searches > 0) {
-            Enter(Phase::kSearching);
-        }
-    }
-    Phase wanted = m_phase;
-    switch (m_result->m_nActivity) {
-    case kActivityErasing:
-        wanted = Phase::kErasing;
-        break;
-    case kActivityProgramming:
-        wanted = Phase::kProgramming;
-        break;
-    case kActivityStarting:
-        wanted = Phase::kStarting;
-        break;
-    default:
-        break;
-    }
-    if (wanted != m_phase) {
-        Enter(wanted);
-    }
 }
 
 void CConsolePanel::Enter(Phase phase) {

@@ -2,53 +2,207 @@
 
 #include "loader/run_result.h"
 
+#include <cmath>
+#include <limits>
+
+using Json = nlohmann::ordered_json;
+
 namespace {
 
 // Enough for a live display, few enough that a station's log stays small.
 constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 
+struct EventName {
+    RunEvent::Kind kind;
+    const char* name;
+};
+
+const EventName kEventNames[] = {
+    {RunEvent::Kind::kWarning, "warning"},   {RunEvent::Kind::kBegin, "begin"},
+    {RunEvent::Kind::kWaiting, "waiting"},   {RunEvent::Kind::kPhase, "phase"},
+    {RunEvent::Kind::kProgress, "progress"}, {RunEvent::Kind::kResult, "result"},
+};
+
+const char* NameOf(RunEvent::Kind kind) {
+    for (const EventName& e : kEventNames) {
+        if (e.kind == kind) {
+            return e.name;
+        }
+    }
+    return nullptr; // not written: the end of the worker's run is the display's business
+}
+
+// A member of a line read back: its value when it has the type an event gives it, otherwise the
+// fallback. A child's line is not trusted to have the types it should.
+double NumberOr(const Json& object, const char* key, double fallback) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_number() ? it->get<double>() : fallback;
+}
+
+int IntOr(const Json& object, const char* key, int fallback) {
+    const double value = NumberOr(object, key, fallback);
+    constexpr double kMax = std::numeric_limits<int>::max();
+    return static_cast<int>(std::fmax(-kMax, std::fmin(kMax, std::trunc(value))));
+}
+
+uint64_t CountOr(const Json& object, const char* key, uint64_t fallback) {
+    const double value = NumberOr(object, key, static_cast<double>(fallback));
+    // Above 2^63 a double no longer converts; no file holds that many bytes.
+    return value > 0 ? static_cast<uint64_t>(std::fmin(value, 9.2e18)) : 0;
+}
+
+std::string StringOr(const Json& object, const char* key, const std::string& fallback) {
+    const auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : fallback;
+}
+
 } // namespace
+
+std::string JsonLine(const Json& object) {
+    return object.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+Json JsonNumber(double value, int decimals) {
+    if (!std::isfinite(value)) {
+        return nullptr;
+    }
+    constexpr double kWhole = 9e15; // beyond this a double has no digits after the point
+    if (std::fabs(value) >= kWhole) {
+        return value;
+    }
+    if (decimals == 0) {
+        return static_cast<int64_t>(std::llround(value));
+    }
+    const double scale = std::pow(10.0, decimals);
+    const double rounded = std::round(value * scale) / scale;
+    // A duration or a rate that rounds to nothing is 0, not -0.0.
+    return rounded == 0 ? Json(0) : Json(rounded);
+}
+
+bool ReadRunEvent(const std::string& line, RunEvent* event) {
+    const Json object = Json::parse(line, nullptr, false);
+    if (object.is_discarded() || !object.is_object()) {
+        return false;
+    }
+    *event = RunEvent();
+    const std::string name = StringOr(object, "event", "");
+    for (const EventName& e : kEventNames) {
+        if (name == e.name) {
+            event->kind = e.kind;
+        }
+    }
+    event->phase = StringOr(object, "phase", "");
+    event->baud = IntOr(object, "baud", 0);
+    event->percent = IntOr(object, "percent", -1);
+    event->cluster = IntOr(object, "cluster", 0);
+    event->clusters = IntOr(object, "clusters", 0);
+    event->bytes = CountOr(object, "bytes", 0);
+    event->bytesTotal = CountOr(object, "bytes_total", 0);
+    event->blocks = IntOr(object, "blocks", 0);
+    event->rate = NumberOr(object, "rate", 0);
+    event->secondsLeft = NumberOr(object, "seconds_left", -1);
+    event->file = StringOr(object, "file", "");
+    event->lines = IntOr(object, "lines", 0);
+    event->path = StringOr(object, "path", "");
+    event->waitSeconds = NumberOr(object, "wait_seconds", 0);
+    event->what = StringOr(object, "what", "");
+    event->line = IntOr(object, "line", 0);
+    event->lastLine = IntOr(object, "last_line", 0);
+    event->text = StringOr(object, "text", "");
+    event->exitCode = IntOr(object, "exit_code", -1);
+    event->message = StringOr(object, "message", "");
+    return true;
+}
 
 JsonEvents::JsonEvents(FILE* out, std::string port, Clock::time_point start)
     : m_out(out), m_port(std::move(port)), m_start(start) {}
 
-JsonObject JsonEvents::Event(const char* name) const {
-    JsonObject object;
-    object.AddString("event", name).AddString("port", m_port);
-    object.AddNumber("seconds", std::chrono::duration<double>(Clock::now() - m_start).count(), 3);
-    return object;
+Json JsonEvents::Event(const char* name) const {
+    return Json{
+        {"event", name},
+        {"port", m_port},
+        {"seconds", JsonNumber(std::chrono::duration<double>(Clock::now() - m_start).count(), 3)}};
 }
 
-void JsonEvents::Write(const JsonObject& object) {
-    if (!m_out) {
-        return;
-    }
+void JsonEvents::Write(const Json& object) {
     std::lock_guard<std::mutex> guard(m_mutex);
     // One write per line, flushed: a reader on a pipe gets whole lines as they happen.
-    const std::string line = object.Line();
+    const std::string line = JsonLine(object);
     std::fwrite(line.data(), 1, line.size(), m_out);
     std::fflush(m_out);
 }
 
-void JsonEvents::Begin(const std::string& file, uint64_t totalBytes, int lines) {
-    if (On()) {
-        Write(Event("begin")
-                  .AddString("file", file)
-                  .AddInt("bytes_total", static_cast<int64_t>(totalBytes))
-                  .AddInt("lines", lines));
+void JsonEvents::Take(const RunEvent& e) {
+    const char* name = NameOf(e.kind);
+    if (!m_out || !name) {
+        return;
     }
-}
-
-void JsonEvents::Warning(const char* what, int line, int lastLine, const std::string& text) {
-    if (On()) {
-        Write(Event("warning")
-                  .AddString("what", what)
-                  .AddInt("line", line)
-                  .AddInt("last_line", lastLine)
-                  .AddString("text", text));
+    const bool programming = e.kind == RunEvent::Kind::kProgress && e.phase == "programming";
+    {
         std::lock_guard<std::mutex> guard(m_mutex);
-        ++m_warnings;
+        const Clock::time_point now = Clock::now();
+        if (programming && !e.last && now - m_lastProgress < kProgressInterval) {
+            return;
+        }
+        if (programming) {
+            m_lastProgress = now;
+        } else if (e.kind == RunEvent::Kind::kPhase) {
+            m_lastProgress = Clock::time_point{};
+        } else if (e.kind == RunEvent::Kind::kWarning) {
+            ++m_warnings;
+        }
     }
+    Json object = Event(name);
+    switch (e.kind) {
+    case RunEvent::Kind::kWarning:
+        object["what"] = e.what;
+        object["line"] = e.line;
+        object["last_line"] = e.lastLine;
+        object["text"] = e.text;
+        break;
+    case RunEvent::Kind::kBegin:
+        object["file"] = e.file;
+        object["bytes_total"] = e.bytesTotal;
+        object["lines"] = e.lines;
+        break;
+    case RunEvent::Kind::kWaiting:
+        object["path"] = e.path;
+        object["wait_seconds"] = JsonNumber(e.waitSeconds, 3);
+        break;
+    case RunEvent::Kind::kPhase:
+        object["phase"] = e.phase;
+        if (e.baud > 0) {
+            object["baud"] = e.baud;
+        }
+        break;
+    case RunEvent::Kind::kProgress:
+        object["phase"] = e.phase;
+        object["percent"] = e.percent;
+        if (programming) {
+            object["bytes"] = e.bytes;
+            object["bytes_total"] = e.bytesTotal;
+            object["blocks"] = e.blocks;
+            object["rate"] = JsonNumber(e.rate, 0);
+            object["seconds_left"] = e.secondsLeft >= 0 ? JsonNumber(e.secondsLeft, 1) : nullptr;
+        } else {
+            object["cluster"] = e.cluster;
+            object["clusters"] = e.clusters;
+        }
+        break;
+    case RunEvent::Kind::kResult: {
+        object["exit_code"] = e.exitCode;
+        object["message"] = e.message;
+        object["bytes"] = e.bytes;
+        object["blocks"] = e.blocks;
+        object["baud"] = e.baud > 0 ? Json(e.baud) : Json(nullptr);
+        std::lock_guard<std::mutex> guard(m_mutex);
+        object["warnings"] = m_warnings;
+        break;
+    }
+    default:
+        break;
+    }
+    Write(object);
 }
 
 void JsonEvents::CountWarningsTold(int count) {
@@ -56,77 +210,14 @@ void JsonEvents::CountWarningsTold(int count) {
     m_warnings += count;
 }
 
-void JsonEvents::Waiting(const std::string& path, double waitSeconds) {
-    if (On()) {
-        Write(Event("waiting").AddString("path", path).AddNumber("wait_seconds", waitSeconds, 3));
-    }
-}
-
-void JsonEvents::Phase(const char* phase, int baud) {
-    if (!On()) {
-        return;
-    }
-    JsonObject object = Event("phase").AddString("phase", phase);
-    if (baud > 0) {
-        object.AddInt("baud", baud);
-    }
-    Write(object);
-    std::lock_guard<std::mutex> guard(m_mutex);
-    m_lastProgress = Clock::time_point{};
-}
-
-bool JsonEvents::ProgressDue(bool force) {
-    if (!On()) {
-        return false;
-    }
-    std::lock_guard<std::mutex> guard(m_mutex);
-    const Clock::time_point now = Clock::now();
-    if (!force && now - m_lastProgress < kProgressInterval) {
-        return false;
-    }
-    m_lastProgress = now;
-    return true;
-}
-
-void JsonEvents::ErasingProgress(int cluster, int clusters) {
-    Write(Event("progress")
-              .AddString("phase", "erasing")
-              .AddInt("percent", clusters > 0 ? 100 * cluster / clusters : 0)
-              .AddInt("cluster", cluster)
-              .AddInt("clusters", clusters));
-}
-
-void JsonEvents::ProgrammingProgress(uint64_t bytes, uint64_t totalBytes, int blocks, double rate) {
-    JsonObject object = Event("progress").AddString("phase", "programming");
-    object.AddInt("percent", totalBytes > 0 ? static_cast<int64_t>(100 * bytes / totalBytes) : 0)
-        .AddInt("bytes", static_cast<int64_t>(bytes))
-        .AddInt("bytes_total", static_cast<int64_t>(totalBytes))
-        .AddInt("blocks", blocks)
-        .AddNumber("rate", rate, 0);
-    if (rate > 0 && totalBytes >= bytes) {
-        object.AddNumber("seconds_left", (totalBytes - bytes) / rate, 1);
-    } else {
-        object.AddNull("seconds_left");
-    }
-    Write(object);
-}
-
 void JsonEvents::Result(int exitCode, const std::string& message, const CRunResult* result) {
-    if (!On()) {
-        return;
+    RunEvent event(RunEvent::Kind::kResult);
+    event.exitCode = exitCode;
+    event.message = message;
+    if (result) {
+        event.bytes = result->m_nBytesWritten;
+        event.blocks = result->m_nBlocksWritten;
+        event.baud = result->m_nAnsweredRate;
     }
-    JsonObject object = Event("result");
-    object.AddInt("exit_code", exitCode).AddString("message", message);
-    object.AddInt("bytes", result ? static_cast<int64_t>(result->m_nBytesWritten.load()) : 0);
-    object.AddInt("blocks", result ? result->m_nBlocksWritten.load() : 0);
-    if (result && result->m_nAnsweredRate > 0) {
-        object.AddInt("baud", result->m_nAnsweredRate);
-    } else {
-        object.AddNull("baud");
-    }
-    {
-        std::lock_guard<std::mutex> guard(m_mutex);
-        object.AddInt("warnings", m_warnings);
-    }
-    Write(object);
+    Take(event);
 }

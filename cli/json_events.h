@@ -1,13 +1,15 @@
 #pragma once
-// tovik-cli --json: what a load does, as JSON lines on stdout for the programs that drive many
-// stations. Every line is one object with "event", "port" (as given on the command line) and
+// tovik-cli --json: the run's events as JSON lines on stdout, for the programs that drive many
+// stations, and those lines read back into events (the parent of several loads reads its
+// children's). Every line is one object with "event", "port" (as given on the command line) and
 // "seconds" (since tovik-cli began); the last line of a load is its "result". The events:
 //
 //   begin     the file was checked: "file", "bytes_total" (data bytes), "lines" (up to the end
-//   record) waiting   --wait-port: the port is not there yet; "path", "wait_seconds" phase "phase":
-//   "searching" (with "baud", the rate probed first), "erasing" (with "baud",
-//             the rate that answered), "programming", "starting" (all data written, the start
-//             command waits for its confirmation)
+//             record)
+//   waiting   --wait-port: the port is not there yet; "path", "wait_seconds"
+//   phase     "phase": "searching" (with "baud", the rate probed first; again after a failed
+//             erase), "erasing" (with "baud", the rate that answered), "programming", "starting"
+//             (all data written, the start command waits for its confirmation)
 //   progress  "phase", "percent"; erasing: "cluster", "clusters"; programming: "bytes",
 //             "bytes_total", "blocks", "rate" (bytes/s) and "seconds_left" (null until known).
 //             At most a few a second, and one at the end of the programming pass.
@@ -16,11 +18,13 @@
 //             on stderr)
 //   result    "exit_code", "message" (what a person is told, lines joined by "\n"), "bytes" and
 //             "blocks" written, "baud" (the rate that answered, null when none did), "warnings"
-//             (the warning events before it), "seconds"
+//             (the warning events before it)
 //
 // Objects may gain members; a reader should pass over those it does not know.
 
-#include "cli/json_writer.h"
+#include "cli/run_events.h"
+
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <cstdint>
@@ -30,33 +34,25 @@
 
 class CRunResult;
 
-class JsonEvents {
+class JsonEvents : public RunEventSink {
 public:
-    // out: where the lines go; nullptr when --json was not given, and every call does nothing.
+    // out: where the lines go; nullptr when --json was not given, and every event is passed over.
     // start: when tovik-cli began, for "seconds".
     JsonEvents(FILE* out, std::string port,
                std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now());
 
-    bool On() const { return m_out != nullptr; }
-    void Begin(const std::string& file, uint64_t totalBytes, int lines);
-    void Warning(const char* what, int line, int lastLine, const std::string& text);
+    // Programming progress comes at most a few times a second (its last figures always).
+    void Take(const RunEvent& event) override;
     // Warnings told by another process's events (a child of several loads), counted in the result
     // as if told here.
     void CountWarningsTold(int count);
-    void Waiting(const std::string& path, double waitSeconds);
-    // baud: 0 to leave it out.
-    void Phase(const char* phase, int baud);
-    // Ask for lines in a phase: false while the last one is recent (always true with force).
-    bool ProgressDue(bool force);
-    void ErasingProgress(int cluster, int clusters);
-    void ProgrammingProgress(uint64_t bytes, uint64_t totalBytes, int blocks, double rate);
     // result: the run's figures; nullptr when the load ended before it had a run.
     void Result(int exitCode, const std::string& message, const CRunResult* result);
 
 private:
     using Clock = std::chrono::steady_clock;
-    JsonObject Event(const char* name) const;
-    void Write(const JsonObject& object);
+    nlohmann::ordered_json Event(const char* name) const;
+    void Write(const nlohmann::ordered_json& object);
 
     FILE* const m_out;
     const std::string m_port;
@@ -66,3 +62,15 @@ private:
     Clock::time_point m_lastProgress{};
     int m_warnings = 0;
 };
+
+// The object and a newline, on one line: strings escaped as JSON requires and made valid UTF-8 (a
+// port or file name on POSIX may hold any bytes; each that is not UTF-8 becomes U+FFFD).
+std::string JsonLine(const nlohmann::ordered_json& object);
+
+// A number with `decimals` digits after the point (an integer when 0); NaN and infinities, which
+// JSON lacks, as null.
+nlohmann::ordered_json JsonNumber(double value, int decimals);
+
+// The event on a line a child wrote. False when the line is not one JSON object; members missing
+// or of another type than an event has are left as RunEvent has them by default.
+bool ReadRunEvent(const std::string& line, RunEvent* event);

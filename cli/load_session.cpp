@@ -5,8 +5,8 @@
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
 #include "cli/json_events.h"
-#include "cli/json_panel.h"
 #include "cli/parallel_load.h"
+#include "cli/run_panel.h"
 #include "cli/simulated_device.h"
 #include "cli/user_messages.h"
 #include "cli/wait_port.h"
@@ -132,10 +132,15 @@ private:
 
 // What a run loads as the file says, although it is most likely a mistake: on stderr, and as
 // events with --json.
-void TellWarnings(const CFileCheck& check, JsonEvents& events) {
+void TellWarnings(const CFileCheck& check, RunEventSink& events) {
     for (const CToldWarning& warning : ToldWarnings(check)) {
         std::fprintf(stderr, "%s\n", warning.text.c_str());
-        events.Warning(warning.what, warning.line, warning.lastLine, warning.text);
+        RunEvent event(RunEvent::Kind::kWarning);
+        event.what = warning.what;
+        event.line = warning.line;
+        event.lastLine = warning.lastLine;
+        event.text = warning.text;
+        events.Take(event);
     }
 }
 
@@ -191,7 +196,7 @@ struct PreparedLoad {
 // the load can go on, otherwise the exit code; a dry run ends here, its blocks listed by the
 // check's one pass over the copy.
 int PrepareLoad(const CliOptions& o, const std::string& comMapProblem, PreparedLoad* load,
-                JsonEvents& events) {
+                RunEventSink& events) {
     std::string unavailable;
     if (o.simulate && !SimulatedDeviceAvailable(&unavailable)) {
         TellUserF(Told::kProblem, "tovik-cli: %s", unavailable.c_str());
@@ -239,7 +244,7 @@ struct PortQuestion {
 // The port layer's questions get the answers a person at the bench cannot give here: a port that
 // cannot be opened, or that was lost, is given up instead of searched without. The question's
 // text names the dialog's COM port; the report says what really failed instead.
-void AnswerMessageBoxes(CConsolePanel& panel, PortQuestion& portQuestion, int comIndex) {
+void AnswerMessageBoxes(CRunPanel& panel, PortQuestion& portQuestion, int comIndex) {
     SetMessageBoxHook([&, comIndex](const std::string& text, const std::string&, unsigned type) {
         if ((type & kMbButtonMask) == kMbRetryCancel) {
             if (!portQuestion.asked) {
@@ -288,7 +293,7 @@ private:
 // the --timeout ends it as Stop does (after the command in flight; the wait for the start's reply
 // is given up at once, since all data is written by then).
 EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunController& run,
-                        JsonConsolePanel& panel, const PortQuestion& portQuestion) {
+                        CRunPanel& panel, const PortQuestion& portQuestion) {
     InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
     run.m_bStopAbandonsStart = true;
     run.StartThread();
@@ -298,7 +303,6 @@ EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunContr
     while (run.Running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         panel.Follow();
-        panel.Watch(run);
         for (const std::string& notice : TakePortNotices()) {
             panel.BreakLine();
             std::fprintf(stderr, "tovik-cli: %s\n", notice.c_str());
@@ -455,21 +459,28 @@ int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
     return ExitCodeOfRun(result);
 }
 
-// Loads the file into the one port of the options; the result also goes to the JSON events.
+// Loads the file into the one port of the options. Every display of the load takes its events
+// from one stream: the JSON lines (events, which also get the result) and the console line.
 int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvents& events) {
+    RunEventStream stream;
+    stream.Subscribe(&events);
     PreparedLoad load;
-    int prepared = PrepareLoad(o, comMapProblem, &load, events);
+    int prepared = PrepareLoad(o, comMapProblem, &load, stream);
     if (prepared >= 0) {
         events.Result(prepared, ToldText(), nullptr);
         return prepared;
     }
     // The lines as an editor and --dry-run count them, up to the end record; lineCount is the
     // programming pass's range, one more when the last line has its line end.
-    events.Begin(o.file, load.check.dataBytes, load.check.lines);
+    RunEvent begin(RunEvent::Kind::kBegin);
+    begin.file = o.file;
+    begin.bytesTotal = load.check.dataBytes;
+    begin.lines = load.check.lines;
+    stream.Take(begin);
     if (o.waitPortSeconds > 0 && !o.simulate) {
         InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
         const int waited =
-            WaitForPort(ComDevicePath(load.comIndex), o.waitPortSeconds, o.quiet, events);
+            WaitForPort(ComDevicePath(load.comIndex), o.waitPortSeconds, o.quiet, stream);
         if (waited >= 0) {
             events.Result(waited, ToldText(), nullptr);
             return waited;
@@ -478,9 +489,12 @@ int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvent
     if (o.trace) {
         SetFrameTrace(PrintFrame);
     }
-    JsonConsolePanel panel(stderr, o.quiet, IsTerminal(stderr), load.check.dataBytes, &events);
+    CConsolePanel console(stderr, o.quiet, IsTerminal(stderr), load.check.dataBytes);
+    stream.Subscribe(&console);
+    CRunPanel panel(&stream, load.check.dataBytes, StartBaudRate(o.baudIndex));
     CRunController run(&panel);
     panel.ShowFiguresOf(&run.Result());
+    console.ShowFiguresOf(&run.Result());
     PortQuestion portQuestion;
     AnswerMessageBoxes(panel, portQuestion, load.comIndex);
     EndReason reason = SuperviseLoad(o, load, run, panel, portQuestion);
@@ -522,8 +536,7 @@ int RunCli(int argc, const char* const* argv) {
     }
     if (o.ports.size() > 1 && !o.dryRun) {
         const std::string self = OwnProgramPath();
-        return RunParallelLoads(o, self.empty() ? argv[0] : self,
-                                std::vector<std::string>(argv + 1, argv + argc));
+        return RunParallelLoads(o, self.empty() ? argv[0] : self);
     }
     if (o.json) {
         SendResultsToStderr();

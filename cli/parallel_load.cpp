@@ -1,11 +1,9 @@
 #include "cli/parallel_load.h"
 
 #include "cli/checked_file.h"
-#include "cli/child_arguments.h"
 #include "cli/cli_options.h"
 #include "cli/exit_codes.h"
 #include "cli/json_events.h"
-#include "cli/json_reader.h"
 #include "cli/missing_result.h"
 #include "cli/port_board.h"
 #include "cli/user_messages.h"
@@ -42,10 +40,10 @@ public:
                  std::vector<PortState>* states, PortBoard* board)
         : m_options(o), m_checkedCopy(checkedCopy), m_states(states), m_board(board) {}
 
-    int Run(const std::string& program, const std::vector<std::string>& args);
+    int Run(const std::string& program);
 
 private:
-    void Start(const std::string& program, const std::vector<std::string>& args);
+    void Start(const std::string& program);
     void Serve(size_t index);
     void TakeLines(size_t index, std::string* buffer, bool fromStdout, bool atEnd);
     void StdoutLine(size_t index, const std::string& line);
@@ -62,11 +60,11 @@ private:
     int m_forwarded = 0; // interrupts passed on to the children
 };
 
-void ParallelLoad::Start(const std::string& program, const std::vector<std::string>& args) {
+void ParallelLoad::Start(const std::string& program) {
     for (size_t i = 0; i < m_options.ports.size(); ++i) {
         auto station = std::make_unique<Station>();
         std::vector<std::string> argv =
-            ArgumentsForOnePort(args, m_options.ports[i], m_checkedCopy);
+            ChildArguments(m_options, m_options.ports[i], m_checkedCopy);
         argv.insert(argv.begin(), program);
         std::string error;
         if (!station->child.Start(argv, &error)) {
@@ -82,10 +80,9 @@ void ParallelLoad::Start(const std::string& program, const std::vector<std::stri
 }
 
 void ParallelLoad::StdoutLine(size_t index, const std::string& line) {
-    JsonFields event;
-    std::string error;
+    RunEvent event;
     PortState& state = (*m_states)[index];
-    if (!ParseJsonObject(line, &event, &error)) {
+    if (!ReadRunEvent(line, &event)) {
         m_board->Note(state.port + ": " + line);
         return;
     }
@@ -93,7 +90,7 @@ void ParallelLoad::StdoutLine(size_t index, const std::string& line) {
         std::fprintf(stdout, "%s\n", line.c_str());
         std::fflush(stdout);
     }
-    m_stations[index]->haveResult |= event.String("event") == "result";
+    m_stations[index]->haveResult |= event.kind == RunEvent::Kind::kResult;
     const bool notable = ApplyEvent(event, &state);
     m_board->Changed(index, notable);
 }
@@ -188,26 +185,24 @@ int ParallelLoad::Summary(bool interrupted) {
     std::fflush(out);
     const int exitCode = failed == 0 ? 0 : interrupted ? kExitInterrupted : kExitSomeFailed;
     if (m_options.json) {
-        JsonObject summary;
-        summary.AddString("event", "summary")
-            .AddNumber(
-                "seconds",
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count(),
-                3)
-            .AddInt("exit_code", exitCode)
-            .AddInt("ports", static_cast<int64_t>(ports))
-            .AddInt("failed", failed);
-        std::fputs(summary.Line().c_str(), stdout);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        const nlohmann::ordered_json summary = {{"event", "summary"},
+                                                {"seconds", JsonNumber(seconds, 3)},
+                                                {"exit_code", exitCode},
+                                                {"ports", ports},
+                                                {"failed", failed}};
+        std::fputs(JsonLine(summary).c_str(), stdout);
         std::fflush(stdout);
     }
     return exitCode;
 }
 
-int ParallelLoad::Run(const std::string& program, const std::vector<std::string>& args) {
+int ParallelLoad::Run(const std::string& program) {
     // Every interrupt is counted and passed on; the children stop after the command in flight, a
     // second one ends each child at once. The parent itself always waits for its children.
     InstallInterruptHandlers("", -1);
-    Start(program, args);
+    Start(program);
     for (;;) {
         std::vector<CChildProcess*> running;
         for (auto& station : m_stations) {
@@ -266,8 +261,7 @@ int RefuseOneDeviceTwice(const std::vector<std::string>& ports) {
 
 } // namespace
 
-int RunParallelLoads(const CliOptions& options, const std::string& program,
-                     const std::vector<std::string>& args) {
+int RunParallelLoads(const CliOptions& options, const std::string& program) {
     const int refused = RefuseOneDeviceTwice(options.ports);
     if (refused != 0) {
         return refused;
@@ -292,5 +286,5 @@ int RunParallelLoads(const CliOptions& options, const std::string& program,
     }
     PortBoard board(stderr, IsTerminal(stderr), options.quiet, &states);
     ParallelLoad load(options, checkedCopy.Path(), &states, &board);
-    return load.Run(program, args);
+    return load.Run(program);
 }

@@ -9,11 +9,10 @@
 // (a second Ctrl-C, a kill) is given one from the figures of its last events.
 
 #include <string>
-#include <vector>
 
 struct CliOptions;
 
-// args: the command line less the program name. Returns 0 when every load ended with 0,
-// kExitInterrupted when a Ctrl-C (or SIGTERM) stopped some of them, kExitSomeFailed otherwise.
-int RunParallelLoads(const CliOptions& options, const std::string& program,
-                     const std::vector<std::string>& args);
+// program: this program, started once per port with the options for one port. Returns 0 when
+// every load ended with 0, kExitInterrupted when a Ctrl-C (or SIGTERM) stopped some of them,
+// kExitSomeFailed otherwise.
+int RunParallelLoads(const CliOptions& options, const std::string& program);

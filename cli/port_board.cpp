@@ -14,19 +14,17 @@ constexpr size_t kPortColumnLimit = 32;
 
 } // namespace
 
-bool ApplyEvent(const JsonFields& event, PortState* state) {
-    const std::string name = event.String("event");
-    if (name == "waiting") {
+bool ApplyEvent(const RunEvent& event, PortState* state) {
+    switch (event.kind) {
+    case RunEvent::Kind::kWaiting:
         state->phase = "waiting for the port";
         state->percent = -1;
         return true;
-    }
-    if (name == "warning") {
+    case RunEvent::Kind::kWarning:
         ++state->warnings;
         return false;
-    }
-    if (name == "phase") {
-        const std::string phase = event.String("phase", state->phase);
+    case RunEvent::Kind::kPhase: {
+        const std::string phase = event.phase.empty() ? state->phase : event.phase;
         static const char* const kOrder[] = {"searching", "erasing", "programming", "starting"};
         const auto rank = [](const std::string& p) {
             const auto at = std::find(std::begin(kOrder), std::end(kOrder), p);
@@ -35,8 +33,8 @@ bool ApplyEvent(const JsonFields& event, PortState* state) {
         if (rank(phase) > rank(state->reached)) {
             state->reached = phase;
         }
-        if (phase == "erasing") {
-            state->baud = static_cast<int>(event.Number("baud", state->baud));
+        if (phase == "erasing" && event.baud > 0) {
+            state->baud = event.baud;
         }
         const bool changed = phase != state->phase;
         state->phase = phase;
@@ -45,25 +43,27 @@ bool ApplyEvent(const JsonFields& event, PortState* state) {
         state->secondsLeft = -1;
         return changed;
     }
-    if (name == "progress") {
+    case RunEvent::Kind::kProgress: {
         const int tenth = state->percent / 10;
-        state->percent = static_cast<int>(event.Number("percent", state->percent));
-        state->rate = event.Number("rate", 0);
-        state->secondsLeft = event.Number("seconds_left", -1);
-        if (event.String("phase") == "programming") {
-            state->bytes =
-                static_cast<uint64_t>(event.Number("bytes", static_cast<double>(state->bytes)));
-            state->blocks = static_cast<int>(event.Number("blocks", state->blocks));
+        if (event.percent >= 0) {
+            state->percent = event.percent;
+        }
+        state->rate = event.rate;
+        state->secondsLeft = event.secondsLeft;
+        if (event.phase == "programming") {
+            state->bytes = event.bytes;
+            state->blocks = event.blocks;
         }
         return state->phase == "programming" && state->percent / 10 != tenth;
     }
-    if (name == "result") {
+    case RunEvent::Kind::kResult:
         state->ended = true;
-        state->exitCode = static_cast<int>(event.Number("exit_code", -1));
-        state->message = event.String("message");
+        state->exitCode = event.exitCode;
+        state->message = event.message;
         return true;
+    default:
+        return false;
     }
-    return false;
 }
 
 std::string PortLine(const PortState& state, size_t portWidth) {

@@ -4,7 +4,7 @@
 // and messages are printed above them; in a log a port's line is printed when its phase changes,
 // at each tenth of the programming and at its end.
 
-#include "cli/json_reader.h"
+#include "cli/run_events.h"
 
 #include <chrono>
 #include <cstdint>
@@ -32,7 +32,7 @@ struct PortState {
 };
 
 // Takes one event of the port's child into state. True when the change is worth a line in a log.
-bool ApplyEvent(const JsonFields& event, PortState* state);
+bool ApplyEvent(const RunEvent& event, PortState* state);
 
 // The port's line, the port name in a column portWidth wide (longer names lose their beginning).
 std::string PortLine(const PortState& state, size_t portWidth);

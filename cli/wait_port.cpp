@@ -1,7 +1,7 @@
 #include "cli/wait_port.h"
 
 #include "cli/exit_codes.h"
-#include "cli/json_events.h"
+#include "cli/run_events.h"
 #include "cli/user_messages.h"
 #include "platform/clock.h"
 #include "platform/console.h"
@@ -42,7 +42,7 @@ template <typename Condition> Waited WaitUntil(Condition met, int startMs, int l
 
 } // namespace
 
-int WaitForPort(const std::string& path, double seconds, bool quiet, JsonEvents& events) {
+int WaitForPort(const std::string& path, double seconds, bool quiet, RunEventSink& events) {
     if (DevicePathExists(path)) {
         return -1;
     }
@@ -52,7 +52,10 @@ int WaitForPort(const std::string& path, double seconds, bool quiet, JsonEvents&
     if (!quiet) {
         std::fprintf(stderr, "tovik-cli: waiting for %s ... (up to %g s)\n", path.c_str(), seconds);
     }
-    events.Waiting(path, seconds);
+    RunEvent waiting(RunEvent::Kind::kWaiting);
+    waiting.path = path;
+    waiting.waitSeconds = seconds;
+    events.Take(waiting);
     Waited waited = WaitUntil([&] { return DevicePathExists(path); }, startMs, limitMs);
     if (waited == Waited::kMet) {
         const int appearedMs = NowMs();

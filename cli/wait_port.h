@@ -4,7 +4,7 @@
 
 #include <string>
 
-class JsonEvents;
+class RunEventSink;
 
 // When the device at path does not exist, waits up to `seconds` for it to appear, telling a
 // person (unless quiet) and the events that it waits; once it is there, waits a little longer
@@ -12,4 +12,4 @@ class JsonEvents;
 // load can go on (a port that stays closed to this user goes on too: the open says why), otherwise
 // the exit code: kExitPortFailed when it never came, kExitInterrupted. The interrupt handlers must
 // be installed.
-int WaitForPort(const std::string& path, double seconds, bool quiet, JsonEvents& events);
+int WaitForPort(const std::string& path, double seconds, bool quiet, RunEventSink& events);

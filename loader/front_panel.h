@@ -9,6 +9,10 @@ class CFrontPanel {
 public:
     virtual ~CFrontPanel() = default;
 
+    // A search for the device begins: the first of the run (search 1), or again after a failed
+    // erase pass, before the first probe of it.
+    virtual void OnSearching(int /*search*/) {}
+
     virtual void SetProgressPos(int position) = 0;
     // Animation hidden, status "Erasing Cluster", progress range 1 to 7.
     virtual void ShowErasing() = 0;

@@ -19,9 +19,10 @@ int ChosenRate(CRunContext* dialog) {
     return dialog->m_bTry38400 ? kAutoFirstRate : kAutoSecondRate;
 }
 
-void BeginSearch(CRunResult& result) {
-    result.m_nSearches.fetch_add(1);
-    result.m_nActivity = kActivitySearching;
+void BeginSearch(CRunContext* dialog) {
+    const int search = dialog->m_result.m_nSearches.fetch_add(1) + 1;
+    dialog->m_result.m_nActivity = kActivitySearching;
+    dialog->m_pPanel->OnSearching(search);
 }
 
 void SearchStep(CRunContext* dialog, CUnitLink& link) {
@@ -87,7 +88,7 @@ void EraseStep(CRunContext* dialog, CUnitLink& link) {
         result.m_nPassEraseFailures = dialog->m_nEraseErrors;
         result.m_nFailedCluster = failedCluster;
         result.m_nFailedEraseReply = failedReply;
-        BeginSearch(result);
+        BeginSearch(dialog);
     }
 }
 
@@ -141,7 +142,7 @@ int LoaderThreadProc(CRunContext* dialog) {
             link = std::make_unique<CUnitLink>(dialog->m_nComIndex, kLinkBaudRate, kHostAddress,
                                                kDeviceUnit);
             dialog->m_nState = kPhaseSearch;
-            BeginSearch(dialog->m_result);
+            BeginSearch(dialog);
         }
         switch (dialog->m_nState) {
         case kPhaseSearch:

@@ -8,7 +8,7 @@ packages=(
     dpkg-dev python3
     googletest libgtest-dev
     clang libclang-rt-14-dev
-    libcli11-dev
+    libcli11-dev nlohmann-json3-dev
     srecord
     libwxgtk3.2-dev wx-common xvfb xauth
     xdotool openbox x11-utils

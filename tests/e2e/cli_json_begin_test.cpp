@@ -44,3 +44,26 @@ INSTANTIATE_TEST_SUITE_P(Files, CliJsonBegin,
 
 } // namespace
 } // namespace cli_e2e
+
+namespace cli_e2e {
+namespace {
+
+// A failed erase pass sends the run back to searching: the search again is a phase of its own,
+// from the rate that answered, before the next erase pass.
+TEST_F(Cli, JsonTellsTheSearchAgainAfterAFailedErase) {
+    names["FILE"] = MakeFirmware(dir, kSmallFirmware);
+    ASSERT_NO_FATAL_FAILURE(StartDevice("--erase-fail-once 3"));
+    ASSERT_EQ(Run("--json -q --timeout 10 --baud auto --port PORT FILE"), 0) << err;
+    std::string phases;
+    const std::regex phase("\"phase\":\"([a-z]+)\"(,\"baud\":([0-9]+))?\\}");
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), phase);
+         it != std::sregex_iterator(); ++it) {
+        phases += (*it)[1].str() + ((*it)[3].length() ? " " + (*it)[3].str() : "") + ",";
+    }
+    const std::string expected =
+        "searching 38400,erasing 38400,searching 38400,erasing 38400,programming,";
+    EXPECT_EQ(phases.substr(0, expected.size()), expected) << out;
+}
+
+} // namespace
+} // namespace cli_e2e

@@ -1,7 +1,8 @@
-// tovik-cli's progress display in a log, driven through the run's result as the loader fills it:
-// the figures of runs too quick or too odd to catch end to end.
+// tovik-cli's progress display in a log, driven through its front panel and the run's result as
+// the loader fills them: the figures of runs too quick or too odd to catch end to end.
 
 #include "cli/console_panel.h"
+#include "cli/run_panel.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +16,12 @@ namespace {
 struct Panel {
     FILE* out = std::tmpfile();
     CRunResult result;
-    CConsolePanel panel;
+    CConsolePanel console;
+    CRunPanel panel; // what the worker and the supervising thread call
 
-    explicit Panel(uint64_t totalBytes) : panel(out, false, false, totalBytes) {
+    explicit Panel(uint64_t totalBytes)
+        : console(out, false, false, totalBytes), panel(&console, totalBytes, 38400) {
+        console.ShowFiguresOf(&result);
         panel.ShowFiguresOf(&result);
     }
     ~Panel() { std::fclose(out); }
@@ -52,8 +56,8 @@ void FailedPass(Panel& p, int cluster, int reply, int failures) {
     p.result.m_nPassEraseFailures = failures;
     p.result.m_nFailedCluster = cluster;
     p.result.m_nFailedEraseReply = reply;
-    p.result.m_nSearches.fetch_add(1);
     p.result.m_nActivity = kActivitySearching;
+    p.panel.OnSearching(p.result.m_nSearches.fetch_add(1) + 1);
 }
 
 class ConsolePanelLog : public ::testing::TestWithParam<Steps> {};
@@ -62,6 +66,7 @@ TEST_P(ConsolePanelLog, PrintsTrueFigures) {
     Panel p(GetParam().totalBytes);
     p.result.m_nSearches = 1;
     p.result.m_nActivity = kActivitySearching;
+    p.panel.OnSearching(1);
     GetParam().run(p);
     p.panel.EndRun();
     // The rate depends on how fast the test runs; the figures do not.

@@ -1,7 +1,7 @@
 // A child of a load into several ports that ends without its result: the parent tells how far it
 // had come and what that left on the device, from the events the child sent before it ended.
 
-#include "cli/json_reader.h"
+#include "cli/json_events.h"
 #include "cli/missing_result.h"
 #include "cli/port_board.h"
 
@@ -110,9 +110,8 @@ TEST_P(MissingResult, ToldFromTheLastEvents) {
     const Missing& m = GetParam();
     PortState state;
     for (const char* line : m.events) {
-        JsonFields event;
-        std::string error;
-        ASSERT_TRUE(ParseJsonObject(line, &event, &error)) << error;
+        RunEvent event;
+        ASSERT_TRUE(ReadRunEvent(line, &event)) << line;
         ApplyEvent(event, &state);
     }
     EXPECT_EQ(MissingResultMessage(state, m.exitCode, m.interruptedAgain), m.message);

@@ -2,7 +2,7 @@
 // each phase and tenth and at its end; on a terminal (a small screen model that follows the
 // cursor moves) the board stays one line per port below every message, however often it is drawn.
 
-#include "cli/json_reader.h"
+#include "cli/json_events.h"
 #include "cli/port_board.h"
 
 #include "tests/support/scratch_dir.h"
@@ -13,11 +13,10 @@
 
 namespace {
 
-JsonFields Event(const std::string& line) {
-    JsonFields fields;
-    std::string error;
-    EXPECT_TRUE(ParseJsonObject(line, &fields, &error)) << error;
-    return fields;
+RunEvent Event(const std::string& line) {
+    RunEvent event;
+    EXPECT_TRUE(ReadRunEvent(line, &event)) << line;
+    return event;
 }
 
 // The events of one port's load, as a child sends them (less the members the board ignores).
