@@ -4,6 +4,7 @@
 #include "loader/loader_worker.h"
 #include "loader/program_file.h"
 #include "loader_test_support.h"
+#include "platform/com_map.h"
 #include "platform/message_box.h"
 #include "serial/link_lock.h"
 
@@ -179,8 +180,8 @@ TEST_F(Worker, EveryRunReadsTheFileFromItsStartAndOpensThePortChosenAtStart) {
     ASSERT_TRUE(RunEnds());
     EXPECT_EQ(Commands(), first);
     std::vector<std::string> calls = Locked(fake.line->calls);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open 0"), 1);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open 5"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + ComDevicePath(0)), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + ComDevicePath(5)), 1);
 }
 
 // A Stop right after Start must never give the inputs back (no link held) while the worker goes

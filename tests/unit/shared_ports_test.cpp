@@ -84,8 +84,9 @@ TEST(PortLifecycle, OpenSetsUpPurgesConfiguresAsksForLowLatencyAndCloseUndoesIt)
     auto client = std::make_unique<CPortClient>(0, 38400, 8, 'n', 1, 1);
     client->Transfer(0x42);
     client.reset();
-    EXPECT_EQ(fake.line->calls, (Strings{"open 0", "queues 4096 4096", "purge", "set", "immediate",
-                                         "low latency", "restore latency", "purge", "close"}));
+    EXPECT_EQ(fake.line->calls,
+              (Strings{"open " + ComDevicePath(0), "queues 4096 4096", "purge", "set", "immediate",
+                       "low latency", "restore latency", "purge", "close"}));
 }
 
 // The driver's low-latency flag is on while the port is open and back as it was after; a driver
