@@ -2,9 +2,11 @@
 
 #include "cli/checked_file.h"
 #include "cli/cli_options.h"
+#include "cli/cli_port_policy.h"
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
 #include "cli/json_events.h"
+#include "cli/outcome_report.h"
 #include "cli/parallel_load.h"
 #include "cli/run_panel.h"
 #include "cli/simulated_device.h"
@@ -13,24 +15,19 @@
 #include "loader/baud_rates.h"
 #include "loader/file_check.h"
 #include "loader/file_copy.h"
-#include "loader/program_file.h"
 #include "loader/run_controller.h"
 #include "loader/srecord_reader.h"
 #include "platform/child_process.h"
 #include "platform/com_map.h"
-#include "platform/command_line.h"
 #include "platform/console.h"
 #include "platform/message_box.h"
 #include "platform/port_listing.h"
 #include "protocol/frame_trace.h"
-#include "protocol/link_base.h"
 #include "serial/port_status.h"
 #include "serial/serial_port.h"
 #include "settings/profile.h"
 
-#include <atomic>
 #include <chrono>
-#include <cinttypes>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -144,10 +141,11 @@ void TellWarnings(const CFileCheck& check, RunEventSink& events) {
     }
 }
 
-// Where the worker's link will find the line: the COM index to use. comMapProblem: why the
-// profile that gives COM names their devices could not be read (empty when it could).
+// Where the worker's link will find the line: the COM index to use, and the device behind it,
+// which the port policy gives the port layer. comMapProblem: why the profile that gives COM names
+// their devices could not be read (empty when it could). -1 when there is no port to use.
 int PreparePort(const CliOptions& o, const std::string& comMapProblem,
-                std::unique_ptr<CSimulatedDevice>& sim) {
+                std::unique_ptr<CSimulatedDevice>& sim, std::string* devicePath) {
     if (o.simulate) {
         std::string error;
         sim = StartSimulatedDevice(StartBaudRate(o.baudIndex), &error);
@@ -156,6 +154,7 @@ int PreparePort(const CliOptions& o, const std::string& comMapProblem,
                       error.c_str());
             return -1;
         }
+        *devicePath = sim->PortPath();
         return 0;
     }
     // No port is COM1, as the dialog starts. A COM name whose entry cannot be read would quietly
@@ -169,16 +168,10 @@ int PreparePort(const CliOptions& o, const std::string& comMapProblem,
                   o.port.empty() ? "COM1" : o.port.c_str(), comMapProblem.c_str());
         return -1;
     }
-    if (o.port.empty()) {
-        return 0;
-    }
-    if (index >= 0 && index < kPortLimit) {
-        return index;
-    }
+    *devicePath = index >= 0 ? ComDevicePath(index) : o.port;
     // The port layer opens COM1 to COM8 only, the ports the dialog offers. A device path, or a
-    // higher COM number, is put in COM1's place in the table instead.
-    SetComDevicePath(0, index >= 0 ? ComDevicePath(index) : o.port);
-    return 0;
+    // higher COM number, is opened in COM1's place instead.
+    return index >= 0 && index < kPortLimit ? index : 0;
 }
 
 // Everything a load needs before the first byte goes out.
@@ -190,6 +183,7 @@ struct PreparedLoad {
     CFileCheck check;
     std::unique_ptr<CSimulatedDevice> sim;
     int comIndex = 0;
+    std::string devicePath; // what the port layer opens for comIndex
 };
 
 // Reads and checks the file, and finds the port (or starts the virtual device). Returns -1 when
@@ -202,8 +196,6 @@ int PrepareLoad(const CliOptions& o, const std::string& comMapProblem, PreparedL
         TellUserF(Told::kProblem, "tovik-cli: %s", unavailable.c_str());
         return kExitUsage;
     }
-    SetProcessCommandLine(o.handshake >= 0 ? "tovik-cli /HANDSHAKE " + std::to_string(o.handshake)
-                                           : std::string("tovik-cli"));
     std::unique_ptr<BlockListing> listing(o.dryRun ? new BlockListing : nullptr);
     const int checked =
         ReadCheckedFile(o.checkedCopy.empty() ? o.file : o.checkedCopy, &load->copy, &load->check,
@@ -224,42 +216,11 @@ int PrepareLoad(const CliOptions& o, const std::string& comMapProblem, PreparedL
         TellUserF(Told::kProblem, "%s", error.c_str());
         return kExitBadFile;
     }
-    load->comIndex = PreparePort(o, comMapProblem, load->sim);
+    load->comIndex = PreparePort(o, comMapProblem, load->sim, &load->devicePath);
     if (load->comIndex < 0) {
         return kExitPortFailed;
     }
     return -1;
-}
-
-// Why the supervision ended a run before the worker did.
-enum class EndReason { kRunEnded, kInterrupted, kPortFailed, kPortLost, kNoDevice };
-
-// What the port layer's Retry/Cancel question said, for the report when the port layer's own
-// record of the failure has nothing better.
-struct PortQuestion {
-    std::atomic<bool> asked{false};
-    std::string text; // written before `asked` is set, read after
-};
-
-// The port layer's questions get the answers a person at the bench cannot give here: a port that
-// cannot be opened, or that was lost, is given up instead of searched without. The question's
-// text names the dialog's COM port; the report says what really failed instead.
-void AnswerMessageBoxes(CRunPanel& panel, PortQuestion& portQuestion, int comIndex) {
-    SetMessageBoxHook([&, comIndex](const std::string& text, const std::string&, unsigned type) {
-        if ((type & kMbButtonMask) == kMbRetryCancel) {
-            if (!portQuestion.asked) {
-                portQuestion.text = text;
-                portQuestion.asked = true;
-            }
-            return kIdCancel;
-        }
-        if (PortLost(comIndex, nullptr)) {
-            return kIdOk; // a protocol error on a lost port: the report names the true cause
-        }
-        panel.BreakLine();
-        TellUser((type & kMbIconInformation) ? Told::kResult : Told::kProblem, text);
-        return kIdOk;
-    });
 }
 
 // --timeout counts from the beginning of each search of the run: the first, and the search again
@@ -289,16 +250,17 @@ private:
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 
-// Runs the load on the controller until the worker ends it, or an interrupt, a failed port or
-// the --timeout ends it as Stop does (after the command in flight; the wait for the start's reply
-// is given up at once, since all data is written by then).
-EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunController& run,
-                        CRunPanel& panel, const PortQuestion& portQuestion) {
+// Runs the load on the controller until the worker ends it, or an interrupt or the --timeout
+// ends it as Stop does (after the command in flight; the wait for the start's reply is given up
+// at once, since all data is written by then). A port that cannot be opened or is lost ends it
+// through the port policy. Returns once the worker has let go of the run.
+void SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunController& run,
+                   CRunPanel& panel) {
     InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
     run.m_bStopAbandonsStart = true;
     run.StartThread();
     run.BeginRun(load.stream, load.check.lineCount, load.comIndex, o.baudIndex);
-    EndReason reason = EndReason::kRunEnded;
+    bool stopped = false;
     SearchTimer timer(o.timeoutSeconds);
     while (run.Running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -307,156 +269,19 @@ EndReason SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunContr
             panel.BreakLine();
             std::fprintf(stderr, "tovik-cli: %s\n", notice.c_str());
         }
-        if (reason != EndReason::kRunEnded) {
+        if (stopped) {
             continue;
         }
         if (InterruptCount() > 0) {
-            reason = EndReason::kInterrupted;
-        } else if (PortLost(load.comIndex, nullptr)) {
-            // Every transaction on it now fails at once; the search would go on for ever.
-            reason = EndReason::kPortLost;
-        } else if (portQuestion.asked) {
-            reason = EndReason::kPortFailed;
-        } else if (timer.Expired(run.Result())) {
-            reason = EndReason::kNoDevice;
-        }
-        if (reason != EndReason::kRunEnded) {
             run.Stop();
+            stopped = true;
+        } else if (timer.Expired(run.Result())) {
+            run.Stop(RunEnd::kNoDevice);
+            stopped = true;
         }
     }
     run.EndThread(false, nullptr);
     panel.BreakLine();
-    // Lost in the run's last moments, after the last look above.
-    if (reason == EndReason::kRunEnded && PortLost(load.comIndex, nullptr)) {
-        reason = EndReason::kPortLost;
-    }
-    return reason;
-}
-
-int ExitCodeOfRun(const CRunResult& result) {
-    if (!result.m_bProgramEnded) {
-        return kExitInterrupted;
-    }
-    int code = result.m_nProgramResult;
-    if (code == 0) {
-        if (result.m_nStartReply == 0) {
-            return kExitStarted;
-        }
-        TellUserF(Told::kProblem,
-                  "tovik-cli: %sall data written, but the device did not confirm the "
-                  "start",
-                  result.m_bStartAbandoned ? "stopped while waiting: " : "");
-        return kExitNotStarted;
-    }
-    if (result.m_bWriteRefused) {
-        const uint32_t address = result.m_nRefusedAddress;
-        if (result.m_bWriteNotSent) {
-            TellUserF(Told::kProblem,
-                      "tovik-cli: the write at 0x%08" PRIX32 " could not be sent within %d s: "
-                      "the line takes no more bytes (a stuck adapter, or flow control holding "
-                      "it); the device is only partly programmed",
-                      address, kFrameWriteMs / 1000);
-        } else if (code == -1) {
-            // The time-out the write waited: 30 ms per data byte and a second.
-            const double seconds = (result.m_nRefusedLength * 30 + 1000) / 1000.0;
-            TellUserF(Told::kProblem,
-                      "tovik-cli: no reply to the write at 0x%08" PRIX32 " within %.1f s; "
-                      "the device is only partly programmed",
-                      address, seconds);
-        } else {
-            TellUserF(Told::kProblem,
-                      "tovik-cli: the device refused the write at 0x%08" PRIX32
-                      " (error %d); it is only partly programmed",
-                      address, code);
-        }
-        return kExitWriteRefused;
-    }
-    if (code == kProgramStopped) {
-        return kExitInterrupted;
-    }
-    if (code == kProgramNoEndRecord || code == kProgramNoFile || code == kProgramRewindFailed ||
-        (code > 0 && code <= kRecordEnd)) {
-        TellUserF(Told::kProblem,
-                  "tovik-cli: the file could not be read during programming (%d); "
-                  "the device is only partly programmed",
-                  code);
-        return kExitBadFile;
-    }
-    // Nothing else ends a pass; a result of its own would be a mistake here, not the device's.
-    TellUserF(Told::kProblem, "tovik-cli: the programming pass ended with %d", code);
-    return kExitWriteRefused;
-}
-
-// What became of the device when its port went away, told from how far the run had come.
-void ReportLostPort(const std::string& path, int comIndex, const CRunResult& result) {
-    const char* what = nullptr;
-    if (result.m_bProgramEnded && result.m_nProgramResult == 0) {
-        what = "while starting the device; all data written, but the device did not confirm the "
-               "start";
-    } else if (result.m_bProgramEnded || result.m_nBlocksWritten > 0 ||
-               result.m_nActivity == kActivityProgramming) {
-        what = "during programming; it is only partly programmed";
-    } else if (result.m_bDeviceFound) {
-        what = "during erasing; the device is erased";
-    } else {
-        what = "while searching for the device; nothing was erased";
-    }
-    TellUserF(Told::kProblem, "tovik-cli: the port %s was lost %s", path.c_str(), what);
-    std::string reason;
-    if (PortLost(comIndex, &reason) && !reason.empty()) {
-        TellUserF(Told::kProblem, "tovik-cli: the system said: %s", reason.c_str());
-    }
-}
-
-// The exit code, and what a person reads about it.
-int ReportLoad(EndReason reason, const CliOptions& o, const PreparedLoad& load,
-               const CRunResult& result, const PortQuestion& portQuestion) {
-    switch (reason) {
-    case EndReason::kInterrupted:
-        if (result.m_bProgramEnded && result.m_nProgramResult == 0) {
-            // Stopped while the start was waited for: the data is all there.
-            break;
-        }
-        if (result.m_bDeviceFound) {
-            TellUserF(Told::kProblem, "tovik-cli: stopped; the device is erased or only partly "
-                                      "programmed");
-        } else {
-            TellUserF(Told::kProblem, "tovik-cli: stopped");
-        }
-        return kExitInterrupted;
-    case EndReason::kPortFailed: {
-        CPortOpenFailure failure;
-        TellUserF(Told::kProblem, "tovik-cli: %s",
-                  LastPortOpenFailure(load.comIndex, &failure) ? failure.Text().c_str()
-                                                               : portQuestion.text.c_str());
-        return kExitPortFailed;
-    }
-    case EndReason::kPortLost:
-        ReportLostPort(o.port.empty() ? ComDevicePath(load.comIndex) : o.port, load.comIndex,
-                       result);
-        return kExitPortFailed;
-    case EndReason::kNoDevice:
-        if (result.m_nSearches > 1) {
-            TellUserF(Told::kProblem,
-                      "tovik-cli: no device answered within %g s of the search after a failed "
-                      "erase; the device may be partly erased",
-                      o.timeoutSeconds);
-        } else {
-            TellUserF(Told::kProblem, "tovik-cli: no device answered within %g s",
-                      o.timeoutSeconds);
-        }
-        if (result.m_nLateReplies > 0) {
-            TellUserF(Told::kProblem,
-                      "tovik-cli: but %d replies came after their time-out: a device is there "
-                      "and answers too slowly (a USB adapter's latency timer, or a busy "
-                      "line)",
-                      result.m_nLateReplies.load());
-        }
-        return kExitNoDevice;
-    case EndReason::kRunEnded:
-        break;
-    }
-    return ExitCodeOfRun(result);
 }
 
 // Loads the file into the one port of the options. Every display of the load takes its events
@@ -479,8 +304,7 @@ int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvent
     stream.Take(begin);
     if (o.waitPortSeconds > 0 && !o.simulate) {
         InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
-        const int waited =
-            WaitForPort(ComDevicePath(load.comIndex), o.waitPortSeconds, o.quiet, stream);
+        const int waited = WaitForPort(load.devicePath, o.waitPortSeconds, o.quiet, stream);
         if (waited >= 0) {
             events.Result(waited, ToldText(), nullptr);
             return waited;
@@ -492,15 +316,15 @@ int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvent
     CConsolePanel console(stderr, o.quiet, IsTerminal(stderr), load.check.dataBytes);
     stream.Subscribe(&console);
     CRunPanel panel(&stream, load.check.dataBytes, StartBaudRate(o.baudIndex));
+    CCliPortPolicy policy(o.handshake, load.comIndex, load.devicePath);
     CRunController run(&panel);
     panel.ShowFiguresOf(&run.Result());
     console.ShowFiguresOf(&run.Result());
-    PortQuestion portQuestion;
-    AnswerMessageBoxes(panel, portQuestion, load.comIndex);
-    EndReason reason = SuperviseLoad(o, load, run, panel, portQuestion);
-    SetMessageBoxHook(nullptr);
+    SuperviseLoad(o, load, run, panel);
     SetFrameTrace(nullptr);
-    const int exitCode = ReportLoad(reason, o, load, run.Result(), portQuestion);
+    const int exitCode =
+        ReportOutcome(run.Outcome(), OutcomeReportContext{o.port.empty() ? load.devicePath : o.port,
+                                                          o.timeoutSeconds});
     events.Result(exitCode, ToldText(), &run.Result());
     return exitCode;
 }

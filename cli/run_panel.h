@@ -28,6 +28,10 @@ public:
     void ShowProgramming(int lineCount) override;
     void OnStop() override {}
     void EndRun() override;
+    // The boxes the dialogs show here are told from the run's outcome after it; the line is only
+    // ended, so that what they follow (the Starting phase, however short) is on the screen.
+    void ShowStartReply(int) override { BreakLine(); }
+    void ShowWriteFailed(int) override { BreakLine(); }
 
     // Called by the supervising thread every few milliseconds while the run goes.
     void Follow();

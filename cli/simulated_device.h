@@ -8,11 +8,13 @@
 class CSimulatedDevice {
 public:
     virtual ~CSimulatedDevice() = default;
+    // The device the port layer opens to reach it.
+    virtual std::string PortPath() const = 0;
 };
 
 // False, with the reason, when this platform has no virtual device.
 bool SimulatedDeviceAvailable(std::string* reason);
 
-// Starts the virtual device with its line throttled to wireBaud and installs its port as COM
-// index 0; it answers until the object goes. Null, with the reason, when it cannot start.
+// Starts the virtual device with its line throttled to wireBaud; it answers on PortPath() until
+// the object goes. Null, with the reason, when it cannot start.
 std::unique_ptr<CSimulatedDevice> StartSimulatedDevice(int wireBaud, std::string* error);

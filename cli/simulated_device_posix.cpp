@@ -1,6 +1,5 @@
 #include "cli/simulated_device.h"
 
-#include "platform/com_map.h"
 #include "sim/virtual_device.h"
 
 namespace {
@@ -8,6 +7,7 @@ namespace {
 class CPtyDevice : public CSimulatedDevice {
 public:
     explicit CPtyDevice(const SimOptions& options) : m_device(options) {}
+    std::string PortPath() const override { return m_device.SlavePath(); }
     VirtualDevice m_device;
 };
 
@@ -24,6 +24,5 @@ std::unique_ptr<CSimulatedDevice> StartSimulatedDevice(int wireBaud, std::string
     if (!device->m_device.Start(error)) {
         return nullptr;
     }
-    SetComDevicePath(0, device->m_device.SlavePath());
     return device;
 }

@@ -27,4 +27,10 @@ public:
     // The worker has let go of the last run's link (and port): a window gives its inputs back
     // only now, so that a new Start cannot meet the old run.
     virtual void OnRunWoundDown() {}
+    // The wait for the start command's reply has ended (reply 0: the device confirmed it), and
+    // a write the device refused or did not answer. A window shows its box ("Transmission
+    // complete.", "Protocollerror !"); a front end that tells the run's outcome itself
+    // overrides them.
+    virtual void ShowStartReply(int reply);
+    virtual void ShowWriteFailed(int reply);
 };

@@ -4,6 +4,7 @@
 #include "loader/program_file.h"
 #include "platform/clock.h"
 #include "protocol/unit_link.h"
+#include "serial/port_policy.h"
 
 #include <memory>
 
@@ -98,10 +99,21 @@ void ProgramStep(CRunContext* dialog, CUnitLink& link) {
     if (file) {
         dialog->m_result.m_nActivity = kActivityProgramming;
         dialog->m_pPanel->ShowProgramming(dialog->m_nLineCount);
-        ProgramFile(UpdateProgress, dialog, file, &link, 1);
+        const int code = ProgramFile(UpdateProgress, dialog, file, &link, 1);
+        // A write or the start that failed on a lost port is the port's end, not the device's.
+        dialog->m_outcome = link.IsPortLost()
+                                ? PortOutcome(dialog->m_nComIndex, true, dialog->m_result)
+                                : PassOutcome(code, dialog->m_stopAs, dialog->m_result);
         dialog->m_result.m_nActivity = kActivityIdle;
         dialog->m_pPanel->EndRun();
         dialog->m_bRun = 0;
+    }
+}
+
+// A run the worker did not end itself was stopped.
+void SettleOutcome(CRunContext* dialog) {
+    if (dialog->m_outcome.kind == RunEnd::kNone) {
+        dialog->m_outcome = StopOutcome(dialog->m_stopAs, dialog->m_result);
     }
 }
 
@@ -109,6 +121,7 @@ void ProgramStep(CRunContext* dialog, CUnitLink& link) {
 void LetGoOfRun(CRunContext* dialog, std::unique_ptr<CUnitLink>& link) {
     link.reset();
     if (dialog->m_bLinkHeld) {
+        SettleOutcome(dialog);
         dialog->m_bLinkHeld = false;
         dialog->m_pPanel->OnRunWoundDown();
     }
@@ -144,6 +157,13 @@ int LoaderThreadProc(CRunContext* dialog) {
             dialog->m_nState = kPhaseSearch;
             BeginSearch(dialog);
         }
+        if (!link->IsConnected() && GetPortPolicy().GivingUpEndsRun()) {
+            // Not opened, or lost and given up: nothing will ever answer on it.
+            dialog->m_outcome =
+                PortOutcome(dialog->m_nComIndex, link->IsPortLost(), dialog->m_result);
+            dialog->m_bRun = 0;
+            continue;
+        }
         switch (dialog->m_nState) {
         case kPhaseSearch:
             SearchStep(dialog, *link);
@@ -161,6 +181,9 @@ int LoaderThreadProc(CRunContext* dialog) {
     // The link goes first: once the flag is set the front end may end the process, and the link's
     // clean-up must not meet a port layer that is being torn down.
     link.reset();
+    if (dialog->m_bLinkHeld) {
+        SettleOutcome(dialog);
+    }
     dialog->m_bLinkHeld = false;
     dialog->m_bThreadEnded = true;
     return 0;

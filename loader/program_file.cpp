@@ -1,7 +1,6 @@
 #include "loader/program_file.h"
 
 #include "loader/record_walk.h"
-#include "platform/message_box.h"
 #include "protocol/link_base.h"
 
 uint16_t g_blockLimit = kFirstBlockLimit;
@@ -24,6 +23,7 @@ int SendBlock(uint8_t sendFlag, const BlockSlot& block, CLinkBase* link, CRunCon
         result.m_nRefusedLength = block.length;
         result.m_bWriteNotSent = link->FrameNotSent();
         result.m_bWriteRefused = true;
+        panel->m_pPanel->ShowWriteFailed(reply);
     }
     return reply;
 }
@@ -39,8 +39,7 @@ int StartDevice(CLinkBase* link, CRunContext* panel) {
     if (reply != 0 && panel->m_bStopAbandonsStart && !panel->m_bRun) {
         result.m_bStartAbandoned = true;
     }
-    AfxMessageBox(reply == 0 ? "Transmission complete.\nDevice started." : "Transmission complete.",
-                  kMbOk | kMbIconInformation);
+    panel->m_pPanel->ShowStartReply(reply);
     return reply;
 }
 
@@ -58,11 +57,7 @@ int WriteBlock(uint8_t sendFlag, uint32_t address, const uint8_t* data, int leng
     if (length > 0) {
         link->AppendPayload(data, length);
     }
-    int reply = link->Execute("!W", length * 30 + 1000);
-    if (reply != 0) {
-        AfxMessageBox("Protocollerror !", kMbOk);
-    }
-    return reply;
+    return link->Execute("!W", length * 30 + 1000);
 }
 
 namespace {

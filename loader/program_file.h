@@ -37,8 +37,9 @@ constexpr int kProgramNoEndRecord = -11;
 
 using ProgressFunction = int (*)(CRunContext* panel, int position);
 
-// Writes one block with "!W" (time-out 30 ms per byte plus 1000 ms) and returns its reply code;
-// shows "Protocollerror !" when that is not 0. With sendFlag 0 it sends nothing and returns 0.
+// Writes one block with "!W" (time-out 30 ms per byte plus 1000 ms) and returns its reply code
+// (the pass shows "Protocollerror !" when that is not 0). With sendFlag 0 it sends nothing and
+// returns 0.
 int WriteBlock(uint8_t sendFlag, uint32_t address, const uint8_t* data, int length,
                CLinkBase* link);
 

@@ -1,8 +1,9 @@
 #pragma once
 // What the worker and the programming pass work with: the run state, the front panel they show
-// the run on, and the result they fill.
+// the run on, the result they fill and the outcome they end it with.
 
 #include "loader/front_panel.h"
+#include "loader/run_outcome.h"
 #include "loader/run_result.h"
 #include "loader/run_state.h"
 
@@ -22,6 +23,11 @@ public:
     // that wait at once instead of after its 60 s: all data is written by then, and a front end
     // with nobody to answer a question may need to end promptly.
     bool m_bStopAbandonsStart = false;
+    // How the last run ended: set by the worker before it lets go of the run's link; cleared when
+    // a run begins.
+    CRunOutcome m_outcome;
+    // What a stop stands for: the outcome of a run the worker did not end itself.
+    std::atomic<RunEnd> m_stopAs{RunEnd::kStopped};
 };
 
 // The progress function of the programming pass: moves the panel's progress bar.

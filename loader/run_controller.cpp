@@ -39,6 +39,8 @@ bool CRunController::BeginRun(FILE* file, int lineCount, int comIndex, int baudI
         return false;
     }
     m_result.Clear();
+    m_outcome = CRunOutcome();
+    m_stopAs = RunEnd::kStopped;
     m_pFile = file;
     m_nLineCount = lineCount;
     m_nBaudIndex = baudIndex;

@@ -31,8 +31,12 @@ public:
     // run flag. False, and nothing changes, while a stopped run still holds its link
     // (LinkHeld()) or a run is going.
     bool BeginRun(FILE* file, int lineCount, int comIndex, int baudIndex);
-    // Asks the run to stop; the worker notices it after the command in flight.
-    void Stop() { m_bRun = 0; }
+    // Asks the run to stop; the worker notices it after the command in flight. as: the outcome
+    // of the run when the worker does not end it first (kNoDevice for a search given up).
+    void Stop(RunEnd as = RunEnd::kStopped) {
+        m_stopAs = as;
+        m_bRun = 0;
+    }
     bool Running() const { return m_bRun != 0; }
     // True from a run's first busy turn until the worker has let go of its link.
     bool LinkHeld() const { return m_bLinkHeld; }
@@ -47,6 +51,9 @@ public:
     bool ThreadEnded() const { return !m_worker.joinable(); }
 
     const CRunResult& Result() const { return m_result; }
+    // How the last run ended; valid once the worker has let go of its link (LinkHeld() false,
+    // or the thread ended).
+    const CRunOutcome& Outcome() const { return m_outcome; }
 
 private:
     std::thread m_worker;

@@ -2,7 +2,8 @@
 // Which operating-system device a COM index (0 for COM1) stands for.
 //
 // Windows names the device after the number ("\\.\COM<index + 1>"). On POSIX index n is
-// /dev/ttyS<n> unless the profile's Ports section or tovik-cli --port installed another path.
+// /dev/ttyS<n> unless the profile's Ports section installed another path. (A front end that names
+// a device itself gives it to the port layer through its port policy, not through this table.)
 
 #include <string>
 

@@ -2,8 +2,9 @@
 // The one place where the core asks a person something or tells them something.
 //
 // The core shows fixed texts with Windows-style button/icon types and gets Windows-style answers.
-// Each front end installs a hook: the dialog shows a modal box on its own thread, tovik-cli prints
-// the text and answers without asking, tests script the answers. Without a hook the text goes to
+// The dialogs install a hook that shows a modal box on their own thread; tests script the
+// answers. tovik-cli installs none: its port policy asks nothing and it tells the run's outcome
+// itself. Without a hook the text goes to
 // stderr and the answer is the least harmful one (OK, or Cancel where Cancel is offered).
 
 #include <functional>

@@ -1,5 +1,7 @@
 #include "platform/serial_device.h"
 
+#include "platform/com_map.h"
+
 #include <mutex>
 
 namespace {
@@ -8,6 +10,10 @@ std::mutex g_factoryMutex;
 SerialDeviceFactory g_factory;
 
 } // namespace
+
+bool CSerialDevice::Open(int comIndex) {
+    return Open(ComDevicePath(comIndex));
+}
 
 std::unique_ptr<CSerialDevice> CreateSerialDevice() {
     SerialDeviceFactory factory;

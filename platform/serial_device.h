@@ -66,9 +66,11 @@ class CSerialDevice {
 public:
     virtual ~CSerialDevice() = default;
 
-    // Opens the device of this COM index for reading and writing, for this process alone.
-    // Refuses what is not a serial line; OpenFailure() says why an open failed.
-    virtual bool Open(int comIndex) = 0;
+    // Opens the device at path for reading and writing, for this process alone. Refuses what is
+    // not a serial line; OpenFailure() says why an open failed.
+    virtual bool Open(const std::string& path) = 0;
+    // Opens the device the COM table gives this index.
+    bool Open(int comIndex);
     // Why the last Open failed (kind kNone after a successful one).
     virtual CPortOpenFailure OpenFailure() const = 0;
     // Asks the driver for input and output queues of these sizes; failures do not matter.

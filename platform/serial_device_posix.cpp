@@ -65,11 +65,12 @@ class CPosixSerialDevice : public CSerialDevice {
 public:
     ~CPosixSerialDevice() override { Close(); }
 
-    bool Open(int comIndex) override {
+    using CSerialDevice::Open;
+
+    bool Open(const std::string& path) override {
         Close();
         m_failure = CPortOpenFailure{};
         m_lost = false;
-        const std::string path = ComDevicePath(comIndex);
         if (path == "/dev/tty") {
             return Refuse(path, CPortOpenFailure::kOwnTerminal, 0,
                           "it stands for the terminal this program runs in");

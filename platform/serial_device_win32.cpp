@@ -27,9 +27,10 @@ class CWin32SerialDevice : public CSerialDevice {
 public:
     ~CWin32SerialDevice() override { Close(); }
 
-    bool Open(int comIndex) override {
+    using CSerialDevice::Open;
+
+    bool Open(const std::string& path) override {
         Close();
-        std::string path = ComDevicePath(comIndex);
         CUniqueHandle handle(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!handle.IsValid()) {

@@ -1,7 +1,7 @@
 // Line settings and line control of an open port.
 
-#include "platform/message_box.h"
 #include "serial/link_lock.h"
+#include "serial/port_policy.h"
 #include "serial/serial_port.h"
 
 namespace {
@@ -41,7 +41,7 @@ int CSerialPort::Configure(int baudRate, uint8_t dataBits, char parity, uint8_t 
         return 0;
     }
     if (showErrors) {
-        ShowMessageBox(m_handle->LastErrorText(), "Error", kMbOk | kMbIconInformation);
+        GetPortPolicy().SettingsRefused(m_handle->LastErrorText());
     }
     return -1;
 }

@@ -2,9 +2,8 @@
 
 #include "platform/clock.h"
 #include "platform/com_map.h"
-#include "platform/message_box.h"
-#include "serial/command_line_option.h"
 #include "serial/link_lock.h"
+#include "serial/port_policy.h"
 #include "serial/port_status.h"
 
 #include <cstdio>
@@ -12,35 +11,11 @@
 const char* const kPortBusyMessage =
     "Schnittstelle \"COM%d\" von Windos belegt oder nicht vorhanden!";
 
-namespace {
-
-// The handshake mode of a new port, from the command-line option: 1 holds DTR and RTS on, 3
-// switches them around every frame (mode 0), anything else holds them off (mode 2).
-int HandshakeModeFromCommandLine() {
-    long value = GetCommandLineOption("HANDSHAKE").Number();
-    if (value == 1) {
-        return 1;
-    }
-    if (value == 3) {
-        return 0;
-    }
-    return 2;
-}
-
-// The port's Retry/Cancel message; true for Retry.
-bool UserWantsRetry(uint8_t portIndex) {
-    char text[128];
-    std::snprintf(text, sizeof text, kPortBusyMessage, portIndex + 1);
-    return AfxMessageBox(text, kMbRetryCancel) == kIdRetry;
-}
-
-} // namespace
-
 CSerialPort::CSerialPort(uint8_t portIndex, int baudRate, uint8_t dataBits, char parity,
                          uint8_t stopBits, int showErrors)
-    : m_handshakeMode(HandshakeModeFromCommandLine()) {
+    : m_handshakeMode(GetPortPolicy().HandshakeMode()) {
     while (!TryOpen(portIndex, baudRate, dataBits, parity, stopBits, showErrors) && showErrors &&
-           UserWantsRetry(portIndex)) {
+           GetPortPolicy().RetryOpen(portIndex, m_openFailure)) {
     }
 }
 
@@ -54,8 +29,12 @@ bool CSerialPort::TryOpen(uint8_t portIndex, int baudRate, uint8_t dataBits, cha
         failure.reason = "only COM1 to COM" + std::to_string(kPortLimit) + " can be opened";
         return OpenFailed(portIndex, failure);
     }
+    std::string path = GetPortPolicy().DevicePath(portIndex);
+    if (path.empty()) {
+        path = ComDevicePath(portIndex);
+    }
     std::unique_ptr<CSerialDevice> device = CreateSerialDevice();
-    if (!device->Open(portIndex)) {
+    if (!device->Open(path)) {
         return OpenFailed(portIndex, device->OpenFailure());
     }
     device->SetupQueues(4096, 4096);
@@ -64,7 +43,7 @@ bool CSerialPort::TryOpen(uint8_t portIndex, int baudRate, uint8_t dataBits, cha
     if (Configure(baudRate, dataBits, parity, stopBits, showErrors) != 0) {
         CPortOpenFailure failure;
         failure.kind = CPortOpenFailure::kSettingsRefused;
-        failure.path = ComDevicePath(portIndex);
+        failure.path = path;
         failure.reason = "the driver refused the line settings (" + m_handle->LastErrorText() + ")";
         m_handle->Close();
         m_handle.reset();
@@ -252,9 +231,10 @@ int CPortClient::ReopenIfLost() {
     if (!m_port || !m_port->IsLost()) {
         return 0;
     }
+    const std::string reason = m_port->m_lostReason;
     Detach();
     // Without show-errors nobody is asked: one quiet attempt, as the first open makes.
-    if (!m_showErrors || UserWantsRetry(m_portIndex)) {
+    if (!m_showErrors || GetPortPolicy().ReopenLost(m_portIndex, reason)) {
         Attach();
     }
     m_bLost = m_port == nullptr;

@@ -12,8 +12,8 @@
 // A lost port: when the system says the device is gone (an adapter pulled out, a line hung up),
 // the port is marked lost, with the system's account of it taken once, where it happened. From
 // then on it never touches the device again: writes go nowhere, polls find nothing. Its client
-// notices at its next transaction (ReopenIfLost), closes it, and opens the port again through the
-// same Retry/Cancel path as the first open, once per loss. port_status.h tells the front ends.
+// notices at its next transaction (ReopenIfLost), closes it, and opens the port again when the
+// port policy (port_policy.h) says so, once per loss. port_status.h tells the front ends.
 
 #include "platform/serial_device.h"
 #include "serial/port_list.h"
@@ -54,8 +54,9 @@ extern const char* const kPortBusyMessage;
 
 class CSerialPort {
 public:
-    // Opens the device of portIndex with these settings, asking Retry/Cancel while it fails and
-    // showErrors is set. Afterwards the port is open (in the registry) or not open.
+    // Opens the device of portIndex with these settings, trying again while it fails, showErrors
+    // is set and the port policy says so (the dialog's: Retry). Afterwards the port is open (in
+    // the registry) or not open.
     CSerialPort(uint8_t portIndex, int baudRate, uint8_t dataBits, char parity, uint8_t stopBits,
                 int showErrors);
     // Takes the port out of the registry, purges both queues and closes the device.
@@ -132,9 +133,10 @@ public:
     // (port_status.h).
     bool IsLost() const { return m_bLost || (m_port && m_port->IsLost()); }
     // For the start of each transaction. When the port is lost: leaves it (closing it when this
-    // was its last client), shows the port's Retry/Cancel message (when the client shows errors)
-    // and on Retry opens the port anew, asking again while that fails, as the first open does.
-    // Once per loss: after a Cancel the client stays lost and asks nothing more.
+    // was its last client), asks the port policy (when the client shows errors; the dialog's
+    // shows the port's Retry/Cancel message) and on yes opens the port anew, asking again while
+    // that fails, as the first open does. Once per loss: after a no the client stays lost and
+    // asks nothing more.
     // 0 when the client can go on (attached to a port that is not lost, or never attached), -1
     // when it is lost.
     int ReopenIfLost();

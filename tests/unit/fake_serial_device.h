@@ -15,7 +15,7 @@
 #include <vector>
 
 struct FakeLine {
-    // What happened to the device, in order: "open 0", "purge", "set", "close", ...
+    // What happened to the device, in order: "open /dev/ttyS0", "purge", "set", "close", ...
     std::vector<std::string> calls;
     std::vector<CLineSettings> settingsHistory;
     CLineSettings settings;
@@ -53,8 +53,10 @@ class FakeSerialDevice : public CSerialDevice {
 public:
     explicit FakeSerialDevice(std::shared_ptr<FakeLine> line) : m_line(std::move(line)) {}
 
-    bool Open(int comIndex) override {
-        m_line->calls.push_back("open " + std::to_string(comIndex));
+    using CSerialDevice::Open;
+
+    bool Open(const std::string& path) override {
+        m_line->calls.push_back("open " + path);
         bool fail = m_line->failOpen;
         if (m_line->failOpens >= 0) {
             fail = m_line->failOpens > 0;

@@ -4,8 +4,10 @@
 #include "loader/loader_worker.h"
 #include "loader/program_file.h"
 #include "loader_test_support.h"
+#include "platform/com_map.h"
 #include "platform/message_box.h"
 #include "serial/link_lock.h"
+#include "serial/port_policy.h"
 
 #include "tests/support/wait_until.h"
 
@@ -162,8 +164,8 @@ TEST_F(Worker, EveryRunReadsTheFileFromItsStartAndOpensThePortChosenAtStart) {
     ASSERT_TRUE(RunEnds());
     EXPECT_EQ(Commands(), first);
     std::vector<std::string> calls = Locked(fake.line->calls);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open 0"), 1);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open 5"), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + ComDevicePath(0)), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + ComDevicePath(5)), 1);
 }
 
 // A Stop right after Start must never give the inputs back (no link held) while the worker goes
@@ -199,6 +201,76 @@ TEST(WorkerThread, EndsWhenARunIsWantedWithoutAFile) {
     EXPECT_EQ(LoaderThreadProc(&panel), 0);
     EXPECT_TRUE(panel.m_bThreadEnded);
     EXPECT_EQ(panel.m_bRun, 0);
+}
+
+} // namespace
+
+namespace {
+
+// A front end with nobody to ask: a port that cannot be opened or is lost is given up.
+class GivingUpPolicy : public CPortPolicy {
+public:
+    GivingUpPolicy() { SetPortPolicy(this); }
+    ~GivingUpPolicy() override { SetPortPolicy(nullptr); }
+    int HandshakeMode() override { return 2; }
+    std::string DevicePath(int) override { return std::string(); }
+    bool RetryOpen(int, const CPortOpenFailure&) override { return false; }
+    bool ReopenLost(int, const std::string&) override { return false; }
+    void SettingsRefused(const std::string&) override {}
+    bool GivingUpEndsRun() override { return true; }
+};
+
+struct PortEnd {
+    const char* name;
+    bool openFails;
+    const char* goneAt; // the command at which the device goes away, or null
+    RunEnd kind;
+    RunPhase phase;
+};
+
+class WorkerPortEnd : public Worker, public ::testing::WithParamInterface<PortEnd> {};
+
+// The port given up ends the run at once with the port's own account, and how far it had come.
+TEST_P(WorkerPortEnd, EndsTheRunWithThePortsOutcome) {
+    const PortEnd& c = GetParam();
+    GivingUpPolicy policy;
+    fake.line->failOpen = c.openFails;
+    onCommand = [this, &c](const std::string& command) {
+        if (c.goneAt && command == c.goneAt) {
+            fake.line->goneAtMs = NowMs();
+        }
+    };
+    Start(1);
+    ASSERT_TRUE(RunEnds());
+    const CRunOutcome& outcome = panel.Outcome();
+    EXPECT_EQ(outcome.kind, c.kind);
+    EXPECT_EQ(outcome.phase, c.phase);
+    if (c.openFails) {
+        EXPECT_EQ(outcome.openFailure.path, "/dev/fake");
+    }
+    std::vector<std::string> calls = Locked(fake.line->calls);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + ComDevicePath(0)), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WorkerPortEnd,
+    ::testing::Values(
+        PortEnd{"NotOpened", true, nullptr, RunEnd::kPortNotOpened, RunPhase::kSearching},
+        PortEnd{"LostWhileErasing", false, "!E3", RunEnd::kPortLost, RunPhase::kErasing},
+        PortEnd{"LostWhileProgramming", false, "!W", RunEnd::kPortLost, RunPhase::kProgramming},
+        PortEnd{"LostWhileStarting", false, "!G", RunEnd::kPortLost, RunPhase::kStarting}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A run the worker did not end is stopped, as the stop said; without a policy that gives up, a
+// port that cannot be opened does not end the run (a person at the dialog stops it).
+TEST_F(Worker, AStopSaysWhatItStandsFor) {
+    fake.line->failOpen = true;
+    Start(1);
+    ASSERT_TRUE(WaitUntil([this] { return panel.Result().m_nProbes >= 2; }));
+    panel.Stop(RunEnd::kNoDevice);
+    ASSERT_TRUE(RunEnds());
+    EXPECT_EQ(panel.Outcome().kind, RunEnd::kNoDevice);
+    EXPECT_EQ(panel.Outcome().searches, 1);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "fake_serial_device.h"
 #include "message_box_script.h"
+#include "platform/com_map.h"
 #include "protocol/unit_link.h"
 #include "serial/port_status.h"
 
@@ -96,7 +97,9 @@ TEST_F(LostPort, RetryWaitsForTheAdapterAndEachLossIsToldOnce) {
     EXPECT_EQ(boxes.shown, (Strings(3, PortBox("COM1"))));
     EXPECT_EQ(fake.line->calls[0], "restore latency");
     EXPECT_EQ(fake.line->calls[2], "close");
-    EXPECT_EQ(std::count(fake.line->calls.begin(), fake.line->calls.end(), "open 0"), 3);
+    EXPECT_EQ(
+        std::count(fake.line->calls.begin(), fake.line->calls.end(), "open " + ComDevicePath(0)),
+        3);
     EXPECT_EQ(fake.line->settings.baudRate, 57600);
 
     fake.line->goneAtMs = NowMs();
