@@ -92,6 +92,12 @@ TEST_F(LinkOnFakeLine, EscapedCrBelongsToThePayloadAndEscCarriesOver) {
     EXPECT_EQ(Wire(link.m_rx, link.m_rx + link.m_rxLength), (Wire{':', 0x0D, 'K'}));
 }
 
+TEST_F(LinkOnFakeLine, ShortBufferAtACrIsKeptForLater) {
+    fake.line->Deliver({0x40, 0xBC, 0xC1, 'A', 0x0D});
+    EXPECT_EQ(link.ReceiveFrame(), -1);
+    EXPECT_EQ(link.m_rxLength, 4);
+}
+
 TEST_F(LinkOnFakeLine, DuringATransactionOnlyTheAddressedUnitsCurrentReplyIsTaken) {
     Send(Bytes("!D")); // sequence C1 to unit 0
     link.m_transactionActive = 1;
