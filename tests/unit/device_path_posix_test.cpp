@@ -26,6 +26,7 @@ const Pair kPairs[] = {
     {"TwoDevices", "PTY", "PTY2", false},
     {"LinkAndAnotherDevice", "DIR/link-to-pty", "PTY2", false},
     {"FileAndItsHardLink", "DIR/file", "DIR/hard-link", true},
+    {"TwoFiles", "DIR/file", "DIR/other-file", false},
     {"FileAndDevice", "DIR/file", "PTY", false},
     {"MissingByTheSameName", "DIR/ttyLATE", "DIR/ttyLATE", true},
     {"MissingByOtherNames", "DIR/ttyLATE", "DIR/ttyOTHER", false},
@@ -53,6 +54,7 @@ TEST_P(SameDevicePosix, ComparesTheDevices) {
     ASSERT_TRUE(pty.Open());
     ASSERT_TRUE(pty2.Open());
     std::ofstream(scratch / "file") << "S9030000FC\n";
+    std::ofstream(scratch / "other-file") << "S9030000FC\n";
     ASSERT_EQ(::link((scratch / "file").c_str(), (scratch / "hard-link").c_str()), 0);
     ASSERT_EQ(::symlink(pty.SlavePath().c_str(), (scratch / "link-to-pty").c_str()), 0);
     ASSERT_EQ(::symlink((scratch / "link-to-pty").c_str(), (scratch / "link-to-link").c_str()), 0);
