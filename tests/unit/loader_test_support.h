@@ -62,20 +62,6 @@ inline File FileWith(const std::string& text) {
     return file;
 }
 
-// A file in memory (a real stream, as the loader gets from fopen).
-class TextFile {
-public:
-    explicit TextFile(const std::string& text) : m_file(std::tmpfile()) {
-        std::fputs(text.c_str(), m_file);
-        std::rewind(m_file);
-    }
-    ~TextFile() { std::fclose(m_file); }
-    FILE* Get() const { return m_file; }
-
-private:
-    FILE* m_file;
-};
-
 // A run controller, as a dialog carries it, whose panel records the worker's display calls;
 // safe to read from the test's thread.
 class RecordingPanel : public CFrontPanel, public CRunController {

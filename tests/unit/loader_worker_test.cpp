@@ -25,7 +25,7 @@ struct Worker : ::testing::Test {
     FakeDeviceScope fake;
     VirtualClockScope time;
     RecordingPanel panel;
-    TextFile file{SRecordLine(0, 0) + DataRecords(2, 0x10000, 20, 16) + SRecordLine(9, 0)};
+    File file = FileWith(SRecordLine(0, 0) + DataRecords(2, 0x10000, 20, 16) + SRecordLine(9, 0));
     // The device: answers at any rate unless told one.
     int deviceRate = 0;
     std::vector<std::string> commands; // what the device was sent, "!E1", "!W", ...
@@ -67,7 +67,7 @@ struct Worker : ::testing::Test {
     void Start(int baudIndex, int comIndex = 0) {
         ASSERT_TRUE(WaitUntil([this] { return !panel.LinkHeld(); }));
         panel.Clear();
-        ASSERT_TRUE(panel.BeginRun(file.Get(), 22, comIndex, baudIndex));
+        ASSERT_TRUE(panel.BeginRun(file.get(), 22, comIndex, baudIndex));
     }
     bool RunEnds() {
         // Until the worker has let go of the run's link (and so closed its port).
@@ -83,16 +83,6 @@ struct Worker : ::testing::Test {
     std::vector<std::string> Commands() { return Locked(commands); }
 };
 
-TEST_F(Worker, AutomaticRateAlternatesWithoutADevice) {
-    deviceRate = 9600; // nothing answers
-    Start(0);
-    ASSERT_TRUE(WaitUntil([this] { return Locked(probeRates).size() >= 4; }));
-    panel.Stop();
-    std::vector<int> rates = Locked(probeRates);
-    EXPECT_EQ(std::vector<int>(rates.begin(), rates.begin() + 4),
-              (std::vector<int>{38400, 57600, 38400, 57600}));
-}
-
 TEST_F(Worker, AutomaticRateFindsTheDeviceAndTheNextRunStartsThere) {
     deviceRate = 57600;
     Start(-1); // nothing selected counts as automatic
@@ -101,11 +91,23 @@ TEST_F(Worker, AutomaticRateFindsTheDeviceAndTheNextRunStartsThere) {
     EXPECT_EQ(rates, (std::vector<int>{38400, 57600}));
     EXPECT_EQ(panel.End(), "0 0");
 
-    Start(0);
+    // Again, from the file's start, on the port chosen at this Start.
+    Start(0, 5);
     ASSERT_TRUE(RunEnds());
     rates = Locked(probeRates);
     EXPECT_EQ(rates.back(), 57600);
     EXPECT_EQ(rates.size(), 3u);
+    EXPECT_EQ(panel.End(), "0 0");
+    std::vector<std::string> calls = Locked(fake.line->calls);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + ComDevicePath(0)), 1);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + ComDevicePath(5)), 1);
+
+    // The search goes back to the other rate.
+    deviceRate = 38400;
+    Start(0);
+    ASSERT_TRUE(RunEnds());
+    rates = Locked(probeRates);
+    EXPECT_EQ(std::vector<int>(rates.begin() + 3, rates.end()), (std::vector<int>{57600, 38400}));
 }
 
 TEST_F(Worker, EraseClustersOneToSevenThenProgram) {
@@ -152,29 +154,13 @@ TEST_F(Worker, StopDuringAnEraseEndsThePassAfterThatCommand) {
     EXPECT_EQ(sent.back(), "!G");
 }
 
-TEST_F(Worker, EveryRunReadsTheFileFromItsStartAndOpensThePortChosenAtStart) {
-    Start(1, 0);
-    ASSERT_TRUE(RunEnds());
-    std::vector<std::string> first = Commands();
-    {
-        std::lock_guard<std::recursive_mutex> guard(LinkLock());
-        commands.clear();
-    }
-    Start(1, 5);
-    ASSERT_TRUE(RunEnds());
-    EXPECT_EQ(Commands(), first);
-    std::vector<std::string> calls = Locked(fake.line->calls);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + ComDevicePath(0)), 1);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "open " + ComDevicePath(5)), 1);
-}
-
 // A Stop right after Start must never give the inputs back (no link held) while the worker goes
 // on to open the port for the run nobody wants any more: a new Start would then meet the old run.
 TEST_F(Worker, AStopRightAfterStartNeverLeavesALinkBehind) {
     deviceRate = 9600; // nothing answers: a link made for the stopped run would go on probing
     std::minstd_rand random(7);
     for (int round = 0; round < 1000; ++round) {
-        ASSERT_TRUE(panel.BeginRun(file.Get(), 22, 0, 1));
+        ASSERT_TRUE(panel.BeginRun(file.get(), 22, 0, 1));
         // The Stop lands anywhere in the worker's idle turn, so that some land between its look
         // at the run flag and what it does about it.
         for (volatile unsigned spin = random() % 400; spin > 0; spin = spin - 1) {

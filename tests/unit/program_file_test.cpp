@@ -52,8 +52,8 @@ struct ProgramPass : ::testing::Test {
         g_blockLimit = 198;
     }
     int Program(const std::string& text) {
-        TextFile file(text);
-        return ProgramFile(UpdateProgress, &panel, file.Get(), &link, 1);
+        File file = FileWith(text);
+        return ProgramFile(UpdateProgress, &panel, file.get(), &link, 1);
     }
     // Address and length of every "!W" sent.
     std::vector<std::pair<uint32_t, int>> Writes() const {
@@ -129,9 +129,10 @@ TEST_F(ProgramPass, BlockSizesOfContiguousRecords) {
 }
 
 TEST_F(ProgramPass, TheLowMemoryLimitSticksForLaterRunsAndFiles) {
-    TextFile low(WithEnd(DataRecords(1, 0x100, 2, 16)));
-    ProgramFile(UpdateProgress, &panel, low.Get(), &link, 0); // decoded only, nothing sent
+    File low = FileWith(WithEnd(DataRecords(1, 0x100, 2, 16)));
+    ProgramFile(UpdateProgress, &panel, low.get(), &link, 0); // decoded only, nothing sent
     EXPECT_EQ(g_blockLimit, 70);
+    EXPECT_FALSE(Sent('W'));
     requests.clear();
     EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x20000, 12, 16))), 0);
     EXPECT_EQ(WriteLengths(), (std::vector<int>{80, 80, 32}));
@@ -144,12 +145,6 @@ TEST_F(ProgramPass, GapsEndABlockAndHeadersOrEmptyRecordsDoNot) {
     EXPECT_EQ(Program(WithEnd(text)), 0);
     EXPECT_EQ(Writes(),
               (std::vector<std::pair<uint32_t, int>>{{0x10000, 80}, {0x18000, 32}, {0x17000, 16}}));
-}
-
-TEST_F(ProgramPass, ProgressOncePerLineUpToTheEndRecord) {
-    std::string text = WithEnd(DataRecords(2, 0x10000, 3, 16)) + "trailing text\n";
-    EXPECT_EQ(Program(text), 0);
-    EXPECT_EQ(panel.EventsOf("pos "), (std::vector<std::string>{"0", "1", "2", "3", "4"}));
 }
 
 TEST_F(ProgramPass, StartReplyDecidesTheMessage) {
@@ -213,14 +208,6 @@ TEST_F(ProgramPass, EarlyEnds) {
     EXPECT_EQ(Program(WithEnd(text)), 2);
     EXPECT_EQ(WriteLengths(), (std::vector<int>{208}));
     EXPECT_TRUE(boxes.empty());
-}
-
-TEST_F(ProgramPass, WithoutSendingNothingGoesOut) {
-    TextFile file(WithEnd(DataRecords(2, 0x10000, 30, 16)));
-    EXPECT_EQ(ProgramFile(UpdateProgress, &panel, file.Get(), nullptr, 0), 0);
-    EXPECT_TRUE(requests.empty());
-    EXPECT_EQ(WriteBlock(0, 0x1234, nullptr, 0, &link), 0);
-    EXPECT_TRUE(requests.empty());
 }
 
 } // namespace

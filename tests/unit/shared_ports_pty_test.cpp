@@ -175,35 +175,31 @@ TEST_F(PortOnPty, HeldByAnotherProgramTheFailureNamesItsProcess) {
     ::waitpid(holder, nullptr, 0);
 }
 
+// In a child: a new pseudo-terminal, whose slave COM5 stands for; what went wrong, or nothing.
+std::string OpenAsCom5(CPseudoTerminal* pty) {
+    std::string error;
+    if (!pty->Open(&error)) {
+        return "pseudo-terminal: " + error;
+    }
+    SetComDevicePath(4, pty->SlavePath());
+    return std::string();
+}
+
 // As a user who is not root: TIOCEXCL, left on the tty, would lock its own user out of the next
 // run while the device's end of the pseudo-terminal lives on.
 TEST(PtyAsAUser, OpenCloseAndOpenAgain) {
     EXPECT_CHILD_PASSES(true, [] {
         CPseudoTerminal pty;
-        std::string error;
-        if (!pty.Open(&error)) {
-            return "pseudo-terminal: " + error;
+        const std::string error = OpenAsCom5(&pty);
+        if (!error.empty()) {
+            return error;
         }
-        SetComDevicePath(4, pty.SlavePath());
         for (int run = 1; run <= 2; ++run) {
             CPortClient client(4, 38400, 8, 'n', 1, 0);
             CPortOpenFailure failure;
             if (!client.IsAttached() && LastPortOpenFailure(4, &failure)) {
                 return "run " + std::to_string(run) + ": " + failure.Text();
             }
-        }
-        // A pseudo-terminal has no low-latency flag; refusing it leaves the device working.
-        auto device = CreatePlatformSerialDevice();
-        if (!device->Open(4)) {
-            return device->OpenFailure().Text();
-        }
-        if (device->RequestLowLatency()) {
-            return std::string("a pseudo-terminal took the low-latency flag");
-        }
-        CLineSettings settings;
-        settings.baudRate = 57600;
-        if (!device->SetSettings(settings) || device->Write('x', 100) != kIoDone) {
-            return device->LastErrorText();
         }
         return std::string();
     });
@@ -212,16 +208,15 @@ TEST(PtyAsAUser, OpenCloseAndOpenAgain) {
 TEST(PtyAsAUser, NoAccessNamesTheGroupThatOwnsTheDevice) {
     EXPECT_CHILD_PASSES(true, [] {
         CPseudoTerminal pty;
-        std::string error;
-        if (!pty.Open(&error)) {
-            return "pseudo-terminal: " + error;
+        const std::string error = OpenAsCom5(&pty);
+        if (!error.empty()) {
+            return error;
         }
         struct stat info {};
         if (::chmod(pty.SlavePath().c_str(), 0) != 0 || ::stat(pty.SlavePath().c_str(), &info)) {
             return std::string("chmod");
         }
         group* owner = ::getgrgid(info.st_gid);
-        SetComDevicePath(4, pty.SlavePath());
         auto device = CreatePlatformSerialDevice();
         if (device->Open(4)) {
             return std::string("opened a device without access to it");
@@ -240,8 +235,8 @@ TEST(PtyAsAUser, NoAccessNamesTheGroupThatOwnsTheDevice) {
 TEST(PtyOwnTerminal, IsRefusedByItsOwnName) {
     EXPECT_CHILD_PASSES(false, [] {
         CPseudoTerminal pty;
-        std::string error;
-        if (!pty.Open(&error) || ::setsid() < 0) {
+        const std::string error = OpenAsCom5(&pty);
+        if (!error.empty() || ::setsid() < 0) {
             return "set-up: " + error;
         }
         // The pseudo-terminal's end at the close would hang up the session it now leads.
@@ -252,7 +247,6 @@ TEST(PtyOwnTerminal, IsRefusedByItsOwnName) {
             return std::string("the pseudo-terminal did not become the controlling terminal");
         }
         // /dev/tty is refused by its name (serial_device_posix_test.cpp); this is found out.
-        SetComDevicePath(4, pty.SlavePath());
         auto device = CreatePlatformSerialDevice();
         if (device->Open(4) || device->OpenFailure().kind != CPortOpenFailure::kOwnTerminal ||
             device->OpenFailure().Text().find(pty.SlavePath()) == std::string::npos) {
