@@ -148,34 +148,4 @@ TEST_F(SearchClip, EveryFrameIsAKeyFrameChunkDecodingToTheDrawing) {
     }
 }
 
-TEST(AviRle8Writer, RefusesFramesThatCannotShareOneStreamAndWritesNothing) {
-    CPixelImage frame;
-    frame.m_nWidth = 2;
-    frame.m_nHeight = 2;
-    frame.m_palette = {{1, 2, 3}, {4, 5, 6}};
-    frame.m_pixels = {0, 1, 1, 0};
-    CPixelImage wider = frame;
-    wider.m_nWidth = 4;
-    wider.m_pixels.resize(8);
-    CPixelImage otherPalette = frame;
-    otherPalette.m_palette[1] = {9, 9, 9};
-    CPixelImage outside = frame;
-    outside.m_pixels[3] = 2;
-    struct Case {
-        const char* name;
-        std::vector<CPixelImage> frames;
-    } cases[] = {
-        {"no frames", {}},
-        {"sizes differ", {frame, wider}},
-        {"palettes differ", {frame, otherPalette}},
-        {"pixel outside the palette", {frame, outside}},
-    };
-    for (const Case& c : cases) {
-        Bytes file{7};
-        EXPECT_EQ(EncodeAviRle8(c.frames, 1000, kWindowsDialogFace, &file), kAviBadFrames)
-            << c.name;
-        EXPECT_EQ(file, Bytes{7}) << c.name;
-    }
-}
-
 } // namespace

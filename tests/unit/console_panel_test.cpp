@@ -4,6 +4,8 @@
 #include "cli/console_panel.h"
 #include "cli/run_panel.h"
 
+#include "tests/support/scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,7 +16,9 @@
 namespace {
 
 struct Panel {
-    FILE* out = std::tmpfile();
+    const ScratchDir scratch;
+    const std::string log = scratch / "log";
+    FILE* out = std::fopen(log.c_str(), "wb");
     CRunResult result;
     CConsolePanel console;
     CRunPanel panel; // what the worker and the supervising thread call
@@ -28,12 +32,7 @@ struct Panel {
 
     std::string Text() {
         std::fflush(out);
-        std::rewind(out);
-        std::string text;
-        for (int c; (c = std::fgetc(out)) != EOF;) {
-            text += static_cast<char>(c);
-        }
-        return text;
+        return ReadText(log);
     }
 };
 

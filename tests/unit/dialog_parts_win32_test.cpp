@@ -11,21 +11,10 @@ namespace {
 
 using namespace std::string_literals;
 
+// The one filter the dialog passes, as the common dialog reads it: pairs ended by a zero each, and
+// the list by one more.
 TEST(ChooserFilter, PairsEndWithZerosAndTheListWithOneMore) {
-    struct Case {
-        std::string barSeparated;
-        std::string expected;
-    } cases[] = {
-        {"All Files(*.*)|*.*||", "All Files(*.*)\0*.*\0\0"s},
-        {"S-records|*.s19;*.srec|All|*.*||", "S-records\0*.s19;*.srec\0All\0*.*\0\0"s},
-        // Written without the closing bars, the list still ends as the dialog needs it.
-        {"All|*.*", "All\0*.*\0\0"s},
-        {"All|*.*|", "All\0*.*\0\0"s},
-        {"", "\0\0"s},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ChooserFilter(c.barSeparated), c.expected) << c.barSeparated;
-    }
+    EXPECT_EQ(ChooserFilter("All Files(*.*)|*.*||"), "All Files(*.*)\0*.*\0\0"s);
 }
 
 TEST(ProgramBaseName, IsTheFileNameWithoutItsExtension) {

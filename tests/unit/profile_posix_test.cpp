@@ -117,7 +117,7 @@ TEST(ProfileLocation, AnAbsoluteXdgConfigHomeElseAnAbsoluteHomeElseThePasswordDa
     SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
     const passwd* entry = ::getpwuid(::getuid());
     ASSERT_NE(entry, nullptr);
-    // A home the database names but that is not there is none (see AHomeThatIsNotThereIsNone).
+    // A home the database names but that is not there is none (see AUserWithoutAHomeHasNone).
     const std::string database = fs::is_directory(entry->pw_dir)
                                      ? std::string(entry->pw_dir) + "/.config/tovik/tovik.ini"
                                      : std::string();
@@ -269,54 +269,45 @@ TEST_F(SharedProfile, AProfileThatIsALinkIsWrittenWhereItPoints) {
         << "nothing left beside it";
 }
 
-TEST(ProfileWithoutHome, AUserThePasswordDatabaseDoesNotKnowHasNone) {
-    SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
-    ::unsetenv("XDG_CONFIG_HOME");
-    // A user the password database does not know: no profile at all, and nothing made in the
-    // directory the program was started in.
-    constexpr uid_t kUnknownUser = 54321;
-    if (::geteuid() != 0 || ::getpwuid(kUnknownUser) != nullptr) {
-        GTEST_SKIP() << "needs root and a user id the password database does not know";
-    }
-    ::unsetenv("HOME");
-    const ScratchDir scratch;
-    ::chmod(scratch.Path().c_str(), 0777);
-    EXPECT_EQ(RunForkedCheck(false,
-                             [&]() -> std::string {
-                                 if (::setgroups(0, nullptr) != 0 ||
-                                     ::setresgid(kUnknownUser, kUnknownUser, kUnknownUser) != 0 ||
-                                     ::setresuid(kUnknownUser, kUnknownUser, kUnknownUser) != 0 ||
-                                     ::chdir(scratch.Path().c_str()) != 0) {
-                                     return std::string("setup: ") + std::strerror(errno);
-                                 }
-                                 if (!CProfile::DefaultPath().empty()) {
-                                     return "a profile at " + CProfile::DefaultPath();
-                                 }
-                                 CProfile profile(CProfile::DefaultPath());
-                                 if (profile.WriteProfileInt("Tovik", "Baud", 2)) {
-                                     return "the write succeeded";
-                                 }
-                                 return "";
-                             }),
-              "");
-    EXPECT_EQ(std::distance(fs::directory_iterator(scratch.Path()), {}), 0);
-}
-
-// The password database names a home that is not there (/nonexistent, as system users have):
-// that is no home either. Making it would leave a stray folder at the top of the file system where
-// the program may (as root), and elsewhere fail with a reason that says nothing of the home.
-TEST(ProfileWithoutHome, AHomeThatIsNotThereIsNone) {
-    const passwd* entry = ::getpwuid(65534);
-    if (::geteuid() != 0 || !entry || fs::exists(entry->pw_dir)) {
-        GTEST_SKIP() << "needs root and user 65534 with a home that is not there";
+// A user the password database does not know, and one whose home it names is not there
+// (/nonexistent, as system users have), have no profile at all. Making that home would leave a
+// stray folder at the top of the file system where the program may (as root); a relative path
+// would put the profile wherever the program was started.
+TEST(ProfileWithoutHome, AUserWithoutAHomeHasNone) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "needs root to become those users";
     }
     SavedVariable home{"HOME"}, xdg{"XDG_CONFIG_HOME"};
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("HOME");
-    EXPECT_CHILD_PASSES(true, []() -> std::string {
-        const std::string path = CProfile::DefaultPath();
-        return path.empty() ? "" : "a profile at " + path;
-    });
+    // Where the program was started: a save must make nothing there either.
+    const ScratchDir started;
+    ::chmod(started.Path().c_str(), 0777);
+    for (const uid_t user : {54321u, 65534u}) {
+        const passwd* entry = ::getpwuid(user);
+        if (entry && fs::exists(entry->pw_dir)) {
+            continue; // this machine gives the user a home
+        }
+        EXPECT_EQ(RunForkedCheck(false,
+                                 [&]() -> std::string {
+                                     if (::setgroups(0, nullptr) != 0 ||
+                                         ::setresgid(user, user, user) != 0 ||
+                                         ::setresuid(user, user, user) != 0 ||
+                                         ::chdir(started.Path().c_str()) != 0) {
+                                         return std::string("setup: ") + std::strerror(errno);
+                                     }
+                                     const std::string path = CProfile::DefaultPath();
+                                     if (!path.empty()) {
+                                         return "a profile at " + path;
+                                     }
+                                     return CProfile(path).WriteProfileInt("Tovik", "Baud", 2)
+                                                ? "the write succeeded"
+                                                : "";
+                                 }),
+                  "")
+            << user;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(started.Path()), {}), 0);
 }
 
 } // namespace

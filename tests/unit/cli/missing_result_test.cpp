@@ -1,5 +1,6 @@
 // A child of a load into several ports that ends without its result: the parent tells how far it
-// had come and what that left on the device, from the events the child sent before it ended.
+// had come and what that left on the device, from the events the child sent before it ended (the
+// figures the message gives are all the parent keeps of them).
 
 #include "cli/json_events.h"
 #include "cli/missing_result.h"
@@ -17,8 +18,6 @@ struct Missing {
     int exitCode;
     bool interruptedAgain;
     const char* message;
-    uint64_t bytes;
-    int blocks, baud;
     friend void PrintTo(const Missing& m, std::ostream* out) { *out << m.name; }
 };
 
@@ -36,72 +35,48 @@ const Missing kMissing[] = {
      137,
      false,
      "tovik-cli ended without a result (exit 137) before it looked for the device; nothing was "
-     "erased",
-     0,
-     0,
-     0},
+     "erased"},
     {"InterruptedAgainWhileSearching",
      {kSearch},
      130,
      true,
-     "interrupted again while searching for the device; nothing was erased",
-     0,
-     0,
-     0},
+     "interrupted again while searching for the device; nothing was erased"},
     {"KilledDuringErasing",
      {kSearch, kErase, R"({"event":"progress","phase":"erasing","percent":42})"},
      137,
      false,
-     "tovik-cli ended without a result (exit 137) during erasing; the device is erased",
-     0,
-     0,
-     57600},
+     "tovik-cli ended without a result (exit 137) during erasing; the device is erased"},
     {"SearchingAgainAfterAFailedErase",
      {kSearch, kErase, kSearch},
      130,
      true,
      "interrupted again while searching again after a failed erase; the device may be partly "
-     "erased",
-     0,
-     0,
-     57600},
+     "erased"},
     {"InterruptedAgainDuringProgramming",
      {kSearch, kErase, kProgram, kFirstBlocks, kMoreBlocks},
      130,
      true,
      "interrupted again during programming, after 7168 bytes in 28 blocks at 57600 baud; the "
-     "device is only partly programmed",
-     7168,
-     28,
-     57600},
+     "device is only partly programmed"},
     // A 130 of its own, without a second interrupt, is not told as one.
     {"EndedWith130Unasked",
      {kSearch, kErase, kProgram, kFirstBlocks},
      130,
      false,
      "tovik-cli ended without a result (exit 130) during programming, after 3168 bytes in 16 "
-     "blocks at 57600 baud; the device is only partly programmed",
-     3168,
-     16,
-     57600},
+     "blocks at 57600 baud; the device is only partly programmed"},
     {"KilledBeforeTheFirstBlock",
      {kSearch, kErase, kProgram},
      137,
      false,
      "tovik-cli ended without a result (exit 137) during programming at 57600 baud; the device "
-     "is only partly programmed",
-     0,
-     0,
-     57600},
+     "is only partly programmed"},
     {"KilledWhileStarting",
      {kSearch, kErase, kProgram, kMoreBlocks, R"({"event":"phase","phase":"starting"})"},
      137,
      false,
      "tovik-cli ended without a result (exit 137) while starting the device, after 7168 bytes in "
-     "28 blocks at 57600 baud; all data written, but the device did not confirm the start",
-     7168,
-     28,
-     57600},
+     "28 blocks at 57600 baud; all data written, but the device did not confirm the start"},
 };
 
 class MissingResult : public ::testing::TestWithParam<Missing> {};
@@ -115,9 +90,6 @@ TEST_P(MissingResult, ToldFromTheLastEvents) {
         ApplyEvent(event, &state);
     }
     EXPECT_EQ(MissingResultMessage(state, m.exitCode, m.interruptedAgain), m.message);
-    EXPECT_EQ(state.bytes, m.bytes);
-    EXPECT_EQ(state.blocks, m.blocks);
-    EXPECT_EQ(state.baud, m.baud);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, MissingResult, ::testing::ValuesIn(kMissing),

@@ -48,7 +48,6 @@ const WaitCase kWaitCases[] = {
     {"already_there", true, -1, 5, -1, 0, 0},
     {"appears_in_time", false, 1200, 5, -1, 1200, 1300},
     {"appears_too_late", false, 2500, 2, kExitPortFailed, 2000, 2100},
-    {"never_appears", false, -1, 0.5, kExitPortFailed, 500, 600},
 };
 
 class WaitPort : public ::testing::TestWithParam<WaitCase> {
