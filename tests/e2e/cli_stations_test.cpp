@@ -148,19 +148,14 @@ TEST_F(Cli, SeveralStationsAllLoadAPipeAsAUserWithoutRights) {
     }
 }
 
-// Some of this port's data went over: with --json a progress event of the programming with bytes
-// in it; without, a line of the board with the programming's percent (it gets one each tenth).
-bool SomeProgrammed(const std::string& out, const std::string& err, const std::string& port,
-                    bool json) {
-    std::istringstream lines(json ? out : err);
+// Some of this port's data went over: a progress event of the programming with bytes in it.
+bool SomeProgrammed(const std::string& out, const std::string& port) {
+    std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
-        if (json
-                ? line.find("\"port\":\"" + port + "\"") != std::string::npos &&
-                      line.find("\"phase\":\"programming\"") != std::string::npos &&
-                      line.find("\"bytes\":") != std::string::npos &&
-                      line.find("\"bytes\":0,") == std::string::npos
-                : line.rfind(port + " ", 0) == 0 && line.find("programming") != std::string::npos &&
-                      line.find('%') != std::string::npos) {
+        if (line.find("\"port\":\"" + port + "\"") != std::string::npos &&
+            line.find("\"phase\":\"programming\"") != std::string::npos &&
+            line.find("\"bytes\":") != std::string::npos &&
+            line.find("\"bytes\":0,") == std::string::npos) {
             return true;
         }
     }
@@ -270,21 +265,16 @@ enum class Cut {
 struct Cutting {
     const char* name;
     Cut cut;
-    bool json;
     const char* told; // in the summary line of the ports cut short
 };
 
 const Cutting kCuttings[] = {
-    {"InterruptedTwice", Cut::kInterruptTwice, false,
+    {"InterruptedTwice", Cut::kInterruptTwice,
      " exit 130  interrupted again during programming, after "},
-    {"InterruptedTwiceJson", Cut::kInterruptTwice, true,
-     " exit 130  interrupted again during programming, after "},
-    {"OneChildKilled", Cut::kKillOneChild, false,
-     " exit 137  tovik-cli ended without a result (exit 137) during programming, after "},
-    {"OneChildKilledJson", Cut::kKillOneChild, true,
+    {"OneChildKilled", Cut::kKillOneChild,
      " exit 137  tovik-cli ended without a result (exit 137) during programming, after "},
     // The child tells this itself, on two lines: one line in the summary, not run together.
-    {"OneDeviceLost", Cut::kLoseOneDevice, false,
+    {"OneDeviceLost", Cut::kLoseOneDevice,
      " exit 4    the port PORT was lost during programming; it is only partly programmed; the "
      "system said: "},
 };
@@ -300,7 +290,7 @@ TEST_P(CutShort, EachPortToldHowFarItCame) {
     // A note behind the end record: one warning, which every port's result counts.
     std::ofstream(file, std::ios::app) << "made for this test\n";
     std::vector<std::string> ports;
-    std::string args = c.json ? "--json" : "";
+    std::string args = "--json";
     for (int i = 0; i < 3; ++i) {
         // Paced like a real 38400 baud line: each load takes seconds.
         ports.push_back(StartSim("--wire-baud 38400"));
@@ -310,10 +300,8 @@ TEST_P(CutShort, EachPortToldHowFarItCame) {
     ASSERT_TRUE(WaitUntil(
         [&] {
             const std::string o = ReadText(scratch / "cli.out");
-            const std::string e = ReadText(scratch / "cli.err");
-            return std::all_of(ports.begin(), ports.end(), [&](const std::string& port) {
-                return SomeProgrammed(o, e, port, c.json);
-            });
+            return std::all_of(ports.begin(), ports.end(),
+                               [&](const std::string& port) { return SomeProgrammed(o, port); });
         },
         60s))
         << ReadText(scratch / "cli.err");
@@ -336,8 +324,8 @@ TEST_P(CutShort, EachPortToldHowFarItCame) {
             return std::all_of(childOf.begin(), childOf.end(),
                                [](const auto& child) { return StateOf(child.second) == 'T'; });
         }));
-        ASSERT_TRUE(cli.Interrupt());
-        ASSERT_TRUE(cli.Terminate());
+        ASSERT_TRUE(cli.Signal(SIGINT));
+        ASSERT_TRUE(cli.Signal(SIGTERM));
         const uint64_t both = SignalBit(SIGINT) | SignalBit(SIGTERM);
         EXPECT_TRUE(WaitUntil([&] {
             return std::all_of(childOf.begin(), childOf.end(), [&](const auto& child) {
@@ -357,41 +345,34 @@ TEST_P(CutShort, EachPortToldHowFarItCame) {
         break;
     }
     ASSERT_EQ(Wait(60s), c.cut == Cut::kInterruptTwice ? 130 : 8) << err;
-    const std::string& summary = c.json ? err : out;
     if (c.cut == Cut::kInterruptTwice) {
-        EXPECT_NE(summary.find("tovik-cli: stopped (3 of 3)"), std::string::npos) << summary;
+        EXPECT_NE(err.find("tovik-cli: stopped (3 of 3)"), std::string::npos) << err;
     }
     std::map<std::string, json> results;
     std::map<std::string, json> lastProgress;
-    if (c.json) {
-        for (const json& o : JsonLines()) {
-            if (o["event"] == "result") {
-                results[o["port"]] = o;
-            } else if (o["event"] == "progress" && o["phase"] == "programming") {
-                lastProgress[o["port"]] = o;
-            }
+    for (const json& o : JsonLines()) {
+        if (o["event"] == "result") {
+            results[o["port"]] = o;
+        } else if (o["event"] == "progress" && o["phase"] == "programming") {
+            lastProgress[o["port"]] = o;
         }
-        ASSERT_EQ(results.size(), 3u) << out;
     }
+    ASSERT_EQ(results.size(), 3u) << out;
+    names["PORT"] = ports[1];
     for (size_t i = 0; i < ports.size(); ++i) {
         const std::string& port = ports[i];
-        const std::string line = SummaryLine(summary, port);
+        const std::string line = SummaryLine(err, port);
         if (std::find(cut.begin(), cut.end(), port) == cut.end()) {
             EXPECT_NE(line.find(" exit 0    Transmission complete. Device started."),
                       std::string::npos)
-                << summary;
+                << err;
             EXPECT_TRUE(DeviceHolds(i, file)) << port;
             continue;
         }
-        if (c.json) {
-            EXPECT_EQ(results[port]["warnings"], 1) << port;
-        }
-        std::string told = c.told;
-        const size_t at = told.find("PORT");
-        if (at != std::string::npos) {
-            told.replace(at, 4, port);
-        }
-        EXPECT_NE(line.find(told), std::string::npos) << summary;
+        json& result = results[port];
+        EXPECT_EQ(result["warnings"], 1) << port;
+        const std::string told = Fill(c.told);
+        EXPECT_NE(line.find(told), std::string::npos) << err;
         if (c.cut == Cut::kLoseOneDevice) {
             continue;
         }
@@ -401,10 +382,6 @@ TEST_P(CutShort, EachPortToldHowFarItCame) {
         EXPECT_NE(line.find(" blocks at 38400 baud; the device is only partly programmed"),
                   std::string::npos)
             << line;
-        if (!c.json) {
-            continue;
-        }
-        json& result = results[port];
         EXPECT_EQ(result["exit_code"], c.cut == Cut::kInterruptTwice ? 130 : 137);
         EXPECT_EQ(result["bytes"], lastProgress[port]["bytes"]) << out;
         EXPECT_EQ(result["blocks"], lastProgress[port]["blocks"]) << out;
@@ -432,7 +409,7 @@ TEST_F(Cli, KilledParentLeavesNoCopy) {
     ASSERT_TRUE(WaitUntil(
         [&] {
             const std::string o = ReadText(scratch / "cli.out");
-            return SomeProgrammed(o, "", ports[0], true) && SomeProgrammed(o, "", ports[1], true);
+            return SomeProgrammed(o, ports[0]) && SomeProgrammed(o, ports[1]);
         },
         60s));
     const auto tmpIsEmpty = [&] { return RunShell("test -z \"$(ls -A '" + tmp + "')\"") == 0; };
