@@ -51,7 +51,6 @@ INSTANTIATE_TEST_SUITE_P(Table, CliPipes,
                          ::testing::Values(
                              // Gone after three lines of progress, in the middle of the erase.
                              Pipeline{"HeadOfAllOutput", "2>&1 | head -3"},
-                             Pipeline{"NoReaderOfAllOutput", "2>&1 | true"},
                              Pipeline{"NoReaderOfTheResult", "2>/dev/null | true"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -125,9 +124,6 @@ TEST_P(CliInterrupted, EndsAsStopDoes) {
     device->Stop();
     if (p.atStart) {
         EXPECT_EQ(exitCode, 1) << err;
-        EXPECT_NE(err.find("all data written, but the device did not confirm the start"),
-                  std::string::npos)
-            << err;
         EXPECT_NE(out.find(R"("phase":"starting")"), std::string::npos) << out;
         const std::vector<nlohmann::json> lines = JsonLines();
         ASSERT_FALSE(lines.empty()) << err;
