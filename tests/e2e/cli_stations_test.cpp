@@ -24,10 +24,9 @@ using nlohmann::json;
 
 TEST_F(Cli, JsonLinesOfALoad) {
     names["FILE"] = MakeFirmware(dir, kSmallFirmware);
-    // Lines are counted as an editor counts them, the last one without its line end too (the file
-    // has objcopy's CR LF line ends).
-    ASSERT_EQ(RunShell("cp " + names["FILE"] + " " + dir + "/whole.s19 && truncate -s -1 " +
-                       names["FILE"] + ""),
+    // Lines are counted as an editor counts them, the last one without its CR LF too.
+    ASSERT_EQ(RunShell("cp " + names["FILE"] + " " + dir + "/whole.s19 && truncate -s -2 " +
+                       names["FILE"]),
               0);
     const std::string text = ReadText(names["FILE"]);
     const long lines = std::count(text.begin(), text.end(), '\n') + 1;
