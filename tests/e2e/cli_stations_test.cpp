@@ -1,6 +1,6 @@
-// tovik-cli on a production line: --json read by a program, --wait-port for a port that appears
-// late, and several ports at once, each a tovik-sim process on its own pseudo-terminal whose image
-// must equal the file.
+// tovik-cli on a production line: --json read by a program, and several ports at once, each a
+// tovik-sim process on its own pseudo-terminal whose image must equal the file. Waiting for a port
+// that appears late is wait_port_test's.
 
 #include "cli_test_fixture.h"
 
@@ -77,25 +77,7 @@ TEST_F(Cli, JsonLinesOfALoad) {
     EXPECT_NE(err.find("Programming"), std::string::npos) << err;
     EXPECT_NE(err.find("Transmission complete."), std::string::npos) << err;
     EXPECT_TRUE(DeviceHolds(0, dir + "/whole.s19"));
-}
-
-TEST_F(Cli, WaitsForAPortThatAppearsLate) {
-    const std::string file = MakeFirmware(dir, kSmallFirmware);
-    const std::string link = dir + "/ttyLATE";
-    Spawn("--json --wait-port 60 --port " + link + " " + file);
-    // The device comes once tovik-cli says it waits, not before.
-    ASSERT_TRUE(WaitUntil(
-        [&] { return ReadText(scratch / "cli.out").find("\"waiting\"") != std::string::npos; }));
-    StartSim("--link " + link);
-    ASSERT_EQ(Wait(60s), 0) << err;
-    EXPECT_NE(err.find("waiting for " + link), std::string::npos) << err;
-    const std::vector<json> objects = JsonLines();
-    ASSERT_GE(objects.size(), 3u);
-    EXPECT_EQ(objects[1]["event"], "waiting");
-    EXPECT_EQ(objects[1]["path"], link);
-    EXPECT_EQ(objects.back()["exit_code"], 0);
-    EXPECT_TRUE(DeviceHolds(0, file));
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)))
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(names["PORT"])))
         << "the device's link outlived it";
 }
 
