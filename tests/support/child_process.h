@@ -12,7 +12,6 @@ struct ChildOutput {
     Kind kind = kInherit;
     std::string path; // kFile: created or emptied
 
-    static ChildOutput Inherit() { return {kInherit, {}}; }
     static ChildOutput Discard() { return {kDiscard, {}}; }
     // Read back through ChildProcess::ReadLine.
     static ChildOutput Pipe() { return {kPipe, {}}; }
@@ -45,8 +44,7 @@ public:
     // The child gets its three standard descriptors and nothing else of this process (such as the
     // end of a pseudo-terminal a device in this process holds).
     // False when it could not be started; a program that cannot be executed exits with 127.
-    bool Start(const std::vector<std::string>& argv, ChildOutput out = ChildOutput::Inherit(),
-               ChildOutput err = ChildOutput::Inherit());
+    bool Start(const std::vector<std::string>& argv, ChildOutput out = {}, ChildOutput err = {});
     bool Running() const { return pid_ > 0; }
     // The child's process id while it runs, else -1.
     int Pid() const { return pid_; }
@@ -56,9 +54,7 @@ public:
     // returned).
     bool ReadLine(Stream stream, std::string& line);
 
-    // SIGINT, SIGTERM and SIGKILL, or any signal; false when there is no child to signal.
-    bool Interrupt();
-    bool Terminate();
+    // SIGKILL, or any signal; false when there is no child to signal.
     bool Kill();
     bool Signal(int number);
 

@@ -153,14 +153,6 @@ bool ChildProcess::Signal(int number) {
     return Running() && ::kill(pid_, number) == 0;
 }
 
-bool ChildProcess::Interrupt() {
-    return Signal(SIGINT);
-}
-
-bool ChildProcess::Terminate() {
-    return Signal(SIGTERM);
-}
-
 bool ChildProcess::Kill() {
     return Signal(SIGKILL);
 }

@@ -1,5 +1,7 @@
 #include "tests/support/sim_process.h"
 
+#include <csignal>
+
 SimProcess::SimProcess(const std::string& program, const std::vector<std::string>& options) {
     std::vector<std::string> argv{program};
     argv.insert(argv.end(), options.begin(), options.end());
@@ -16,6 +18,6 @@ void SimProcess::Kill() {
 }
 
 int SimProcess::Stop() {
-    process_.Terminate();
+    process_.Signal(SIGTERM);
     return process_.WaitForExit().code;
 }
