@@ -98,20 +98,6 @@ struct DialogBehaviour : ::testing::Test {
         dialog->OnInitDialog();
     }
     std::string OpenPath() { return profile->GetProfileString("Tovik", "Openpath", ""); }
-    // The device answers every request with OK, a write after writeDelayMs of virtual time and
-    // the others at once; seen is shown each request's payload and sequence first.
-    void AnswerEverything(int writeDelayMs,
-                          std::function<void(const std::vector<uint8_t>&, uint8_t)> seen) {
-        FakeLine* line = fake.line.get();
-        line->onFrame = [line, writeDelayMs, seen](const std::vector<uint8_t>& wire) {
-            const std::vector<uint8_t> payload = PayloadOf(wire);
-            if (payload.size() >= 2) {
-                seen(payload, wire[2]);
-                line->Deliver(DeviceReply(wire[2], ":" + std::string(1, char(payload[1])) + "OK"),
-                              NowMs() + (payload[1] == 'W' ? writeDelayMs : 1));
-            }
-        };
-    }
     // Serves the calls the worker hands this thread until condition holds.
     bool ServeUntil(const std::function<bool()>& condition) {
         return WaitUntil([&] {
@@ -155,7 +141,7 @@ TEST_F(DialogBehaviour, EachStartProgramsTheFileAsItWasAtThatStart) {
     // The data the device is given, and a hook that runs at the first erase of a run.
     std::vector<uint8_t> written;
     std::function<void()> atFirstErase;
-    AnswerEverything(1, [&](const std::vector<uint8_t>& payload, uint8_t) {
+    AnswerAllRequests(*fake.line, 1, [&](const std::vector<uint8_t>& payload, uint8_t) {
         if (payload[1] == 'E' && atFirstErase) {
             std::exchange(atFirstErase, nullptr)();
         }
@@ -198,7 +184,7 @@ TEST_F(DialogBehaviour, EachStartProgramsTheFileAsItWasAtThatStart) {
 TEST_F(DialogBehaviour, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {
     // A device that takes 5 s (of virtual time) to answer a write, and the others at once.
     std::set<uint8_t> writeSequences;
-    AnswerEverything(5000, [&](const std::vector<uint8_t>& payload, uint8_t sequence) {
+    AnswerAllRequests(*fake.line, 5000, [&](const std::vector<uint8_t>& payload, uint8_t sequence) {
         if (payload[1] == 'W') {
             writeSequences.insert(sequence);
         }

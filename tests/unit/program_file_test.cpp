@@ -128,16 +128,6 @@ TEST_F(ProgramPass, BlockSizesOfContiguousRecords) {
     }
 }
 
-TEST_F(ProgramPass, TheLowMemoryLimitSticksForLaterRunsAndFiles) {
-    File low = FileWith(WithEnd(DataRecords(1, 0x100, 2, 16)));
-    ProgramFile(UpdateProgress, &panel, low.get(), &link, 0); // decoded only, nothing sent
-    EXPECT_EQ(g_blockLimit, 70);
-    EXPECT_FALSE(Sent('W'));
-    requests.clear();
-    EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x20000, 12, 16))), 0);
-    EXPECT_EQ(WriteLengths(), (std::vector<int>{80, 80, 32}));
-}
-
 TEST_F(ProgramPass, GapsEndABlockAndHeadersOrEmptyRecordsDoNot) {
     std::string text = DataRecords(2, 0x10000, 3, 16) + SRecordLine(0, 0, Bytes("mid")) +
                        SRecordLine(2, 0x10030) + DataRecords(2, 0x10030, 2, 16) +
