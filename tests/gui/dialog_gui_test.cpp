@@ -193,8 +193,7 @@ struct DialogGui : ::testing::Test {
     }
     std::string File(int records, std::vector<uint8_t>* data = nullptr) {
         std::string path = dir + "/firmware.s19";
-        std::ofstream(path) << SRecordLine(0, 0) << DataRecords(2, 0x10000, records, 16, data)
-                            << SRecordLine(9, 0);
+        std::ofstream(path) << WithEnd(DataRecords(2, 0x10000, records, 16, data));
         return path;
     }
 };

@@ -111,7 +111,7 @@ struct DialogBehaviour : ::testing::Test {
 TEST_F(DialogBehaviour, SearchKeepsTheFileAndThePathUnlessANewFileOpens) {
     // Away from the profile's directory, so that the chooser's start shows where it came from.
     const std::string first = dir + "/firmware/first.s19";
-    std::ofstream(first) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 30, 16) + SRecordLine(9, 0);
+    std::ofstream(first) << WithEnd(DataRecords(2, 0x10000, 30, 16));
     view.chosen = first;
     dialog->OnSearch();
     EXPECT_EQ(view.path, first);
@@ -154,7 +154,7 @@ TEST_F(DialogBehaviour, EachStartProgramsTheFileAsItWasAtThatStart) {
         return ServeUntil([&] { return !dialog->Running() && !dialog->LinkHeld(); });
     };
     const auto image = [](int records, std::vector<uint8_t>* data) {
-        return SRecordLine(0, 0) + DataRecords(2, 0x10000, records, 16, data) + SRecordLine(9, 0);
+        return WithEnd(DataRecords(2, 0x10000, records, 16, data));
     };
     std::vector<uint8_t> chosen, atStart, duringRun;
     const std::string path = dir + "/firmware/changing.s19";
@@ -190,8 +190,7 @@ TEST_F(DialogBehaviour, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {
         }
     });
     view.path = dir + "/long.s19";
-    std::ofstream(view.path) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 100, 16) +
-                                    SRecordLine(9, 0);
+    std::ofstream(view.path) << WithEnd(DataRecords(2, 0x10000, 100, 16));
     dialog->OnStart();
     // Start, pressed, was disabled with the focus: Stop takes it.
     EXPECT_EQ(view.focus, CDialogView::kStop);
@@ -227,8 +226,7 @@ TEST_F(DialogBehaviour, StartWithoutAnInterfaceSendsNothingAndSaysSo) {
             view.shown[CDialogView::kInterface] = c.typed;
         }
         view.path = dir + "/good.s19";
-        std::ofstream(view.path) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) +
-                                        SRecordLine(9, 0);
+        std::ofstream(view.path) << WithEnd(DataRecords(2, 0x10000, 3, 16));
         dialog->OnStart();
         EXPECT_EQ(boxes, (std::vector<std::string>{kNoInterfaceMessage}));
         EXPECT_EQ(dialog->m_bRun, 0);
@@ -324,7 +322,7 @@ const Refusal kRefusals[] = {
     {"NoFile", "", "Sorry wrong filename given !"},
     {"Checksum",
      [] {
-         std::string text = SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) + SRecordLine(9, 0);
+         std::string text = WithEnd(DataRecords(2, 0x10000, 3, 16));
          text[text.find('\n', text.find('\n') + 1) - 1] ^= 1; // line 2's checksum
          return text;
      }(),

@@ -92,10 +92,6 @@ private:
     Wire m_lastWire;
 };
 
-std::string WithEnd(const std::string& records, bool header = true) {
-    return (header ? SRecordLine(0, 0, Bytes("demo")) : "") + records + SRecordLine(9, 0);
-}
-
 TEST_F(ProgramPass, BlockSizesOfContiguousRecords) {
     const struct {
         int type;
