@@ -193,8 +193,7 @@ struct DialogGui : ::testing::Test {
     }
     std::string File(int records, std::vector<uint8_t>* data = nullptr) {
         std::string path = dir + "/firmware.s19";
-        std::ofstream(path) << SRecordLine(0, 0) << DataRecords(2, 0x10000, records, 16, data)
-                            << SRecordLine(9, 0);
+        std::ofstream(path) << WithEnd(DataRecords(2, 0x10000, records, 16, data));
         return path;
     }
 };
@@ -263,32 +262,16 @@ TEST_F(DialogGui, AWholeLoadFromStartToTheCompletionBox) {
     EXPECT_EQ(runs.begin()->second, data);
 }
 
-TEST_F(DialogGui, Com9ShowsThePortMessageAndSearchesUntilStop) {
-    Open();
-    dlg->PathField()->SetValue(File(4));
-    dlg->InterfaceList()->SetSelection(8);
-    Click(dlg->StartButton());
-    ASSERT_TRUE(PumpUntil([&] { return !Boxes().empty(); }));
-    EXPECT_EQ(Boxes()[0], "Schnittstelle \"COM9\" von Windos belegt oder nicht vorhanden!");
-    // After Cancel the worker keeps searching, without a port, until Stop.
-    const int probes = dlg->Result().m_nProbes;
-    ASSERT_TRUE(PumpUntil([&] { return dlg->Result().m_nProbes >= probes + 2; }));
-    EXPECT_EQ(Status(), "Looking for device ... ");
-    EXPECT_EQ(dlg->m_bRun, 1);
-    Click(dlg->StopButton());
-    EXPECT_EQ(Status(), "Status Messages");
-}
-
-// The window's ways to end: Esc and the close box keep the selections (a typed text as the entry
-// it names), Enter outside a button ends with OK and keeps nothing.
-TEST_F(DialogGui, EscAndTheCloseBoxKeepTheSelectionsAndEnterDoesNot) {
+// The window's ways to end: the close box keeps the selections (a typed text as the entry it
+// names), Enter outside a button ends with OK and keeps nothing. Esc, typed by a person, is in the
+// tests that follow.
+TEST_F(DialogGui, TheCloseBoxKeepsTheSelectionsAndEnterDoesNot) {
     const struct {
         const char* how;
         std::function<void(DialogGui*)> end;
         int code;
         int comPort; // as saved; -9: not saved
     } cases[] = {
-        {"Esc", [](DialogGui* t) { t->Key(WXK_ESCAPE); }, wxID_CANCEL, 4},
         {"close box", [](DialogGui* t) { t->dlg->Close(); }, wxID_CANCEL, 4},
         {"Enter in the path field",
          [](DialogGui* t) {

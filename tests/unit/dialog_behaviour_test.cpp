@@ -98,20 +98,6 @@ struct DialogBehaviour : ::testing::Test {
         dialog->OnInitDialog();
     }
     std::string OpenPath() { return profile->GetProfileString("Tovik", "Openpath", ""); }
-    // The device answers every request with OK, a write after writeDelayMs of virtual time and
-    // the others at once; seen is shown each request's payload and sequence first.
-    void AnswerEverything(int writeDelayMs,
-                          std::function<void(const std::vector<uint8_t>&, uint8_t)> seen) {
-        FakeLine* line = fake.line.get();
-        line->onFrame = [line, writeDelayMs, seen](const std::vector<uint8_t>& wire) {
-            const std::vector<uint8_t> payload = PayloadOf(wire);
-            if (payload.size() >= 2) {
-                seen(payload, wire[2]);
-                line->Deliver(DeviceReply(wire[2], ":" + std::string(1, char(payload[1])) + "OK"),
-                              NowMs() + (payload[1] == 'W' ? writeDelayMs : 1));
-            }
-        };
-    }
     // Serves the calls the worker hands this thread until condition holds.
     bool ServeUntil(const std::function<bool()>& condition) {
         return WaitUntil([&] {
@@ -125,7 +111,7 @@ struct DialogBehaviour : ::testing::Test {
 TEST_F(DialogBehaviour, SearchKeepsTheFileAndThePathUnlessANewFileOpens) {
     // Away from the profile's directory, so that the chooser's start shows where it came from.
     const std::string first = dir + "/firmware/first.s19";
-    std::ofstream(first) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 30, 16) + SRecordLine(9, 0);
+    std::ofstream(first) << WithEnd(DataRecords(2, 0x10000, 30, 16));
     view.chosen = first;
     dialog->OnSearch();
     EXPECT_EQ(view.path, first);
@@ -155,7 +141,7 @@ TEST_F(DialogBehaviour, EachStartProgramsTheFileAsItWasAtThatStart) {
     // The data the device is given, and a hook that runs at the first erase of a run.
     std::vector<uint8_t> written;
     std::function<void()> atFirstErase;
-    AnswerEverything(1, [&](const std::vector<uint8_t>& payload, uint8_t) {
+    AnswerAllRequests(*fake.line, 1, [&](const std::vector<uint8_t>& payload, uint8_t) {
         if (payload[1] == 'E' && atFirstErase) {
             std::exchange(atFirstErase, nullptr)();
         }
@@ -168,7 +154,7 @@ TEST_F(DialogBehaviour, EachStartProgramsTheFileAsItWasAtThatStart) {
         return ServeUntil([&] { return !dialog->Running() && !dialog->LinkHeld(); });
     };
     const auto image = [](int records, std::vector<uint8_t>* data) {
-        return SRecordLine(0, 0) + DataRecords(2, 0x10000, records, 16, data) + SRecordLine(9, 0);
+        return WithEnd(DataRecords(2, 0x10000, records, 16, data));
     };
     std::vector<uint8_t> chosen, atStart, duringRun;
     const std::string path = dir + "/firmware/changing.s19";
@@ -198,14 +184,13 @@ TEST_F(DialogBehaviour, EachStartProgramsTheFileAsItWasAtThatStart) {
 TEST_F(DialogBehaviour, StartComesBackOnlyWhenTheStoppedRunHasLetGo) {
     // A device that takes 5 s (of virtual time) to answer a write, and the others at once.
     std::set<uint8_t> writeSequences;
-    AnswerEverything(5000, [&](const std::vector<uint8_t>& payload, uint8_t sequence) {
+    AnswerAllRequests(*fake.line, 5000, [&](const std::vector<uint8_t>& payload, uint8_t sequence) {
         if (payload[1] == 'W') {
             writeSequences.insert(sequence);
         }
     });
     view.path = dir + "/long.s19";
-    std::ofstream(view.path) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 100, 16) +
-                                    SRecordLine(9, 0);
+    std::ofstream(view.path) << WithEnd(DataRecords(2, 0x10000, 100, 16));
     dialog->OnStart();
     // Start, pressed, was disabled with the focus: Stop takes it.
     EXPECT_EQ(view.focus, CDialogView::kStop);
@@ -241,8 +226,7 @@ TEST_F(DialogBehaviour, StartWithoutAnInterfaceSendsNothingAndSaysSo) {
             view.shown[CDialogView::kInterface] = c.typed;
         }
         view.path = dir + "/good.s19";
-        std::ofstream(view.path) << SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) +
-                                        SRecordLine(9, 0);
+        std::ofstream(view.path) << WithEnd(DataRecords(2, 0x10000, 3, 16));
         dialog->OnStart();
         EXPECT_EQ(boxes, (std::vector<std::string>{kNoInterfaceMessage}));
         EXPECT_EQ(dialog->m_bRun, 0);
@@ -338,7 +322,7 @@ const Refusal kRefusals[] = {
     {"NoFile", "", "Sorry wrong filename given !"},
     {"Checksum",
      [] {
-         std::string text = SRecordLine(0, 0) + DataRecords(2, 0x10000, 3, 16) + SRecordLine(9, 0);
+         std::string text = WithEnd(DataRecords(2, 0x10000, 3, 16));
          text[text.find('\n', text.find('\n') + 1) - 1] ^= 1; // line 2's checksum
          return text;
      }(),

@@ -238,14 +238,21 @@ inline std::vector<uint8_t> PayloadOf(const std::vector<uint8_t>& wire) {
     return std::vector<uint8_t>(bytes.begin() + 3, bytes.end() - 2);
 }
 
-// Makes the line behave as a healthy device: every request is answered ":<letter>OK" 1 ms later.
-inline void AnswerAllRequests(FakeLine& line) {
+// Makes the line behave as a healthy device: every request is answered ":<letter>OK", a write
+// after writeDelayMs and the others 1 ms later; seen is shown each request's payload and sequence
+// first.
+inline void
+AnswerAllRequests(FakeLine& line, int writeDelayMs = 1,
+                  std::function<void(const std::vector<uint8_t>&, uint8_t)> seen = nullptr) {
     FakeLine* l = &line;
-    line.onFrame = [l](const std::vector<uint8_t>& wire) {
+    line.onFrame = [l, writeDelayMs, seen](const std::vector<uint8_t>& wire) {
         std::vector<uint8_t> payload = PayloadOf(wire);
         if (payload.size() >= 2) {
+            if (seen) {
+                seen(payload, wire[2]);
+            }
             l->Deliver(DeviceReply(wire[2], ":" + std::string(1, char(payload[1])) + "OK"),
-                       NowMs() + 1);
+                       NowMs() + (payload[1] == 'W' ? writeDelayMs : 1));
         }
     };
 }

@@ -65,10 +65,6 @@ std::string Joined(const std::vector<std::string>& lines) {
     return std::accumulate(lines.begin(), lines.end(), std::string());
 }
 
-std::string WithEnd(const std::string& records) {
-    return SRecordLine(0, 0, {'h', 'd', 'r'}) + records + SRecordLine(9, 0);
-}
-
 TEST(FileCheck, ObjcopyFilesPassWithTheirFigures) {
     // Size, address of the first byte, data records from the top down.
     const std::tuple<size_t, uint32_t, bool> cases[] = {

@@ -24,11 +24,6 @@ struct LinkOnFakeLine : ::testing::Test {
     }
 };
 
-TEST_F(LinkOnFakeLine, TheFirstFrameToAUnitIsTheKnownBytes) {
-    EXPECT_EQ(Send(Bytes("!D")),
-              (Wire{0x7C, 0x80, 0xC1, 0x21, 0x44, 0x39, 0x41, 0x0D, 0x0A, 0xFF}));
-}
-
 TEST_F(LinkOnFakeLine, SequenceRunsThroughSixtyFourValues) {
     std::vector<uint8_t> sequences;
     for (int i = 1; i <= 65; ++i) {

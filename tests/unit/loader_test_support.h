@@ -52,6 +52,11 @@ inline std::string DataRecords(int type, uint32_t address, int records, int reco
     return text;
 }
 
+// Data records between a header and an end record: a whole image.
+inline std::string WithEnd(const std::string& records) {
+    return SRecordLine(0, 0, {'h', 'd', 'r'}) + records + SRecordLine(9, 0);
+}
+
 // A temporary file holding text, rewound, closed when it goes.
 using File = std::unique_ptr<FILE, int (*)(FILE*)>;
 

@@ -25,7 +25,7 @@ struct Worker : ::testing::Test {
     FakeDeviceScope fake;
     VirtualClockScope time;
     RecordingPanel panel;
-    File file = FileWith(SRecordLine(0, 0) + DataRecords(2, 0x10000, 20, 16) + SRecordLine(9, 0));
+    File file = FileWith(WithEnd(DataRecords(2, 0x10000, 20, 16)));
     // The device: answers at any rate unless told one.
     int deviceRate = 0;
     std::vector<std::string> commands; // what the device was sent, "!E1", "!W", ...

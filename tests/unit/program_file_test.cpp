@@ -92,10 +92,6 @@ private:
     Wire m_lastWire;
 };
 
-std::string WithEnd(const std::string& records, bool header = true) {
-    return (header ? SRecordLine(0, 0, Bytes("demo")) : "") + records + SRecordLine(9, 0);
-}
-
 TEST_F(ProgramPass, BlockSizesOfContiguousRecords) {
     const struct {
         int type;
@@ -126,16 +122,6 @@ TEST_F(ProgramPass, BlockSizesOfContiguousRecords) {
         EXPECT_EQ(Writes().front().first, c.address);
         EXPECT_TRUE(Sent('G'));
     }
-}
-
-TEST_F(ProgramPass, TheLowMemoryLimitSticksForLaterRunsAndFiles) {
-    File low = FileWith(WithEnd(DataRecords(1, 0x100, 2, 16)));
-    ProgramFile(UpdateProgress, &panel, low.get(), &link, 0); // decoded only, nothing sent
-    EXPECT_EQ(g_blockLimit, 70);
-    EXPECT_FALSE(Sent('W'));
-    requests.clear();
-    EXPECT_EQ(Program(WithEnd(DataRecords(2, 0x20000, 12, 16))), 0);
-    EXPECT_EQ(WriteLengths(), (std::vector<int>{80, 80, 32}));
 }
 
 TEST_F(ProgramPass, GapsEndABlockAndHeadersOrEmptyRecordsDoNot) {

@@ -185,26 +185,6 @@ std::string OpenAsCom5(CPseudoTerminal* pty) {
     return std::string();
 }
 
-// As a user who is not root: TIOCEXCL, left on the tty, would lock its own user out of the next
-// run while the device's end of the pseudo-terminal lives on.
-TEST(PtyAsAUser, OpenCloseAndOpenAgain) {
-    EXPECT_CHILD_PASSES(true, [] {
-        CPseudoTerminal pty;
-        const std::string error = OpenAsCom5(&pty);
-        if (!error.empty()) {
-            return error;
-        }
-        for (int run = 1; run <= 2; ++run) {
-            CPortClient client(4, 38400, 8, 'n', 1, 0);
-            CPortOpenFailure failure;
-            if (!client.IsAttached() && LastPortOpenFailure(4, &failure)) {
-                return "run " + std::to_string(run) + ": " + failure.Text();
-            }
-        }
-        return std::string();
-    });
-}
-
 TEST(PtyAsAUser, NoAccessNamesTheGroupThatOwnsTheDevice) {
     EXPECT_CHILD_PASSES(true, [] {
         CPseudoTerminal pty;
