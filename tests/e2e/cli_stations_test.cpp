@@ -225,6 +225,7 @@ bool Gone(int pid) {
 
 // How a load into several ports is cut short while every port is programming.
 enum class Cut {
+    kInterruptOnce,  // Ctrl-C to tovik-cli: every child stops after the command in flight
     kInterruptTwice, // Ctrl-C and then SIGTERM to tovik-cli: the second ends every child at once
     kKillOneChild,   // SIGKILL to the child of the second port
     kLoseOneDevice,  // the second port's device process killed: the line hangs up
@@ -237,6 +238,8 @@ struct Cutting {
 };
 
 const Cutting kCuttings[] = {
+    {"InterruptedOnce", Cut::kInterruptOnce,
+     " exit 130  stopped; the device is erased or only partly programmed"},
     {"InterruptedTwice", Cut::kInterruptTwice,
      " exit 130  interrupted again during programming, after "},
     {"OneChildKilled", Cut::kKillOneChild,
@@ -279,7 +282,12 @@ TEST_P(CutShort, EachPortToldHowFarItCame) {
     }
     ASSERT_EQ(childOf.size(), 3u);
     std::vector<std::string> cut{ports[1]};
+    const bool interrupted = c.cut == Cut::kInterruptOnce || c.cut == Cut::kInterruptTwice;
     switch (c.cut) {
+    case Cut::kInterruptOnce:
+        cut = ports;
+        ASSERT_TRUE(cli.Signal(SIGINT));
+        break;
     case Cut::kInterruptTwice: {
         cut = ports;
         // The children held still until both interrupts have reached them, each as a signal of
@@ -312,8 +320,8 @@ TEST_P(CutShort, EachPortToldHowFarItCame) {
         sims[1]->Kill();
         break;
     }
-    ASSERT_EQ(Wait(60s), c.cut == Cut::kInterruptTwice ? 130 : 8) << err;
-    if (c.cut == Cut::kInterruptTwice) {
+    ASSERT_EQ(Wait(60s), interrupted ? 130 : 8) << err;
+    if (interrupted) {
         EXPECT_NE(err.find("tovik-cli: stopped (3 of 3)"), std::string::npos) << err;
     }
     std::map<std::string, json> results;
@@ -341,7 +349,13 @@ TEST_P(CutShort, EachPortToldHowFarItCame) {
         EXPECT_EQ(result["warnings"], 1) << port;
         const std::string told = Fill(c.told);
         EXPECT_NE(line.find(told), std::string::npos) << err;
-        if (c.cut == Cut::kLoseOneDevice) {
+        if (c.cut == Cut::kInterruptOnce) {
+            // Each child told its own stop: what it wrote before it is its last word.
+            EXPECT_EQ(result["exit_code"], 130) << port;
+            EXPECT_GT(result["bytes"].get<long long>(), 0) << out;
+            EXPECT_LT(result["bytes"].get<long long>(), 16384) << "the whole image went over";
+        }
+        if (c.cut == Cut::kLoseOneDevice || c.cut == Cut::kInterruptOnce) {
             continue;
         }
         // "... after N bytes in M blocks at 38400 baud; the device is only partly programmed"
