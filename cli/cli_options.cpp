@@ -53,6 +53,31 @@ bool NoEmptyPortAfterEquals(int argc, const char* const* argv) {
     return true;
 }
 
+// What a station, a count or a record cannot go with; nullptr when the options agree.
+const char* StationConflict(const CliOptions& o) {
+    if (o.count > 0 && !o.station) {
+        return "--count counts the boards of a --station";
+    }
+    if (!o.logPath.empty() && (o.listPorts || o.dryRun)) {
+        return "--log records loads; it does not go with --list-ports or --dry-run";
+    }
+    if (!o.station) {
+        return nullptr;
+    }
+    if (o.ports.empty()) {
+        return "--station needs a --port for every slot";
+    }
+    if (o.dryRun || o.listPorts || o.simulate) {
+        return "--station loads boards on its ports; it does not go with --dry-run, "
+               "--list-ports or --simulate";
+    }
+    if (o.timeoutSeconds > 0 || o.waitPortSeconds > 0) {
+        return "--station waits for every board without limit; it does not go with --timeout "
+               "or --wait-port";
+    }
+    return nullptr;
+}
+
 } // namespace
 
 CliParse ParseCliOptions(int argc, const char* const* argv) {
@@ -89,8 +114,18 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     app.add_flag("--trace", o.trace, "every frame sent and received, in hex, on stderr");
     app.add_flag("-q,--quiet", o.quiet, "no progress display");
     app.add_flag("--list-ports", o.listPorts, "list the serial ports found, and exit");
-    // Not for people: see CliOptions::checkedCopy.
+    app.add_flag("--station", o.station,
+                 "production station: every --port is a slot, loaded board after board until "
+                 "Ctrl-C or --count");
+    app.add_option("--count", o.count, "--station: end once N boards have passed")
+        ->check(CLI::Range(1, 1000000000));
+    app.add_option("--log", o.logPath, "append one JSON record per load to FILE, made durable");
+    app.add_option("--station-name", o.stationName,
+                   "the station's name in the records (default: the short host name)");
+    // Not for people: see CliOptions::checkedCopy, child and stationTally.
     app.add_option("--checked-copy", o.checkedCopy)->group("");
+    app.add_flag("--child", o.child)->group("");
+    app.add_option("--station-tally", o.stationTally)->group("");
     if (!NoEmptyPortAfterEquals(argc, argv)) {
         parse.exitCode = kExitUsage;
         return parse;
@@ -124,6 +159,12 @@ CliParse ParseCliOptions(int argc, const char* const* argv) {
     if (o.json && (o.listPorts || o.dryRun)) {
         std::fprintf(stderr, "tovik-cli: --json reports loads; it does not go with --%s\n",
                      o.listPorts ? "list-ports" : "dry-run");
+        parse.exitCode = kExitUsage;
+        return parse;
+    }
+    const char* refused = StationConflict(o);
+    if (refused != nullptr) {
+        std::fprintf(stderr, "tovik-cli: %s\nRun with --help for more information.\n", refused);
         parse.exitCode = kExitUsage;
         return parse;
     }
@@ -165,6 +206,22 @@ std::vector<std::string> ChildArguments(const CliOptions& o, const std::string& 
     if (!checkedCopy.empty()) {
         args.insert(args.end(), {"--checked-copy", checkedCopy});
     }
+    if (o.station) {
+        args.push_back("--station");
+    }
+    if (o.count > 0) {
+        args.insert(args.end(), {"--count", std::to_string(o.count)});
+    }
+    if (!o.logPath.empty()) {
+        args.insert(args.end(), {"--log", o.logPath});
+    }
+    if (!o.stationName.empty()) {
+        args.insert(args.end(), {"--station-name", o.stationName});
+    }
+    if (!o.stationTally.empty()) {
+        args.insert(args.end(), {"--station-tally", o.stationTally});
+    }
+    args.push_back("--child");
     // After "--" a file whose name begins with '-' is still the file.
     args.insert(args.end(), {"--", o.file});
     return args;

@@ -21,6 +21,19 @@ struct CliOptions {
     // Given by a load into several ports to each of its children: the file as the parent read
     // and checked it, to be loaded in place of FILE (which still names it in messages).
     std::string checkedCopy;
+
+    // --station: every port is a slot, loaded board after board until Ctrl-C or --count.
+    bool station = false;
+    int count = 0; // --count: boards passed (over all slots) after which a station ends; 0: none
+    // --log: where every load appends its one JSON record; empty: no record.
+    std::string logPath;
+    // --station-name: the station's name in the record; empty: the short host name.
+    std::string stationName;
+    // Given by a parent to each child: it starts, reads and reports on the child, and writes the
+    // record of a load its child could not finish telling.
+    bool child = false;
+    // Given by a station to each slot: the file the slots share their passed count in.
+    std::string stationTally;
 };
 
 struct CliParse {

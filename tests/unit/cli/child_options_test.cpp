@@ -40,6 +40,8 @@ const ChildCase kCases[] = {
                      "--baud 115200 fw.s19"},
     {"seconds_that_need_every_digit", "--timeout 0.30000000000000004 -p A -p B fw.s19"},
     {"file_that_looks_like_an_option", "--port A --port B -- -p.s19"},
+    {"station_with_its_record", "--station --count 7 --log /var/log/t.jsonl --station-name line-3 "
+                                "--station-tally /tmp/t -p A -p B fw.s19"},
 };
 
 class ChildOptions : public ::testing::TestWithParam<ChildCase> {};
@@ -63,11 +65,39 @@ TEST_P(ChildOptions, ParseToTheParentsOptionsForOnePort) {
     EXPECT_EQ(c.waitPortSeconds, p.waitPortSeconds);
     EXPECT_EQ(c.handshake, p.handshake);
     EXPECT_EQ(c.trace, p.trace);
+    EXPECT_EQ(c.station, p.station);
+    EXPECT_EQ(c.count, p.count);
+    EXPECT_EQ(c.logPath, p.logPath);
+    EXPECT_EQ(c.stationName, p.stationName);
+    EXPECT_EQ(c.stationTally, p.stationTally);
+    EXPECT_TRUE(c.child);
     // Whatever the writer writes reads back the same: written again, the words do not change.
     EXPECT_EQ(ChildArguments(c, "X", "/tmp/copy"), words);
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ChildOptions, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A station loads without limit on given ports; what contradicts that is refused before anything
+// is read or opened.
+TEST(StationOptions, RefusesWhatAStationCannotDo) {
+    const char* const refused[] = {
+        "--station fw.s19",
+        "--station --simulate fw.s19",
+        "--station --dry-run -p A fw.s19",
+        "--station --timeout 5 -p A fw.s19",
+        "--station --wait-port 5 -p A fw.s19",
+        "--count 3 -p A fw.s19",
+        "--station --count 0 -p A fw.s19",
+        "--log l.jsonl --dry-run fw.s19",
+    };
+    for (const char* words : refused) {
+        const CliParse parse = Parse(Split(words));
+        EXPECT_FALSE(parse.run) << words;
+        EXPECT_EQ(parse.exitCode, 2) << words;
+    }
+    EXPECT_TRUE(Parse(Split("--station --count 1 --log l.jsonl -p A fw.s19")).run);
+    EXPECT_TRUE(Parse(Split("--log l.jsonl --simulate fw.s19")).run);
+}
 
 } // namespace
