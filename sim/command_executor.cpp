@@ -80,6 +80,13 @@ CommandOutcome CommandExecutor::Execute(const std::vector<std::uint8_t>& payload
     return outcome;
 }
 
+void CommandExecutor::NewBoard() {
+    memory_ = MemoryImage();
+    eraseCounts_.fill(0);
+    eraseFailureSpent_ = false;
+    silenced_ = false;
+}
+
 std::uint32_t CommandExecutor::Erase(const std::vector<std::uint8_t>& params) {
     if (params.size() != 1) {
         return kErrorParameterCount;

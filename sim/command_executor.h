@@ -40,6 +40,9 @@ public:
     explicit CommandExecutor(const SimOptions& options) : options_(options) {}
 
     CommandOutcome Execute(const std::vector<std::uint8_t>& payload);
+    // Another board in the same place: blank memory, no erases, its faults still to come. The
+    // log goes on, as it is what the line carried.
+    void NewBoard();
 
     const MemoryImage& Memory() const { return memory_; }
     const std::vector<ExecutedCommand>& Log() const { return log_; }

@@ -28,6 +28,12 @@ void RequestFilter::Remember(const Frame& request, const std::optional<Frame>& r
     lastReply_ = reply;
 }
 
+void RequestFilter::Forget() {
+    lastHandled_.reset();
+    lastDropped_.reset();
+    lastReply_.reset();
+}
+
 Frame MakeReply(const Frame& request, std::vector<std::uint8_t> payload) {
     Frame reply;
     reply.source = kSourceBase | kDeviceAddress;

@@ -24,6 +24,8 @@ public:
     // silent; a repeat of the request gets the same treatment without running it again.
     void Remember(const Frame& request, const std::optional<Frame>& reply);
     const std::optional<Frame>& LastReply() const { return lastReply_; }
+    // A new board knows nothing of the requests its predecessor answered.
+    void Forget();
 
 private:
     // A request is known by who sent it and its sequence byte; the host reuses both only when it

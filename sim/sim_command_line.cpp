@@ -21,6 +21,7 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
     SimOptions& o = result.options;
     std::string writeError;
     int eraseFailCluster = -1;
+    int newBoardAfterMs = -1;
 
     CLI::App app{"Virtual serial-line controller (unit 0) on a pseudo-terminal", "tovik-sim"};
     app.set_version_flag("--version", "tovik-sim " TOVIK_VERSION);
@@ -59,6 +60,10 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
         ->option_text("FILE");
     app.add_flag("--trace", o.trace, "Print every frame received and sent to stderr");
     app.add_flag("--exit-after-go", o.exitAfterGo, "Exit once the start command was answered");
+    app.add_option("--new-board-after", newBoardAfterMs,
+                   "After every start, answer nothing for MS, then be a new, blank board")
+        ->option_text("MS")
+        ->check(CLI::NonNegativeNumber);
 
     try {
         app.parse(argc, argv);
@@ -69,6 +74,9 @@ SimCommandLine ParseSimCommandLine(int argc, const char* const* argv) {
     }
     if (eraseFailCluster >= 0) {
         o.eraseFailOnce = eraseFailCluster;
+    }
+    if (newBoardAfterMs >= 0) {
+        o.newBoardAfterMs = newBoardAfterMs;
     }
     if (!writeError.empty()) {
         o.writeError = static_cast<std::uint32_t>(std::strtoul(writeError.c_str(), nullptr, 16));

@@ -41,4 +41,9 @@ struct SimOptions {
     bool trace = false;
     // Leave the program once the start command has been answered.
     bool exitAfterGo = false;
+    // A board in a fixture that gets swapped: once the start command has been answered the
+    // device hears nothing for this long, as a board running its new firmware, then comes back
+    // as a new, blank board; again after every start. Each board's dump goes to the dump path
+    // with ".N" added (N counting the boards from 1). Unset: one board for good.
+    std::optional<int> newBoardAfterMs;
 };

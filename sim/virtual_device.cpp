@@ -95,7 +95,21 @@ bool VirtualDevice::WriteDump(std::string* error) const {
         return true;
     }
     std::lock_guard<std::mutex> lock(stateMutex_);
-    return sim::WriteS3File(executor_.Memory(), options_.dumpPath, error);
+    const std::string path = options_.newBoardAfterMs
+                                 ? options_.dumpPath + "." + std::to_string(board_)
+                                 : options_.dumpPath;
+    return sim::WriteS3File(executor_.Memory(), path, error);
+}
+
+void VirtualDevice::SwapBoardWhenDue(Clock::time_point now) {
+    if (!newBoardAt_ || now < *newBoardAt_) {
+        return;
+    }
+    newBoardAt_.reset();
+    filter_.Forget();
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    executor_.NewBoard();
+    ++board_;
 }
 
 bool VirtualDevice::WaitUntil(Clock::time_point when) {
@@ -107,6 +121,8 @@ void VirtualDevice::Run() {
     std::array<std::uint8_t, 512> chunk;
     const int fd = pty_.MasterFd();
     while (!stopping_) {
+        // Also without traffic, so the swap shows in the snapshots when it is due.
+        SwapBoardWhenDue(Clock::now());
         if (!WaitReadable(fd, kPollMilliseconds)) {
             continue;
         }
@@ -152,6 +168,12 @@ void VirtualDevice::Receive(const std::uint8_t* data, std::size_t size,
 }
 
 void VirtualDevice::HandleRequest(const sim::Frame& request) {
+    SwapBoardWhenDue(Clock::now());
+    if (newBoardAt_) {
+        // The board is busy with its new firmware, which does not speak the loader's protocol.
+        TraceFrame("rx", request, "(ignored: the board runs its new firmware)");
+        return;
+    }
     switch (filter_.Classify(request)) {
     case sim::RequestKind::kNotForDevice:
         TraceFrame("rx", request, "(ignored: not for unit 0)");
@@ -195,6 +217,9 @@ void VirtualDevice::HandleRequest(const sim::Frame& request) {
     }
     SendReply(*reply);
     if (outcome.started) {
+        if (options_.newBoardAfterMs) {
+            newBoardAt_ = Clock::now() + std::chrono::milliseconds(*options_.newBoardAfterMs);
+        }
         std::lock_guard<std::mutex> lock(stateMutex_);
         goAnswered_ = true;
     }

@@ -47,7 +47,8 @@ public:
     // Bytes taken off the line so far, ignored ones included.
     std::uint64_t BytesReceived() const { return bytesReceived_.load(); }
 
-    // Writes the memory image to the dump file from the options; true when there is none.
+    // Writes the memory image to the dump file from the options (the board's own, when boards
+    // are swapped); true when there is none.
     bool WriteDump(std::string* error = nullptr) const;
 
 private:
@@ -56,6 +57,8 @@ private:
     void Run();
     void Receive(const std::uint8_t* data, std::size_t size, Clock::time_point readTime);
     void HandleRequest(const sim::Frame& request);
+    // Once the started board's time is up, puts a new, blank board in its place.
+    void SwapBoardWhenDue(Clock::time_point now);
     void SendReply(const sim::Frame& reply);
     // Hands bytes to the host as the line (and, with a latency, the adapter) would.
     void Transmit(const std::vector<std::uint8_t>& bytes);
@@ -80,6 +83,7 @@ private:
     mutable std::mutex stateMutex_;
     sim::CommandExecutor executor_;
     bool goAnswered_ = false;
+    unsigned board_ = 1; // which board is in place, counted from 1
     std::atomic<std::uint64_t> bytesReceived_{0};
 
     // Used by the device thread alone.
@@ -89,4 +93,6 @@ private:
     sim::WireClock sendClock_;
     std::uint32_t noiseState_ = 0x5EED;
     std::vector<std::uint8_t> sendBuffer_;
+    // Set while a started board runs its new firmware: when the next board takes its place.
+    std::optional<Clock::time_point> newBoardAt_;
 };

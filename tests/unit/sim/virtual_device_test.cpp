@@ -1,11 +1,12 @@
 // The running device over its real pseudo-terminal, with hand-made wire bytes: addressing,
-// repeated requests, the drop-first fault and the adapter's latency timer (a paced line carries
-// the end-to-end loads at --wire-baud). The other faults, the dump and the command line are
-// exercised by the end-to-end tests.
+// repeated requests, the drop-first fault, the adapter's latency timer (a paced line carries
+// the end-to-end loads at --wire-baud) and boards swapped in a fixture. The other faults, the dump
+// and the rest of the command line are exercised by the end-to-end tests.
 
 #include "platform/fd_io.h"
 #include "platform/unique_fd.h"
 #include "sim/frame_codec.h"
+#include "sim/sim_command_line.h"
 #include "sim/virtual_device.h"
 
 #include "tests/support/wait_until.h"
@@ -14,7 +15,9 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <iterator>
 #include <map>
+#include <sstream>
 #include <string>
 #include <termios.h>
 #include <vector>
@@ -138,6 +141,53 @@ TEST(VirtualDevice, TheAdaptersTimerHandsAShortReplyOverInOnePiece) {
     ASSERT_TRUE(
         WaitUntil([&] { return (count = ReadSome(host.Get(), buffer, sizeof buffer)) > 0; }));
     EXPECT_EQ(Bytes(buffer, buffer + count), Reply(1, ":DOK"));
+}
+
+struct Swap {
+    const char* options; // tovik-sim's command line
+    bool newBoard;       // whether a new, blank board has taken the started one's place
+};
+
+// After a start the board runs its new firmware and hears nothing, probes included; once its time
+// is up a blank board answers, also a request that happens to reuse the start's sequence byte.
+TEST(VirtualDevice, AStartedBoardGoesSilentThenMakesWayForABlankOne) {
+    const Swap swaps[] = {{"tovik-sim --erase-ms 0 --new-board-after 600000", false},
+                          {"tovik-sim --erase-ms 0 --new-board-after 0", true}};
+    for (const Swap& s : swaps) {
+        std::istringstream in(s.options);
+        std::vector<std::string> argv{std::istream_iterator<std::string>(in), {}};
+        std::vector<const char*> args;
+        for (const std::string& word : argv) {
+            args.push_back(word.c_str());
+        }
+        const SimCommandLine parsed =
+            ParseSimCommandLine(static_cast<int>(args.size()), args.data());
+        ASSERT_TRUE(parsed.run) << s.options;
+        VirtualDevice device(parsed.options);
+        ASSERT_TRUE(device.Start()) << s.options;
+        const CUniqueFd host = OpenHost(device);
+        ASSERT_TRUE(host.IsValid()) << s.options;
+        std::uint64_t sent = 0;
+        const auto send = [&](const Bytes& request) {
+            sent += request.size();
+            return WriteAll(host.Get(), request.data(), request.size(), 1000);
+        };
+        ASSERT_TRUE(send(Request(1, std::string("!W\x00\x01\x00\x00\xAB", 7))));
+        EXPECT_EQ(ReadFrame(host.Get()), Reply(1, ":WOK")) << s.options;
+        ASSERT_TRUE(send(Request(2, "!G")));
+        EXPECT_EQ(ReadFrame(host.Get()), Reply(2, ":GOK")) << s.options;
+        if (s.newBoard) {
+            ASSERT_TRUE(WaitUntil([&] { return device.Memory().Empty(); })) << s.options;
+        }
+        ASSERT_TRUE(send(Request(2, "!D")));
+        // Counted once dealt with, so any answer is already on the line.
+        ASSERT_TRUE(WaitUntil([&] { return device.BytesReceived() == sent; })) << s.options;
+        Bytes answer(64);
+        const long count = ReadSome(host.Get(), answer.data(), answer.size());
+        answer.resize(count > 0 ? static_cast<std::size_t>(count) : 0);
+        EXPECT_EQ(answer, s.newBoard ? Reply(2, ":DOK") : Bytes{}) << s.options;
+        EXPECT_EQ(device.Memory().Empty(), s.newBoard) << s.options;
+    }
 }
 
 } // namespace
