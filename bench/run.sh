@@ -27,7 +27,7 @@ fi
 echo "== build (Release) in $build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" --target tovik-cli tovik-sim tovik-bench-write tovik-bench-cli-load \
-    tovik-bench-file-check tovik-bench-parallel-load tovik | tail -n 1
+    tovik-bench-file-check tovik-bench-parallel-load tovik-bench-station tovik | tail -n 1
 
 # Random data, so that bytes the link must escape turn up as often as in a real image. Record
 # types as the loader takes them: S3 data, an S7 end record, no S5 count record.
@@ -63,6 +63,8 @@ make_image img64m.s37 67108864 0x00020000 78
     "$build/tovik-bench-cli-load" latency "$build" "$data/img32k.s37"
     echo
     "$build/tovik-bench-parallel-load" "$build" "$data/img64k.s37"
+    echo
+    "$build/tovik-bench-station" "$build" "$root/examples/demo.s19"
     echo
     "$build/tovik-bench-cli-load" overhead "$build" "$data/img1m.s37"
     echo
