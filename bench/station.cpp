@@ -13,6 +13,7 @@
 
 #include "bench/timed_run.h"
 #include "tests/support/child_process.h"
+#include "tests/support/station_event.h"
 
 #include <algorithm>
 #include <csignal>
@@ -116,15 +117,6 @@ bool EraseHeard(const std::string& line) {
     return line.rfind("tovik-sim rx:", 0) == 0 && line.find(" 21 45 ") != std::string::npos;
 }
 
-// Whether a --json line is this event of this slot's board.
-bool IsEvent(const std::string& line, const char* event, const std::string& port, int board) {
-    const std::string number = "\"board\":" + std::to_string(board);
-    return line.find(std::string("\"event\":\"") + event + "\"") != std::string::npos &&
-           line.find("\"port\":\"" + port + "\"") != std::string::npos &&
-           (line.find(number + ",") != std::string::npos ||
-            line.find(number + "}") != std::string::npos);
-}
-
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
@@ -183,7 +175,7 @@ StationFigures RunStation(const std::string& bin, const std::string& image, int 
             }
             for (int s = 0; s < kSlots && ok; ++s) {
                 ok = events.WaitFor(plugged, [&](const std::string& line) {
-                    return IsEvent(line, "result", slots[s], round);
+                    return IsStationEvent(line, "result", slots[s], round);
                 }) >= 0;
                 const double probe = boards[s]->Trace().First(plugged, ProbeAnswered);
                 const double erase = boards[s]->Trace().First(plugged, EraseHeard);
@@ -198,7 +190,7 @@ StationFigures RunStation(const std::string& bin, const std::string& image, int 
             }
             for (int s = 0; s < kSlots && ok; ++s) {
                 const double gone = events.WaitFor(removed[s], [&](const std::string& line) {
-                    return IsEvent(line, "board_gone", slots[s], round);
+                    return IsStationEvent(line, "board_gone", slots[s], round);
                 });
                 ok = gone >= 0;
                 figures.removalToGone.push_back(gone - removed[s]);

@@ -6,6 +6,7 @@
 #include "sim/slave_link.h"
 
 #include "cli_test_fixture.h"
+#include "tests/support/station_event.h"
 
 #include <gtest/gtest.h>
 
@@ -25,17 +26,6 @@ using namespace cli_e2e;
 
 using nlohmann::json;
 
-// Whether a line of --json output is this event of this port's board; board 0: any board.
-bool IsEvent(const std::string& line, const std::string& event, const std::string& port,
-             int board) {
-    const auto has = [&line](const std::string& part) {
-        return line.find(part) != std::string::npos;
-    };
-    const std::string number = "\"board\":" + std::to_string(board);
-    return has("\"event\":\"" + event + "\"") && has("\"port\":\"" + port + "\"") &&
-           (board == 0 || has(number + ",") || has(number + "}"));
-}
-
 class Station : public Cli {
 protected:
     // The complete lines tovik-cli has written so far.
@@ -53,7 +43,7 @@ protected:
             [&] {
                 const std::vector<std::string> lines = LinesSoFar();
                 return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-                    return IsEvent(line, event, port, board);
+                    return IsStationEvent(line, event, port, board);
                 });
             },
             90s);
@@ -214,7 +204,7 @@ TEST_F(Station, CtrlCDuringALoadStopsThatBoardWithItsRecord) {
         [&] {
             const std::vector<std::string> lines = LinesSoFar();
             return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
-                return IsEvent(line, "progress", slot, 1) &&
+                return IsStationEvent(line, "progress", slot, 1) &&
                        line.find("\"phase\":\"programming\"") != std::string::npos &&
                        line.find("\"bytes\":0,") == std::string::npos;
             });
