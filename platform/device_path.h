@@ -19,3 +19,7 @@ bool DevicePathAccessible(const std::string& path);
 // same device number. A path that does not exist yet can be compared by its name alone. On
 // Windows the names are compared, without case and without the \\.\ in front.
 bool SameDevice(const std::string& a, const std::string& b);
+
+// The device a path leads to, every link followed (/dev/serial/by-id/usb-... gives /dev/ttyUSB0);
+// empty when it does not exist. On Windows the path itself.
+std::string ResolvedDevicePath(const std::string& path);
