@@ -24,8 +24,6 @@ namespace {
 constexpr int kLookIntervalMs = 100;
 // A child that cannot be started has this code, as in a shell.
 constexpr int kExitChildNotStarted = 127;
-// A station's boards per hour are shown once it has run this long.
-constexpr double kRateAfterHours = 2.0 / 60;
 
 struct Station {
     PortState state;
@@ -127,12 +125,8 @@ std::string ParallelLoad::TotalLine() const {
     const double hours =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count() / 3600;
     char line[128];
-    const int length =
-        std::snprintf(line, sizeof line, "total  passed %d  failed %d", passed, failed);
-    // A rate from the first few boards would promise thousands an hour.
-    if (hours >= kRateAfterHours) {
-        std::snprintf(line + length, sizeof line - length, "  %.0f boards/hour", passed / hours);
-    }
+    std::snprintf(line, sizeof line, "total  passed %d  failed %d  %.0f boards/hour", passed,
+                  failed, hours > 0 ? passed / hours : 0.0);
     return line;
 }
 

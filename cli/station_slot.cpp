@@ -37,6 +37,8 @@ constexpr auto kCountsLook = 100ms;
 // A board that stays on a port that stays is gone when this many probes in a row, one every
 // kProbeTimeoutMs, went unanswered: a board running its new firmware no longer answers.
 constexpr int kGoneAfterMisses = 5;
+// How long a port that appeared may stay closed to this user while udev sets its permissions.
+constexpr auto kUdevGrace = 2s;
 // Before a port that cannot be opened is tried again.
 constexpr auto kRetryOpen = 200ms;
 
@@ -90,7 +92,7 @@ private:
     bool MayBegin();
     bool AwaitPort();
     BoardEnd LoadBoard();
-    bool WatchUntilGone(int rate);
+    bool WatchUntilGone(int answeredRate);
     void CountPassed();
     void Tell(const std::string& text);
 
@@ -146,14 +148,24 @@ void Slot::CountPassed() {
     m_counts->Update([](SharedCounts& c) { ++c.passed; }, &counts);
 }
 
-// Waits until the port is there and this user may open it. False when the station ends first.
+// Waits until the port is there, and then a moment for udev to let this user open it (a port
+// that stays closed to this user is opened all the same: the open says why). False when the
+// station ends first.
 bool Slot::AwaitPort() {
     bool told = false;
-    while (!DevicePathExists(m_devicePath) || !DevicePathAccessible(m_devicePath)) {
+    Clock::time_point appeared{};
+    for (;;) {
         if (Ending(false)) {
             return false;
         }
-        if (!told) {
+        const bool there = DevicePathExists(m_devicePath);
+        if (there && appeared == Clock::time_point{}) {
+            appeared = Clock::now();
+        }
+        if (there && (DevicePathAccessible(m_devicePath) || Clock::now() - appeared > kUdevGrace)) {
+            return true;
+        }
+        if (!there && !told) {
             RunEvent waiting(RunEvent::Kind::kWaiting);
             waiting.path = m_devicePath;
             m_events.Take(waiting);
@@ -161,7 +173,6 @@ bool Slot::AwaitPort() {
         }
         std::this_thread::sleep_for(kLook);
     }
-    return true;
 }
 
 // One board: the search without limit, then, if the station still wants a board, its load. An
@@ -206,7 +217,7 @@ BoardEnd Slot::LoadBoard() {
     const int exitCode = ReportOutcome(run.Outcome(), OutcomeReportContext{m_options.port, 0});
     if (!end.begun) {
         // The port could not be opened, or went before a board was found: not a board's end.
-        if (!stopped && DevicePathExists(m_devicePath)) {
+        if (!stopped && !Ending(true) && DevicePathExists(m_devicePath)) {
             Tell(OnOneLine(ToldText()));
         }
         return end;
@@ -219,7 +230,8 @@ BoardEnd Slot::LoadBoard() {
 
 // After a load: true once the board is gone (its port went or changed, or it stopped answering),
 // false when the station ends first.
-bool Slot::WatchUntilGone(int rate) {
+bool Slot::WatchUntilGone(int answeredRate) {
+    const int rate = answeredRate > 0 ? answeredRate : StartBaudRate(m_options.baudIndex);
     const std::string device = ResolvedDevicePath(m_devicePath);
     CCliPortPolicy policy(m_options.handshake, m_comIndex, m_devicePath);
     CUnitLink link(m_comIndex, rate, kHostAddress, kDeviceUnit);
