@@ -138,6 +138,7 @@ struct StationFigures {
     bool ok = false;
     std::vector<double> probeToErase;
     std::vector<double> removalToGone;
+    std::vector<double> plugToResult;
     double seconds = 0; // loading and taking out, every round
     int boards = 0;
 };
@@ -174,11 +175,17 @@ StationFigures RunStation(const std::string& bin, const std::string& image, int 
                 std::filesystem::create_symlink(boards[s]->Slave(), slots[s]);
             }
             for (int s = 0; s < kSlots && ok; ++s) {
-                ok = events.WaitFor(plugged, [&](const std::string& line) {
+                const double result = events.WaitFor(plugged, [&](const std::string& line) {
                     return IsStationEvent(line, "result", slots[s], round);
-                }) >= 0;
+                });
+                ok = result >= 0;
+                figures.plugToResult.push_back(result - plugged);
                 const double probe = boards[s]->Trace().First(plugged, ProbeAnswered);
                 const double erase = boards[s]->Trace().First(plugged, EraseHeard);
+                if (ok && (probe < 0 || erase < probe)) {
+                    std::fprintf(stderr, "station: no answered probe and erase in %s's trace\n",
+                                 boards[s]->Slave().c_str());
+                }
                 ok = ok && probe >= 0 && erase >= probe;
                 figures.probeToErase.push_back(erase - probe);
             }
@@ -259,6 +266,7 @@ int main(int argc, char** argv) {
     }
     PrintSeconds("first answered probe to first erase:", station.probeToErase);
     PrintSeconds("link removed to board_gone:", station.removalToGone);
+    PrintSeconds("link made to result:", station.plugToResult);
     const double stationPerHour = station.boards / station.seconds * 3600;
     const double singlePerHour = kSlots / single * 3600;
     std::printf("  station: %d boards in %.3f s of loading and taking out: %.0f boards per hour\n",
