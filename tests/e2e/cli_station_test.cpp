@@ -28,6 +28,18 @@ using nlohmann::json;
 
 class Station : public Cli {
 protected:
+    // The slots first: one left behind would go on using the ports of later tests.
+    void TearDown() override {
+        if (cli.Running()) {
+            const std::string id = std::to_string(cli.Pid());
+            std::istringstream children(ReadText("/proc/" + id + "/task/" + id + "/children"));
+            for (int child = 0; children >> child;) {
+                ::kill(child, SIGKILL);
+            }
+        }
+        Cli::TearDown();
+    }
+
     // The complete lines tovik-cli has written so far.
     std::vector<std::string> LinesSoFar() {
         std::vector<std::string> lines;

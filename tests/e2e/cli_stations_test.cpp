@@ -176,6 +176,13 @@ TEST_F(Cli, OneFailingAmongSeveral) {
     EXPECT_NE(SummaryLine(err, missing).find(" exit 4    "), std::string::npos) << err;
 }
 
+// The processes a process started, as the kernel lists them.
+std::vector<int> ChildrenOf(int pid) {
+    const std::string id = std::to_string(pid);
+    std::istringstream in(ReadText("/proc/" + id + "/task/" + id + "/children"));
+    return {std::istream_iterator<int>(in), std::istream_iterator<int>()};
+}
+
 // The --port a child of tovik-cli was given.
 std::string PortOf(int pid) {
     std::istringstream in(ReadText("/proc/" + std::to_string(pid) + "/cmdline"));
@@ -200,6 +207,20 @@ uint64_t PendingSignals(int pid) {
 
 constexpr uint64_t SignalBit(int number) {
     return uint64_t{1} << (number - 1);
+}
+
+// The process's state as the kernel shows it (R, S, T for stopped, Z, ...); 0 when there is no
+// such process.
+char StateOf(int pid) {
+    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
+    const size_t paren = stat.rfind(')');
+    return paren == std::string::npos || paren + 2 >= stat.size() ? 0 : stat[paren + 2];
+}
+
+// Ended: no such process any more, or one left for its parent to reap.
+bool Gone(int pid) {
+    const char state = StateOf(pid);
+    return state == 0 || state == 'Z' || state == 'X';
 }
 
 // How a load into several ports is cut short while every port is programming.

@@ -20,7 +20,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -37,27 +36,6 @@ using namespace std::chrono_literals;
 
 using namespace e2e;
 
-// The processes a process started, as the kernel lists them.
-inline std::vector<int> ChildrenOf(int pid) {
-    const std::string id = std::to_string(pid);
-    std::istringstream in(ReadText("/proc/" + id + "/task/" + id + "/children"));
-    return {std::istream_iterator<int>(in), std::istream_iterator<int>()};
-}
-
-// The process's state as the kernel shows it (R, S, T for stopped, Z, ...); 0 when there is no
-// such process.
-inline char StateOf(int pid) {
-    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
-    const size_t paren = stat.rfind(')');
-    return paren == std::string::npos || paren + 2 >= stat.size() ? 0 : stat[paren + 2];
-}
-
-// Ended: no such process any more, or one left for its parent to reap.
-inline bool Gone(int pid) {
-    const char state = StateOf(pid);
-    return state == 0 || state == 'Z' || state == 'X';
-}
-
 class Cli : public ::testing::Test {
 protected:
     const ScratchDir scratch;
@@ -71,12 +49,6 @@ protected:
     std::vector<std::string> runUnder; // in front of tovik-cli and the sims: empty, setpriv ...
 
     void TearDown() override {
-        // Its children first: one left behind would go on using the ports of later tests.
-        if (cli.Running()) {
-            for (int child : ChildrenOf(cli.Pid())) {
-                ::kill(child, SIGKILL);
-            }
-        }
         cli.Kill();
         device.reset();
         sims.clear();
