@@ -4,10 +4,12 @@
 #include "cli/cli_options.h"
 #include "cli/exit_codes.h"
 #include "cli/json_events.h"
+#include "cli/load_log.h"
 #include "cli/missing_result.h"
 #include "cli/port_board.h"
 #include "cli/user_messages.h"
 #include "loader/run_result.h"
+#include "loader/sha256.h"
 #include "platform/child_process.h"
 #include "platform/com_map.h"
 #include "platform/console.h"
@@ -24,6 +26,8 @@ constexpr int kLookIntervalMs = 100;
 // A child that cannot be started has this code, as in a shell.
 constexpr int kExitChildNotStarted = 127;
 
+std::string DevicePathOfPort(const std::string& port);
+
 struct Station {
     PortState state;
     CChildProcess child;
@@ -36,9 +40,12 @@ struct Station {
 class ParallelLoad {
 public:
     // checkedCopy: the file as the parent read and checked it, for every child.
+    // log: where the records of children that end without a result go; sha256: the file's.
     ParallelLoad(const CliOptions& o, const std::string& checkedCopy,
-                 std::vector<PortState>* states, PortBoard* board)
-        : m_options(o), m_checkedCopy(checkedCopy), m_states(states), m_board(board) {}
+                 std::vector<PortState>* states, PortBoard* board, CLoadLog* log,
+                 const std::string& sha256)
+        : m_options(o), m_checkedCopy(checkedCopy), m_states(states), m_board(board), m_log(log),
+          m_sha256(sha256) {}
 
     int Run(const std::string& program);
 
@@ -48,6 +55,7 @@ private:
     void TakeLines(size_t index, std::string* buffer, bool fromStdout, bool atEnd);
     void StdoutLine(size_t index, const std::string& line);
     void EndWithoutResult(size_t index);
+    void RecordWithoutResult(size_t index, const CRunResult& figures);
     int Summary(bool interrupted);
 
     const CliOptions& m_options;
@@ -56,6 +64,9 @@ private:
     const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::vector<PortState>* const m_states;
     PortBoard* const m_board;
+    CLoadLog* const m_log;
+    const std::string m_sha256;
+    bool m_logFailed = false; // a record could not be written, here or by a child
     std::vector<std::unique_ptr<Station>> m_stations;
     int m_forwarded = 0; // interrupts passed on to the children
 };
@@ -123,18 +134,38 @@ void ParallelLoad::EndWithoutResult(size_t index) {
     }
     state.ended = true;
     state.exitCode = station.processExitCode;
+    // Every port gets its one result line and record, whatever became of its child, with the
+    // figures its last events gave: the device holds at least those.
+    CRunResult figures;
+    figures.m_nBytesWritten = state.bytes;
+    figures.m_nBlocksWritten = state.blocks;
+    figures.m_nAnsweredRate = state.baud;
+    RecordWithoutResult(index, figures);
     if (m_options.json) {
-        // Every port gets its one result line, whatever became of its child, with the figures
-        // its last events gave: the device holds at least those.
-        CRunResult figures;
-        figures.m_nBytesWritten = state.bytes;
-        figures.m_nBlocksWritten = state.blocks;
-        figures.m_nAnsweredRate = state.baud;
         JsonEvents events(stdout, state.port, m_start);
         events.CountWarningsTold(state.warnings);
         events.Result(station.processExitCode, state.message, &figures);
     }
     m_board->Changed(index, true);
+}
+
+void ParallelLoad::RecordWithoutResult(size_t index, const CRunResult& figures) {
+    PortState& state = (*m_states)[index];
+    if (!m_log->IsOpen()) {
+        return;
+    }
+    LoadRecord record = m_log->NewRecord(state.port);
+    record.sha256 = m_sha256;
+    SetRecordDevice(DevicePathOfPort(state.port), &record);
+    SetRecordResult(state.exitCode, state.message, &figures, &record);
+    record.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    std::string error;
+    if (!m_log->Append(record, &error)) {
+        m_logFailed = true;
+        state.message += "\n" + error;
+        m_board->Note(state.port + ": tovik-cli: " + error);
+    }
 }
 
 void ParallelLoad::Serve(size_t index) {
@@ -161,6 +192,7 @@ int ParallelLoad::Summary(bool interrupted) {
     int failed = 0;
     for (size_t i = 0; i < m_stations.size(); ++i) {
         failed += m_stations[i]->processExitCode != 0;
+        m_logFailed |= m_stations[i]->processExitCode == kExitLogFailed;
     }
     FILE* out = m_options.json ? stderr : stdout;
     const size_t ports = m_stations.size();
@@ -183,7 +215,10 @@ int ParallelLoad::Summary(bool interrupted) {
                      m_stations[i]->processExitCode, message.c_str());
     }
     std::fflush(out);
-    const int exitCode = failed == 0 ? 0 : interrupted ? kExitInterrupted : kExitSomeFailed;
+    const int exitCode = m_logFailed   ? kExitLogFailed
+                         : failed == 0 ? 0
+                         : interrupted ? kExitInterrupted
+                                       : kExitSomeFailed;
     if (m_options.json) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
@@ -280,11 +315,18 @@ int RunParallelLoads(const CliOptions& options, const std::string& program) {
         std::fprintf(stderr, "tovik-cli: %s\n", error.c_str());
         return kExitBadFile;
     }
+    // Before any child starts: no board is loaded that could leave no record.
+    CLoadLog log;
+    if (!log.Open(options, &error)) {
+        std::fprintf(stderr, "tovik-cli: %s\n", error.c_str());
+        return kExitLogFailed;
+    }
     std::vector<PortState> states(options.ports.size());
     for (size_t i = 0; i < states.size(); ++i) {
         states[i].port = options.ports[i];
     }
     PortBoard board(stderr, IsTerminal(stderr), options.quiet, &states);
-    ParallelLoad load(options, checkedCopy.Path(), &states, &board);
+    ParallelLoad load(options, checkedCopy.Path(), &states, &board, &log,
+                      log.IsOpen() ? Sha256Hex(copy.Data(), copy.Size()) : std::string());
     return load.Run(program);
 }

@@ -19,3 +19,7 @@ bool DevicePathAccessible(const std::string& path);
 // same device number. A path that does not exist yet can be compared by its name alone. On
 // Windows the names are compared, without case and without the \\.\ in front.
 bool SameDevice(const std::string& a, const std::string& b);
+
+// The path with every link resolved (a /dev/serial/by-id name becomes /dev/ttyUSB0); the path as
+// given when it cannot be resolved (it is gone), and on Windows, where a COM name has no links.
+std::string ResolvedDevicePath(const std::string& path);

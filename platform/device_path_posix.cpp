@@ -4,6 +4,8 @@
 
 #include "platform/device_path.h"
 
+#include <climits>
+#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -31,4 +33,9 @@ bool SameDevice(const std::string& a, const std::string& b) {
     }
     // Not a device (tovik-cli refuses it later): the same file, through whatever names.
     return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::string ResolvedDevicePath(const std::string& path) {
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
 }

@@ -42,3 +42,7 @@ bool DevicePathAccessible(const std::string& path) {
 bool SameDevice(const std::string& a, const std::string& b) {
     return DeviceName(a) == DeviceName(b);
 }
+
+std::string ResolvedDevicePath(const std::string& path) {
+    return path;
+}
