@@ -18,8 +18,9 @@ int InterruptCount();
 void SetInterruptedAgainAction(void (*action)());
 
 // Writes to a pipe or socket nobody reads any more fail (and are ignored by the caller) instead
-// of ending the process: a load must not depend on who reads its output. Nothing to do on
-// Windows, where such a write just fails.
+// of ending the process: a load must not depend on who reads its output. So do writes beyond the
+// file-size limit (ulimit -f), which the log reports. Nothing to do on Windows, where such a write
+// just fails.
 void IgnoreBrokenPipes();
 
 // Opens the null device on each of the standard descriptors 0 to 2 that is closed, so that a file
