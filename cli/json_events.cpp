@@ -18,9 +18,10 @@ struct EventName {
 };
 
 const EventName kEventNames[] = {
-    {RunEvent::Kind::kWarning, "warning"},   {RunEvent::Kind::kBegin, "begin"},
-    {RunEvent::Kind::kWaiting, "waiting"},   {RunEvent::Kind::kPhase, "phase"},
-    {RunEvent::Kind::kProgress, "progress"}, {RunEvent::Kind::kResult, "result"},
+    {RunEvent::Kind::kWarning, "warning"},      {RunEvent::Kind::kBegin, "begin"},
+    {RunEvent::Kind::kWaiting, "waiting"},      {RunEvent::Kind::kPhase, "phase"},
+    {RunEvent::Kind::kProgress, "progress"},    {RunEvent::Kind::kResult, "result"},
+    {RunEvent::Kind::kBoardGone, "board_gone"},
 };
 
 const char* NameOf(RunEvent::Kind kind) {
@@ -111,6 +112,7 @@ bool ReadRunEvent(const std::string& line, RunEvent* event) {
     event->text = StringOr(object, "text", "");
     event->exitCode = IntOr(object, "exit_code", -1);
     event->message = StringOr(object, "message", "");
+    event->board = IntOr(object, "board", 0);
     return true;
 }
 
@@ -118,10 +120,14 @@ JsonEvents::JsonEvents(FILE* out, std::string port, Clock::time_point start)
     : m_out(out), m_port(std::move(port)), m_start(start) {}
 
 Json JsonEvents::Event(const char* name) const {
-    return Json{
-        {"event", name},
-        {"port", m_port},
-        {"seconds", JsonNumber(std::chrono::duration<double>(Clock::now() - m_start).count(), 3)}};
+    Json object{{"event", name}, {"port", m_port}};
+    const int board = m_board;
+    if (board > 0) {
+        object["board"] = board;
+    }
+    object["seconds"] =
+        JsonNumber(std::chrono::duration<double>(Clock::now() - m_start).count(), 3);
+    return object;
 }
 
 void JsonEvents::Write(const Json& object) {
@@ -167,7 +173,8 @@ void JsonEvents::Take(const RunEvent& e) {
         break;
     case RunEvent::Kind::kWaiting:
         object["path"] = e.path;
-        object["wait_seconds"] = JsonNumber(e.waitSeconds, 3);
+        // null: without limit (a station's slot waits for its next board)
+        object["wait_seconds"] = e.waitSeconds > 0 ? JsonNumber(e.waitSeconds, 3) : nullptr;
         break;
     case RunEvent::Kind::kPhase:
         object["phase"] = e.phase;

@@ -20,12 +20,17 @@
 //             "blocks" written, "baud" (the rate that answered, null when none did), "warnings"
 //             (the warning events before it)
 //
+// A station's slot adds "board" (the board's number on its slot, from 1) after "port" to every
+// line, and tells
+//   board_gone  the slot's board was taken out (or went silent): the slot searches again
+//
 // Objects may gain members; a reader should pass over those it does not know.
 
 #include "cli/run_events.h"
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -48,6 +53,8 @@ public:
     void CountWarningsTold(int count);
     // result: the run's figures; nullptr when the load ended before it had a run.
     void Result(int exitCode, const std::string& message, const CRunResult* result);
+    // A station's slot: the board every line from now on is about (0: none).
+    void SetBoard(int board) { m_board = board; }
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -61,6 +68,7 @@ private:
     std::mutex m_mutex;
     Clock::time_point m_lastProgress{};
     int m_warnings = 0;
+    std::atomic<int> m_board{0};
 };
 
 // The object and a newline, on one line: strings escaped as JSON requires and made valid UTF-8 (a

@@ -10,8 +10,10 @@
 #include "cli/load_log.h"
 #include "cli/outcome_report.h"
 #include "cli/parallel_load.h"
+#include "cli/port_choice.h"
 #include "cli/run_panel.h"
 #include "cli/simulated_device.h"
+#include "cli/station_slot.h"
 #include "cli/user_messages.h"
 #include "cli/wait_port.h"
 #include "loader/baud_rates.h"
@@ -145,39 +147,6 @@ void TellWarnings(const CFileCheck& check, RunEventSink& events) {
     }
 }
 
-// Where the worker's link will find the line: the COM index to use, and the device behind it,
-// which the port policy gives the port layer. comMapProblem: why the profile that gives COM names
-// their devices could not be read (empty when it could). -1 when there is no port to use.
-int PreparePort(const CliOptions& o, const std::string& comMapProblem,
-                std::unique_ptr<CSimulatedDevice>& sim, std::string* devicePath) {
-    if (o.simulate) {
-        std::string error;
-        sim = StartSimulatedDevice(StartBaudRate(o.baudIndex), &error);
-        if (!sim) {
-            TellUserF(Told::kProblem, "tovik-cli: the virtual device did not start: %s",
-                      error.c_str());
-            return -1;
-        }
-        *devicePath = sim->PortPath();
-        return 0;
-    }
-    // No port is COM1, as the dialog starts. A COM name whose entry cannot be read would quietly
-    // become /dev/ttyS<n-1>, and the file could go into another controller than the one the bench
-    // set up under that name.
-    const int index = o.port.empty() ? 0 : ComIndexOfName(o.port);
-    if (index >= 0 && !comMapProblem.empty()) {
-        TellUserF(Told::kProblem,
-                  "tovik-cli: cannot tell which device %s is: %s; give the device path with "
-                  "--port, or let this user read the profile",
-                  o.port.empty() ? "COM1" : o.port.c_str(), comMapProblem.c_str());
-        return -1;
-    }
-    *devicePath = index >= 0 ? ComDevicePath(index) : o.port;
-    // The port layer opens COM1 to COM8 only, the ports the dialog offers. A device path, or a
-    // higher COM number, is opened in COM1's place instead.
-    return index >= 0 && index < kPortLimit ? index : 0;
-}
-
 // Everything a load needs before the first byte goes out.
 struct PreparedLoad {
     // The file, read once: checked, counted and programmed from this copy, so that what goes to
@@ -220,7 +189,7 @@ int PrepareLoad(const CliOptions& o, const std::string& comMapProblem, PreparedL
         TellUserF(Told::kProblem, "%s", error.c_str());
         return kExitBadFile;
     }
-    load->comIndex = PreparePort(o, comMapProblem, load->sim, &load->devicePath);
+    load->comIndex = ChoosePort(o, comMapProblem, load->sim, &load->devicePath);
     if (load->comIndex < 0) {
         return kExitPortFailed;
     }
@@ -409,7 +378,10 @@ int RunCli(int argc, const char* const* argv) {
                             " maps COM names to devices, and tovik-cli " + problem;
         }
     }
-    if (o.ports.size() > 1 && !o.dryRun) {
+    if (o.station && o.child) {
+        return RunStationSlot(o, comMapProblem);
+    }
+    if ((o.ports.size() > 1 || o.station) && !o.child && !o.dryRun) {
         const std::string self = OwnProgramPath();
         return RunParallelLoads(o, self.empty() ? argv[0] : self);
     }

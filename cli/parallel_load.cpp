@@ -14,6 +14,7 @@
 #include "platform/com_map.h"
 #include "platform/console.h"
 #include "platform/device_path.h"
+#include "platform/shared_counts.h"
 #include "platform/temp_file.h"
 
 #include <algorithm>
@@ -35,7 +36,16 @@ struct Station {
     bool haveResult = false;
     bool done = false;
     int processExitCode = -1;
+    // When the load of the slot's board began (its first erase), for its record.
+    std::chrono::steady_clock::time_point boardStart;
 };
+
+// The figures a child's last events gave: the device holds at least those.
+void SetFigures(const PortState& state, CRunResult* figures) {
+    figures->m_nBytesWritten = state.bytes;
+    figures->m_nBlocksWritten = state.blocks;
+    figures->m_nAnsweredRate = state.baud;
+}
 
 class ParallelLoad {
 public:
@@ -55,9 +65,17 @@ private:
     void TakeLines(size_t index, std::string* buffer, bool fromStdout, bool atEnd);
     void StdoutLine(size_t index, const std::string& line);
     void EndWithoutResult(size_t index);
-    void RecordWithoutResult(size_t index, const CRunResult& figures);
+    void RecordWithoutResult(size_t index, int exitCode, std::string* message,
+                             const CRunResult& figures);
+    void EndSlot(size_t index);
+    void BoardEnded(size_t index, int exitCode, const std::string& message);
     int Summary(bool interrupted);
+    int StationSummary();
 
+public:
+    std::string TotalLine() const;
+
+private:
     const CliOptions& m_options;
     const std::string m_checkedCopy;
     // When the load began: every port's result counts its seconds from here.
@@ -102,8 +120,39 @@ void ParallelLoad::StdoutLine(size_t index, const std::string& line) {
         std::fflush(stdout);
     }
     m_stations[index]->haveResult |= event.kind == RunEvent::Kind::kResult;
+    const bool wasInLoad = state.inLoad;
     const bool notable = ApplyEvent(event, &state);
+    if (state.inLoad && !wasInLoad) {
+        m_stations[index]->boardStart = std::chrono::steady_clock::now();
+    }
     m_board->Changed(index, notable);
+    if (state.station && event.kind == RunEvent::Kind::kResult) {
+        BoardEnded(index, event.exitCode, event.message);
+    }
+}
+
+void ParallelLoad::BoardEnded(size_t index, int exitCode, const std::string& message) {
+    const PortState& state = (*m_states)[index];
+    if (exitCode != 0) {
+        m_board->Note(state.port + " board " + std::to_string(state.board) + ": " +
+                      (exitCode == kExitInterrupted ? "stopped: " : "FAILED: ") +
+                      OnOneLine(message));
+    }
+    m_board->ShowTotal();
+}
+
+std::string ParallelLoad::TotalLine() const {
+    int passed = 0, failed = 0;
+    for (const PortState& s : *m_states) {
+        passed += s.passed;
+        failed += s.failed + s.stopped;
+    }
+    const double hours =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count() / 3600;
+    char line[128];
+    std::snprintf(line, sizeof line, "total  passed %d  failed %d  %.0f boards/hour", passed,
+                  failed, hours > 0 ? passed / hours : 0.0);
+    return line;
 }
 
 void ParallelLoad::TakeLines(size_t index, std::string* buffer, bool fromStdout, bool atEnd) {
@@ -129,18 +178,19 @@ void ParallelLoad::TakeLines(size_t index, std::string* buffer, bool fromStdout,
 void ParallelLoad::EndWithoutResult(size_t index) {
     Station& station = *m_stations[index];
     PortState& state = (*m_states)[index];
+    if (state.station) {
+        EndSlot(index);
+        return;
+    }
     if (state.message.empty()) {
         state.message = MissingResultMessage(state, station.processExitCode, m_forwarded > 1);
     }
     state.ended = true;
     state.exitCode = station.processExitCode;
-    // Every port gets its one result line and record, whatever became of its child, with the
-    // figures its last events gave: the device holds at least those.
+    // Every port gets its one result line and record, whatever became of its child.
     CRunResult figures;
-    figures.m_nBytesWritten = state.bytes;
-    figures.m_nBlocksWritten = state.blocks;
-    figures.m_nAnsweredRate = state.baud;
-    RecordWithoutResult(index, figures);
+    SetFigures(state, &figures);
+    RecordWithoutResult(index, station.processExitCode, &state.message, figures);
     if (m_options.json) {
         JsonEvents events(stdout, state.port, m_start);
         events.CountWarningsTold(state.warnings);
@@ -149,21 +199,26 @@ void ParallelLoad::EndWithoutResult(size_t index) {
     m_board->Changed(index, true);
 }
 
-void ParallelLoad::RecordWithoutResult(size_t index, const CRunResult& figures) {
-    PortState& state = (*m_states)[index];
+// The record of the load a child could not finish telling (a station's: of the board it was
+// loading); a record that cannot be written adds its sentence to the message.
+void ParallelLoad::RecordWithoutResult(size_t index, int exitCode, std::string* message,
+                                       const CRunResult& figures) {
+    const PortState& state = (*m_states)[index];
     if (!m_log->IsOpen()) {
         return;
     }
     LoadRecord record = m_log->NewRecord(state.port);
     record.sha256 = m_sha256;
     SetRecordDevice(DevicePathOfPort(state.port), &record);
-    SetRecordResult(state.exitCode, state.message, &figures, &record);
+    SetRecordResult(exitCode, *message, &figures, &record);
+    record.board = state.station ? state.board : 0;
+    const auto start = state.station ? m_stations[index]->boardStart : m_start;
     record.seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::string error;
     if (!m_log->Append(record, &error)) {
         m_logFailed = true;
-        state.message += "\n" + error;
+        *message += "\n" + error;
         m_board->Note(state.port + ": tovik-cli: " + error);
     }
 }
@@ -188,7 +243,86 @@ void ParallelLoad::Serve(size_t index) {
     }
 }
 
+// A slot's child ended. A board it was loading gets its result here, from the figures of the
+// child's last events; the slot shows how its child ended.
+void ParallelLoad::EndSlot(size_t index) {
+    Station& station = *m_stations[index];
+    PortState& state = (*m_states)[index];
+    if (state.inLoad) {
+        std::string message = MissingResultMessage(state, station.processExitCode, m_forwarded > 1);
+        CRunResult figures;
+        SetFigures(state, &figures);
+        RecordWithoutResult(index, station.processExitCode, &message, figures);
+        if (m_options.json) {
+            JsonEvents events(stdout, state.port, m_start);
+            events.SetBoard(state.board);
+            events.Result(station.processExitCode, message, &figures);
+        }
+        CountBoard(&state, station.processExitCode, message);
+        BoardEnded(index, station.processExitCode, message);
+    }
+    state.phase = station.processExitCode == 0 || station.processExitCode == kExitInterrupted
+                      ? "ended"
+                      : "ended (exit " + std::to_string(station.processExitCode) + ")";
+    m_board->Changed(index, true);
+}
+
+// The end of a station: what every slot did, and the exit code: a record that could not be
+// written goes before a load an interrupt cut short, and that before a board that failed.
+int ParallelLoad::StationSummary() {
+    int passed = 0, failed = 0, stopped = 0;
+    bool logFailed = m_logFailed, slotFailed = false;
+    nlohmann::ordered_json ports = nlohmann::ordered_json::array();
+    for (size_t i = 0; i < m_stations.size(); ++i) {
+        const PortState& s = (*m_states)[i];
+        const int code = m_stations[i]->processExitCode;
+        passed += s.passed;
+        failed += s.failed;
+        stopped += s.stopped;
+        logFailed |= code == kExitLogFailed;
+        slotFailed |= code != 0 && code != kExitInterrupted && code != kExitSomeFailed;
+        ports.push_back(
+            {{"port", s.port}, {"passed", s.passed}, {"failed", s.failed}, {"stopped", s.stopped}});
+    }
+    const int exitCode = logFailed                  ? kExitLogFailed
+                         : stopped > 0              ? kExitInterrupted
+                         : failed > 0 || slotFailed ? kExitSomeFailed
+                                                    : 0;
+    FILE* out = m_options.json ? stderr : stdout;
+    std::fprintf(out, "tovik-cli: station ended: %d passed, %d failed, %d stopped\n", passed,
+                 failed, stopped);
+    size_t width = 0;
+    for (const PortState& s : *m_states) {
+        width = std::max(width, s.port.size());
+    }
+    for (size_t i = 0; i < m_stations.size(); ++i) {
+        const PortState& s = (*m_states)[i];
+        const int code = m_stations[i]->processExitCode;
+        std::fprintf(out, "  %-*s  passed %d  failed %d  stopped %d%s\n", static_cast<int>(width),
+                     s.port.c_str(), s.passed, s.failed, s.stopped,
+                     code == 0 || code == kExitInterrupted || code == kExitSomeFailed
+                         ? ""
+                         : ("  (slot ended with exit " + std::to_string(code) + ")").c_str());
+    }
+    std::fflush(out);
+    if (m_options.json) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        const nlohmann::ordered_json summary = {
+            {"event", "summary"},    {"seconds", JsonNumber(seconds, 3)},
+            {"exit_code", exitCode}, {"passed", passed},
+            {"failed", failed},      {"stopped", stopped},
+            {"ports", ports}};
+        std::fputs(JsonLine(summary).c_str(), stdout);
+        std::fflush(stdout);
+    }
+    return exitCode;
+}
+
 int ParallelLoad::Summary(bool interrupted) {
+    if (m_options.station) {
+        return StationSummary();
+    }
     int failed = 0;
     for (size_t i = 0; i < m_stations.size(); ++i) {
         failed += m_stations[i]->processExitCode != 0;
@@ -324,9 +458,25 @@ int RunParallelLoads(const CliOptions& options, const std::string& program) {
     std::vector<PortState> states(options.ports.size());
     for (size_t i = 0; i < states.size(); ++i) {
         states[i].port = options.ports[i];
+        states[i].station = options.station;
+        states[i].board = 1;
+    }
+    // The slots of a station share the count of boards passed, in a file of their own.
+    CliOptions childOptions = options;
+    CTempFile counts;
+    if (options.station) {
+        const char zeros[sizeof(SharedCounts)] = {};
+        if (!counts.Write(zeros, sizeof zeros, &error)) {
+            std::fprintf(stderr, "tovik-cli: %s\n", error.c_str());
+            return kExitBadFile;
+        }
+        childOptions.stationTally = counts.Path();
     }
     PortBoard board(stderr, IsTerminal(stderr), options.quiet, &states);
-    ParallelLoad load(options, checkedCopy.Path(), &states, &board, &log,
+    ParallelLoad load(childOptions, checkedCopy.Path(), &states, &board, &log,
                       log.IsOpen() ? Sha256Hex(copy.Data(), copy.Size()) : std::string());
+    if (options.station) {
+        board.SetTotal([&load] { return load.TotalLine(); });
+    }
     return load.Run(program);
 }

@@ -1,5 +1,7 @@
 #include "cli/port_board.h"
 
+#include "cli/exit_codes.h"
+#include "cli/user_messages.h"
 #include "platform/terminal_width.h"
 
 #include <algorithm>
@@ -14,11 +16,37 @@ constexpr size_t kPortColumnLimit = 32;
 
 } // namespace
 
+void CountBoard(PortState* state, int exitCode, const std::string& message) {
+    state->inLoad = false;
+    state->percent = -1;
+    if (exitCode == 0) {
+        ++state->passed;
+        state->phase = "passed: remove the board";
+    } else if (exitCode == kExitInterrupted) {
+        ++state->stopped;
+        state->phase = "stopped: " + OnOneLine(message);
+    } else {
+        ++state->failed;
+        state->phase = "FAILED: " + OnOneLine(message) + ": remove the board";
+    }
+    // The next board's figures begin anew.
+    state->reached.clear();
+    state->bytes = 0;
+    state->blocks = 0;
+    state->baud = 0;
+}
+
 bool ApplyEvent(const RunEvent& event, PortState* state) {
+    if (event.board > 0) {
+        state->board = event.board;
+    }
     switch (event.kind) {
     case RunEvent::Kind::kWaiting:
-        state->phase = "waiting for the port";
+        state->phase = state->station ? "waiting for a board" : "waiting for the port";
         state->percent = -1;
+        return true;
+    case RunEvent::Kind::kBoardGone:
+        state->phase = "searching";
         return true;
     case RunEvent::Kind::kWarning:
         ++state->warnings;
@@ -36,6 +64,7 @@ bool ApplyEvent(const RunEvent& event, PortState* state) {
         if (phase == "erasing" && event.baud > 0) {
             state->baud = event.baud;
         }
+        state->inLoad |= state->station && phase == "erasing";
         const bool changed = phase != state->phase;
         state->phase = phase;
         state->percent = -1;
@@ -57,6 +86,10 @@ bool ApplyEvent(const RunEvent& event, PortState* state) {
         return state->phase == "programming" && state->percent / 10 != tenth;
     }
     case RunEvent::Kind::kResult:
+        if (state->station) {
+            CountBoard(state, event.exitCode, event.message);
+            return true;
+        }
         state->ended = true;
         state->exitCode = event.exitCode;
         state->message = event.message;
@@ -73,7 +106,7 @@ std::string PortLine(const PortState& state, size_t portWidth) {
     }
     port.resize(std::max(portWidth, port.size()), ' ');
     char figures[128] = "";
-    if (state.ended) {
+    if (state.ended && !state.station) {
         // The messages came above the board as the child told them; the summary repeats them.
         return port + "  " +
                (state.exitCode == 0 ? "done"
@@ -92,6 +125,13 @@ std::string PortLine(const PortState& state, size_t portWidth) {
     }
     std::string phase = state.phase;
     phase.resize(std::max<size_t>(phase.size(), 11), ' ');
+    if (state.station) {
+        // The counts before the state, whose length varies with a failure's reason.
+        char slot[96];
+        std::snprintf(slot, sizeof slot, "  board %-3d  passed %-3d  failed %-3d", state.board,
+                      state.passed, state.failed + state.stopped);
+        return port + slot + "  " + phase + figures;
+    }
     return port + "  " + phase + figures;
 }
 
@@ -135,6 +175,13 @@ void PortBoard::Note(const std::string& text) {
     }
 }
 
+void PortBoard::ShowTotal() {
+    if (!m_terminal && !m_quiet && m_total) {
+        std::fprintf(m_out, "%s\n", m_total().c_str());
+        std::fflush(m_out);
+    }
+}
+
 void PortBoard::Finish() {
     if (m_terminal && !m_quiet) {
         Draw(true);
@@ -171,7 +218,14 @@ void PortBoard::Draw(bool force) {
         }
         text += "\r" + line + "\033[K\n";
     }
+    if (m_total) {
+        std::string line = m_total();
+        if (line.size() > columns) {
+            line.resize(columns);
+        }
+        text += "\r" + line + "\033[K\n";
+    }
     std::fputs(text.c_str(), m_out);
     std::fflush(m_out);
-    m_drawnLines = m_states->size();
+    m_drawnLines = m_states->size() + (m_total ? 1 : 0);
 }

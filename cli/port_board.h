@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,20 @@ struct PortState {
     uint64_t bytes = 0;
     int blocks = 0;
     int warnings = 0; // the warning events heard
+
+    // A station's slot: its line shows the board on it and the slot's counts, and a result does
+    // not end it.
+    bool station = false;
+    int board = 0;       // the board the slot is at (from 1)
+    bool inLoad = false; // a board's load began (its first erase) and has no result yet
+    int passed = 0;      // boards that ended with 0
+    int failed = 0;      // with another code, but for
+    int stopped = 0;     // those an interrupt cut short (kExitInterrupted)
 };
+
+// Counts a station's board that ended with exitCode, and shows the slot waiting for it to be
+// taken out.
+void CountBoard(PortState* state, int exitCode, const std::string& message);
 
 // Takes one event of the port's child into state. True when the change is worth a line in a log.
 bool ApplyEvent(const RunEvent& event, PortState* state);
@@ -51,6 +65,10 @@ public:
     void Note(const std::string& text);
     // The lines as they end.
     void Finish();
+    // A line below the ports' (a station's total): on a terminal it is drawn with them; in a log
+    // ShowTotal() prints it.
+    void SetTotal(std::function<std::string()> total) { m_total = std::move(total); }
+    void ShowTotal();
 
 private:
     void Draw(bool force);
@@ -64,4 +82,5 @@ private:
     size_t m_drawnLines = 0; // on the terminal, below the cursor's line start
     bool m_dirty = false;    // a change not drawn yet
     std::chrono::steady_clock::time_point m_lastDraw{};
+    std::function<std::string()> m_total;
 };

@@ -7,7 +7,8 @@
 // The events: warning (the file loads, but most likely not as meant), begin (the file was
 // checked), waiting (--wait-port: the port is not there yet), phase (searching, erasing,
 // programming, starting), progress (erase clusters, programmed bytes), ended (the worker's run is
-// over) and result (the load's end: its exit code and message).
+// over) and result (the load's end: its exit code and message); a station's slot also tells
+// board_gone (its board was taken out).
 
 #include <cstdint>
 #include <mutex>
@@ -15,7 +16,17 @@
 #include <vector>
 
 struct RunEvent {
-    enum class Kind { kUnknown, kWarning, kBegin, kWaiting, kPhase, kProgress, kEnded, kResult };
+    enum class Kind {
+        kUnknown,
+        kWarning,
+        kBegin,
+        kWaiting,
+        kPhase,
+        kProgress,
+        kEnded,
+        kResult,
+        kBoardGone
+    };
 
     RunEvent() = default;
     explicit RunEvent(Kind k) : kind(k) {}
@@ -46,6 +57,9 @@ struct RunEvent {
     std::string text;        // warning: as told on stderr
     int exitCode = -1;       // result
     std::string message;     // result: what a person is told, lines joined by '\n'
+    // A station's slot: the board the event is about (from 1; while searching, the board it
+    // searches for). 0: not a station's.
+    int board = 0;
 };
 
 class RunEventSink {

@@ -11,6 +11,7 @@ constexpr char kProgramPrefix[] = "tovik-cli: ";
 // The worker's message boxes and the main thread's reports both tell.
 std::mutex g_mutex;
 bool g_resultsToStderr = false;
+bool g_keepOnly = false;
 std::string g_told;
 
 } // namespace
@@ -20,11 +21,23 @@ void SendResultsToStderr() {
     g_resultsToStderr = true;
 }
 
+void KeepToldTextsOnly() {
+    std::lock_guard<std::mutex> guard(g_mutex);
+    g_keepOnly = true;
+}
+
+void ForgetToldTexts() {
+    std::lock_guard<std::mutex> guard(g_mutex);
+    g_told.clear();
+}
+
 void TellUser(Told kind, const std::string& text) {
     std::lock_guard<std::mutex> guard(g_mutex);
-    FILE* out = kind == Told::kResult && !g_resultsToStderr ? stdout : stderr;
-    std::fprintf(out, "%s\n", text.c_str());
-    std::fflush(out);
+    if (!g_keepOnly) {
+        FILE* out = kind == Told::kResult && !g_resultsToStderr ? stdout : stderr;
+        std::fprintf(out, "%s\n", text.c_str());
+        std::fflush(out);
+    }
     std::string kept = text;
     const std::string prefix = kProgramPrefix;
     if (kept.compare(0, prefix.size(), prefix) == 0) {

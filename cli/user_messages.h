@@ -10,6 +10,12 @@ enum class Told { kResult, kProblem };
 // From now on results go to stderr (with --json).
 void SendResultsToStderr();
 
+// From now on texts are kept and not printed: a station's slot, whose parent shows each board's
+// message in the slot's line and its summary.
+void KeepToldTextsOnly();
+// Forgets the texts told so far: the next ToldText() is the next load's alone.
+void ForgetToldTexts();
+
 // Prints the text and a newline and keeps it.
 void TellUser(Told kind, const std::string& text);
 void TellUserF(Told kind, const char* format, ...) __attribute__((format(printf, 2, 3)));

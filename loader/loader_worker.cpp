@@ -58,6 +58,11 @@ void EraseStep(CRunContext* dialog, CUnitLink& link) {
     CRunResult& result = dialog->m_result;
     result.m_nActivity = kActivityErasing;
     dialog->m_pPanel->ShowErasing();
+    if (!dialog->m_bRun) {
+        // Stopped before the first erase went out (a station's slot that may begin no further
+        // board stops here): the device is left as it was.
+        return;
+    }
     int failedCluster = 0;
     int failedReply = 0;
     for (uint8_t cluster = first; cluster < end; ++cluster) {

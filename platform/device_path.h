@@ -20,6 +20,6 @@ bool DevicePathAccessible(const std::string& path);
 // Windows the names are compared, without case and without the \\.\ in front.
 bool SameDevice(const std::string& a, const std::string& b);
 
-// The path with every link resolved (a /dev/serial/by-id name becomes /dev/ttyUSB0); the path as
-// given when it cannot be resolved (it is gone), and on Windows, where a COM name has no links.
+// The device a path leads to, every link followed (/dev/serial/by-id/usb-... gives /dev/ttyUSB0);
+// empty when it does not exist. On Windows the path itself.
 std::string ResolvedDevicePath(const std::string& path);

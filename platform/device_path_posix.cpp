@@ -37,5 +37,5 @@ bool SameDevice(const std::string& a, const std::string& b) {
 
 std::string ResolvedDevicePath(const std::string& path) {
     char resolved[PATH_MAX];
-    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : path;
+    return ::realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
 }

@@ -44,5 +44,5 @@ bool SameDevice(const std::string& a, const std::string& b) {
 }
 
 std::string ResolvedDevicePath(const std::string& path) {
-    return path;
+    return DevicePathExists(path) ? path : std::string();
 }

@@ -56,7 +56,7 @@ TEST(PortLine, ShowsPhaseFiguresAndEnd) {
 
 // Two ports' loads, interleaved, with a message from the second in the middle; what the board
 // wrote.
-std::string Board(bool terminal) {
+std::string Board(bool terminal, bool station = false) {
     const ScratchDir scratch;
     const std::string path = scratch / (terminal ? "board-terminal" : "board-log");
     FILE* out = std::fopen(path.c_str(), "wb");
@@ -64,8 +64,12 @@ std::string Board(bool terminal) {
     std::vector<PortState> states(2);
     states[0].port = "A";
     states[1].port = "B";
+    states[0].station = states[1].station = station;
     {
         PortBoard board(out, terminal, false, &states);
+        if (station) {
+            board.SetTotal([] { return std::string("total"); });
+        }
         for (size_t i = 0; i < std::size(kLoad); ++i) {
             for (size_t port = 0; port < 2; ++port) {
                 board.Changed(port, ApplyEvent(Event(kLoad[i]), &states[port]));
@@ -137,6 +141,47 @@ TEST(PortBoard, OnATerminalTheLinesStayBelowTheMessages) {
     const std::vector<std::string> screen = Screen(Board(true));
     EXPECT_EQ(screen, (std::vector<std::string>{"B: the erase of cluster 3 failed", "A  done",
                                                 "B  done", ""}));
+}
+
+// A station's slot: each board's result counts and says what to do with the board; the slot goes
+// on (a result does not end it) with the next board after the last is gone.
+TEST(SlotLine, CountsEachBoardAndSaysWhatToDoWithIt) {
+    PortState state;
+    state.port = "A";
+    state.station = true;
+    const std::pair<const char*, const char*> kSteps[] = {
+        {R"({"event":"phase","board":1,"phase":"erasing"})",
+         "A  board 1    passed 0    failed 0    erasing    "},
+        {R"({"event":"result","board":1,"exit_code":6,"message":"Protocollerror !\nrefused"})",
+         "A  board 1    passed 0    failed 1    FAILED: Protocollerror ! refused: remove the "
+         "board"},
+        {R"({"event":"board_gone","board":1})",
+         "A  board 1    passed 0    failed 1    searching  "},
+        {R"({"event":"waiting","board":2})",
+         "A  board 2    passed 0    failed 1    waiting for a board"},
+        {R"({"event":"phase","board":2,"phase":"erasing"})",
+         "A  board 2    passed 0    failed 1    erasing    "},
+        {R"({"event":"result","board":2,"exit_code":0,"message":"Device started."})",
+         "A  board 2    passed 1    failed 1    passed: remove the board"},
+        {R"({"event":"result","board":3,"exit_code":130,"message":"stopped"})",
+         "A  board 3    passed 1    failed 2    stopped: stopped"},
+    };
+    for (const auto& step : kSteps) {
+        ApplyEvent(Event(step.first), &state);
+        EXPECT_EQ(PortLine(state, 1), step.second) << step.first;
+    }
+    EXPECT_EQ(state.passed, 1);
+    EXPECT_EQ(state.failed, 1);
+    EXPECT_EQ(state.stopped, 1);
+    EXPECT_FALSE(state.ended);
+}
+
+TEST(PortBoard, OnATerminalAStationsTotalStaysBelowItsSlots) {
+    const std::vector<std::string> screen = Screen(Board(true, true));
+    ASSERT_EQ(screen.size(), 5u);
+    EXPECT_EQ(screen[0], "B: the erase of cluster 3 failed");
+    EXPECT_EQ(screen[1].substr(0, 16), "A  board 0    pa");
+    EXPECT_EQ(screen[3], "total");
 }
 
 } // namespace
