@@ -215,4 +215,30 @@ TEST_F(LogTest, AKilledChildGetsItsRecordFromTheParent) {
     }
 }
 
+// A station's slot killed in the middle of a board: the station writes that board's record.
+TEST_F(LogTest, ASlotKilledMidBoardGetsItsRecordFromTheStation) {
+    const std::string file = MakeFirmware(dir, Firmware{"large", 3, 32, {{0x10000, 16384}}});
+    const std::string port = StartSim("--wire-baud 38400");
+    Spawn("--station --json -q --port " + port + " --log " + log + " " + file);
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return ChildrenOf(cli.Pid()).size() == 1 &&
+                   SomeProgrammed(ReadText(scratch / "cli.out"), port);
+        },
+        60s))
+        << ReadText(scratch / "cli.err");
+    ::kill(ChildrenOf(cli.Pid()).at(0), SIGKILL);
+    ASSERT_EQ(Wait(60s), 8) << err;
+    const std::vector<nlohmann::ordered_json> records = Records();
+    ASSERT_EQ(records.size(), 1u) << ReadText(log);
+    const nlohmann::ordered_json& r = records[0];
+    EXPECT_EQ(r["board"], 1);
+    EXPECT_EQ(r["exit_code"], 137);
+    EXPECT_GT(r["seconds"].get<double>(), 0);
+    const json result = ResultOf(port);
+    for (const char* member : {"bytes", "blocks", "message"}) {
+        EXPECT_EQ(json(r[member]), result[member]) << member;
+    }
+}
+
 } // namespace
