@@ -71,8 +71,10 @@ std::string LoadRecordLine(const LoadRecord& r) {
 }
 
 void SetRecordDevice(const std::string& devicePath, LoadRecord* record) {
-    record->device = ResolvedDevicePath(devicePath);
-    record->adapter = SerialByIdName(record->device);
+    // A device gone by now (a lost port, a board taken out) is named as it was opened.
+    const std::string resolved = ResolvedDevicePath(devicePath);
+    record->device = resolved.empty() ? devicePath : resolved;
+    record->adapter = resolved.empty() ? std::string() : SerialByIdName(resolved);
 }
 
 void SetRecordResult(int exitCode, const std::string& message, const CRunResult* result,

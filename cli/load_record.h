@@ -45,7 +45,8 @@ std::string LoadRecordLine(const LoadRecord& record);
 // "2026-12-07T10:15:03.120Z": the time in UTC to the millisecond.
 std::string IsoTimeUtc(std::chrono::system_clock::time_point time);
 
-// The device and adapter of a record for the device path a load opens.
+// The device and adapter of a record for the device path a load opens; a path that no longer
+// leads anywhere is the device as it stands.
 void SetRecordDevice(const std::string& devicePath, LoadRecord* record);
 
 // How the load ended, into the record: the exit code and message its result tells, and the

@@ -241,4 +241,16 @@ TEST_F(LogTest, ASlotKilledMidBoardGetsItsRecordFromTheStation) {
     }
 }
 
+// A load whose port is not there is recorded too, naming the device as it was given.
+TEST_F(LogTest, ALoadIntoAMissingPortIsRecorded) {
+    const std::string file = MakeFirmware(dir, kSmallFirmware);
+    const std::string missing = dir + "/ttyNONE";
+    ASSERT_EQ(Run("-q --port " + missing + " --log " + log + " " + file), 4) << err;
+    const std::vector<nlohmann::ordered_json> records = Records();
+    ASSERT_EQ(records.size(), 1u) << ReadText(log);
+    EXPECT_EQ(records[0]["device"], missing);
+    EXPECT_EQ(records[0]["exit_code"], 4);
+    EXPECT_TRUE(records[0]["baud"].is_null());
+}
+
 } // namespace
