@@ -9,7 +9,7 @@ constexpr int kExitPortFailed = 4;    // the port cannot be opened
 constexpr int kExitNoDevice = 5;      // no device answered within --timeout
 constexpr int kExitWriteRefused = 6;  // the device refused a write (or did not answer one)
 constexpr int kExitSomeFailed = 8;    // several ports: at least one load did not end with 0
-constexpr int kExitLogFailed = 9;     // --log: a record could not be written
+constexpr int kExitLogFailed = 9;     // --log: the log cannot be opened, or a record written
 constexpr int kExitInterrupted = 130; // Ctrl-C or SIGTERM ended the run
 
 // What a second interrupt prints before it ends the process with kExitInterrupted.

@@ -1,11 +1,13 @@
 #include "cli/load_session.h"
 
+#include "cli/abrupt_end_record.h"
 #include "cli/checked_file.h"
 #include "cli/cli_options.h"
 #include "cli/cli_port_policy.h"
 #include "cli/console_panel.h"
 #include "cli/exit_codes.h"
 #include "cli/json_events.h"
+#include "cli/load_log.h"
 #include "cli/outcome_report.h"
 #include "cli/parallel_load.h"
 #include "cli/port_choice.h"
@@ -18,10 +20,12 @@
 #include "loader/file_check.h"
 #include "loader/file_copy.h"
 #include "loader/run_controller.h"
+#include "loader/sha256.h"
 #include "loader/srecord_reader.h"
 #include "platform/child_process.h"
 #include "platform/com_map.h"
 #include "platform/console.h"
+#include "platform/host_name.h"
 #include "platform/message_box.h"
 #include "platform/port_listing.h"
 #include "protocol/frame_trace.h"
@@ -253,9 +257,31 @@ void SuperviseLoad(const CliOptions& o, const PreparedLoad& load, CRunController
     panel.BreakLine();
 }
 
+// The port as the results name it: as given, COM1 when none was.
+std::string PortName(const CliOptions& o) {
+    return o.simulate ? "simulated" : o.port.empty() ? "COM1" : o.port;
+}
+
+// The load's record into the log (when there is one), before its result is told: the exit code the
+// load ends with, kExitLogFailed when the record could not be written, which the result then says.
+int RecordLoad(CLoadLog& log, LoadRecord record, int exitCode, const CRunResult* result,
+               std::chrono::steady_clock::time_point start) {
+    SetRecordResult(exitCode, ToldText(), result, &record);
+    record.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string error;
+    if (log.Append(record, &error)) {
+        return exitCode;
+    }
+    TellUserF(Told::kProblem, "tovik-cli: %s", error.c_str());
+    return kExitLogFailed;
+}
+
 // Loads the file into the one port of the options. Every display of the load takes its events
-// from one stream: the JSON lines (events, which also get the result) and the console line.
+// from one stream: the JSON lines (events, which also get the result), the console line and,
+// with --log, the record a second interrupt leaves.
 int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvents& events) {
+    const auto start = std::chrono::steady_clock::now();
     RunEventStream stream;
     stream.Subscribe(&events);
     PreparedLoad load;
@@ -263,6 +289,25 @@ int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvent
     if (prepared >= 0) {
         events.Result(prepared, ToldText(), nullptr);
         return prepared;
+    }
+    // Nothing has been sent yet: a load must not begin that could leave no record.
+    CLoadLog log;
+    std::string logError;
+    if (!log.Open(o, &logError)) {
+        TellUserF(Told::kProblem, "tovik-cli: %s", logError.c_str());
+        events.Result(kExitLogFailed, ToldText(), nullptr);
+        return kExitLogFailed;
+    }
+    LoadRecord record = log.NewRecord(PortName(o));
+    std::unique_ptr<AbruptEndRecord> abruptEnd;
+    if (log.IsOpen()) {
+        record.sha256 = Sha256Hex(load.copy.Data(), load.copy.Size());
+        SetRecordDevice(load.devicePath, &record);
+        // A child's parent writes the record of a child that ends without its result.
+        if (!o.child) {
+            abruptEnd = std::make_unique<AbruptEndRecord>(&log, record, start);
+            stream.Subscribe(abruptEnd.get());
+        }
     }
     // The lines as an editor and --dry-run count them, up to the end record; lineCount is the
     // programming pass's range, one more when the last line has its line end.
@@ -275,8 +320,9 @@ int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvent
         InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
         const int waited = WaitForPort(load.devicePath, o.waitPortSeconds, o.quiet, stream);
         if (waited >= 0) {
-            events.Result(waited, ToldText(), nullptr);
-            return waited;
+            const int exitCode = RecordLoad(log, record, waited, nullptr, start);
+            events.Result(exitCode, ToldText(), nullptr);
+            return exitCode;
         }
     }
     if (o.trace) {
@@ -291,9 +337,10 @@ int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvent
     console.ShowFiguresOf(&run.Result());
     SuperviseLoad(o, load, run, panel);
     SetFrameTrace(nullptr);
-    const int exitCode =
+    const int reported =
         ReportOutcome(run.Outcome(), OutcomeReportContext{o.port.empty() ? load.devicePath : o.port,
                                                           o.timeoutSeconds});
+    const int exitCode = RecordLoad(log, record, reported, &run.Result(), start);
     events.Result(exitCode, ToldText(), &run.Result());
     return exitCode;
 }
@@ -310,7 +357,11 @@ int RunCli(int argc, const char* const* argv) {
     if (!parse.run) {
         return parse.exitCode;
     }
-    const CliOptions& o = parse.options;
+    CliOptions& o = parse.options;
+    if (!o.logPath.empty() && o.stationName.empty()) {
+        // Resolved once: the children of several ports are given it.
+        o.stationName = ShortHostName();
+    }
     if (o.listPorts) {
         return ListPorts();
     }
@@ -337,8 +388,6 @@ int RunCli(int argc, const char* const* argv) {
     if (o.json) {
         SendResultsToStderr();
     }
-    JsonEvents events(o.json ? stdout : nullptr, o.simulate       ? "simulated"
-                                                 : o.port.empty() ? "COM1"
-                                                                  : o.port);
+    JsonEvents events(o.json ? stdout : nullptr, PortName(o));
     return LoadOnePort(o, comMapProblem, events);
 }

@@ -4,10 +4,12 @@
 #include "cli/cli_options.h"
 #include "cli/exit_codes.h"
 #include "cli/json_events.h"
+#include "cli/load_log.h"
 #include "cli/missing_result.h"
 #include "cli/port_board.h"
 #include "cli/user_messages.h"
 #include "loader/run_result.h"
+#include "loader/sha256.h"
 #include "platform/child_process.h"
 #include "platform/com_map.h"
 #include "platform/console.h"
@@ -25,6 +27,8 @@ constexpr int kLookIntervalMs = 100;
 // A child that cannot be started has this code, as in a shell.
 constexpr int kExitChildNotStarted = 127;
 
+std::string DevicePathOfPort(const std::string& port);
+
 struct Station {
     PortState state;
     CChildProcess child;
@@ -32,14 +36,26 @@ struct Station {
     bool haveResult = false;
     bool done = false;
     int processExitCode = -1;
+    // When the load of the slot's board began (its first erase), for its record.
+    std::chrono::steady_clock::time_point boardStart;
 };
+
+// The figures a child's last events gave: the device holds at least those.
+void SetFigures(const PortState& state, CRunResult* figures) {
+    figures->m_nBytesWritten = state.bytes;
+    figures->m_nBlocksWritten = state.blocks;
+    figures->m_nAnsweredRate = state.baud;
+}
 
 class ParallelLoad {
 public:
     // checkedCopy: the file as the parent read and checked it, for every child.
+    // log: where the records of children that end without a result go; sha256: the file's.
     ParallelLoad(const CliOptions& o, const std::string& checkedCopy,
-                 std::vector<PortState>* states, PortBoard* board)
-        : m_options(o), m_checkedCopy(checkedCopy), m_states(states), m_board(board) {}
+                 std::vector<PortState>* states, PortBoard* board, CLoadLog* log,
+                 const std::string& sha256)
+        : m_options(o), m_checkedCopy(checkedCopy), m_states(states), m_board(board), m_log(log),
+          m_sha256(sha256) {}
 
     int Run(const std::string& program);
 
@@ -49,6 +65,8 @@ private:
     void TakeLines(size_t index, std::string* buffer, bool fromStdout, bool atEnd);
     void StdoutLine(size_t index, const std::string& line);
     void EndWithoutResult(size_t index);
+    void RecordWithoutResult(size_t index, int exitCode, std::string* message,
+                             const CRunResult& figures);
     void EndSlot(size_t index);
     void BoardEnded(size_t index, int exitCode, const std::string& message);
     int Summary(bool interrupted);
@@ -64,6 +82,9 @@ private:
     const std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
     std::vector<PortState>* const m_states;
     PortBoard* const m_board;
+    CLoadLog* const m_log;
+    const std::string m_sha256;
+    bool m_logFailed = false; // a record could not be written, here or by a child
     std::vector<std::unique_ptr<Station>> m_stations;
     int m_forwarded = 0; // interrupts passed on to the children
 };
@@ -99,7 +120,11 @@ void ParallelLoad::StdoutLine(size_t index, const std::string& line) {
         std::fflush(stdout);
     }
     m_stations[index]->haveResult |= event.kind == RunEvent::Kind::kResult;
+    const bool wasInLoad = state.inLoad;
     const bool notable = ApplyEvent(event, &state);
+    if (state.inLoad && !wasInLoad) {
+        m_stations[index]->boardStart = std::chrono::steady_clock::now();
+    }
     m_board->Changed(index, notable);
     if (state.station && event.kind == RunEvent::Kind::kResult) {
         BoardEnded(index, event.exitCode, event.message);
@@ -162,18 +187,40 @@ void ParallelLoad::EndWithoutResult(size_t index) {
     }
     state.ended = true;
     state.exitCode = station.processExitCode;
+    // Every port gets its one result line and record, whatever became of its child.
+    CRunResult figures;
+    SetFigures(state, &figures);
+    RecordWithoutResult(index, station.processExitCode, &state.message, figures);
     if (m_options.json) {
-        // Every port gets its one result line, whatever became of its child, with the figures
-        // its last events gave: the device holds at least those.
-        CRunResult figures;
-        figures.m_nBytesWritten = state.bytes;
-        figures.m_nBlocksWritten = state.blocks;
-        figures.m_nAnsweredRate = state.baud;
         JsonEvents events(stdout, state.port, m_start);
         events.CountWarningsTold(state.warnings);
         events.Result(station.processExitCode, state.message, &figures);
     }
     m_board->Changed(index, true);
+}
+
+// The record of the load a child could not finish telling (a station's: of the board it was
+// loading); a record that cannot be written adds its sentence to the message.
+void ParallelLoad::RecordWithoutResult(size_t index, int exitCode, std::string* message,
+                                       const CRunResult& figures) {
+    const PortState& state = (*m_states)[index];
+    if (!m_log->IsOpen()) {
+        return;
+    }
+    LoadRecord record = m_log->NewRecord(state.port);
+    record.sha256 = m_sha256;
+    SetRecordDevice(DevicePathOfPort(state.port), &record);
+    SetRecordResult(exitCode, *message, &figures, &record);
+    record.board = state.station ? state.board : 0;
+    const auto start = state.station ? m_stations[index]->boardStart : m_start;
+    record.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::string error;
+    if (!m_log->Append(record, &error)) {
+        m_logFailed = true;
+        *message += "\n" + error;
+        m_board->Note(state.port + ": tovik-cli: " + error);
+    }
 }
 
 void ParallelLoad::Serve(size_t index) {
@@ -202,13 +249,11 @@ void ParallelLoad::EndSlot(size_t index) {
     Station& station = *m_stations[index];
     PortState& state = (*m_states)[index];
     if (state.inLoad) {
-        const std::string message =
-            MissingResultMessage(state, station.processExitCode, m_forwarded > 1);
+        std::string message = MissingResultMessage(state, station.processExitCode, m_forwarded > 1);
+        CRunResult figures;
+        SetFigures(state, &figures);
+        RecordWithoutResult(index, station.processExitCode, &message, figures);
         if (m_options.json) {
-            CRunResult figures;
-            figures.m_nBytesWritten = state.bytes;
-            figures.m_nBlocksWritten = state.blocks;
-            figures.m_nAnsweredRate = state.baud;
             JsonEvents events(stdout, state.port, m_start);
             events.SetBoard(state.board);
             events.Result(station.processExitCode, message, &figures);
@@ -226,7 +271,7 @@ void ParallelLoad::EndSlot(size_t index) {
 // written goes before a load an interrupt cut short, and that before a board that failed.
 int ParallelLoad::StationSummary() {
     int passed = 0, failed = 0, stopped = 0;
-    bool logFailed = false, slotFailed = false;
+    bool logFailed = m_logFailed, slotFailed = false;
     nlohmann::ordered_json ports = nlohmann::ordered_json::array();
     for (size_t i = 0; i < m_stations.size(); ++i) {
         const PortState& s = (*m_states)[i];
@@ -281,6 +326,7 @@ int ParallelLoad::Summary(bool interrupted) {
     int failed = 0;
     for (size_t i = 0; i < m_stations.size(); ++i) {
         failed += m_stations[i]->processExitCode != 0;
+        m_logFailed |= m_stations[i]->processExitCode == kExitLogFailed;
     }
     FILE* out = m_options.json ? stderr : stdout;
     const size_t ports = m_stations.size();
@@ -303,7 +349,10 @@ int ParallelLoad::Summary(bool interrupted) {
                      m_stations[i]->processExitCode, message.c_str());
     }
     std::fflush(out);
-    const int exitCode = failed == 0 ? 0 : interrupted ? kExitInterrupted : kExitSomeFailed;
+    const int exitCode = m_logFailed   ? kExitLogFailed
+                         : failed == 0 ? 0
+                         : interrupted ? kExitInterrupted
+                                       : kExitSomeFailed;
     if (m_options.json) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
@@ -400,6 +449,12 @@ int RunParallelLoads(const CliOptions& options, const std::string& program) {
         std::fprintf(stderr, "tovik-cli: %s\n", error.c_str());
         return kExitBadFile;
     }
+    // Before any child starts: no board is loaded that could leave no record.
+    CLoadLog log;
+    if (!log.Open(options, &error)) {
+        std::fprintf(stderr, "tovik-cli: %s\n", error.c_str());
+        return kExitLogFailed;
+    }
     std::vector<PortState> states(options.ports.size());
     for (size_t i = 0; i < states.size(); ++i) {
         states[i].port = options.ports[i];
@@ -418,7 +473,8 @@ int RunParallelLoads(const CliOptions& options, const std::string& program) {
         childOptions.stationTally = counts.Path();
     }
     PortBoard board(stderr, IsTerminal(stderr), options.quiet, &states);
-    ParallelLoad load(childOptions, checkedCopy.Path(), &states, &board);
+    ParallelLoad load(childOptions, checkedCopy.Path(), &states, &board, &log,
+                      log.IsOpen() ? Sha256Hex(copy.Data(), copy.Size()) : std::string());
     if (options.station) {
         board.SetTotal([&load] { return load.TotalLine(); });
     }

@@ -13,6 +13,8 @@
 struct CliOptions;
 
 // program: this program, started once per port with the options for one port. Returns 0 when
-// every load ended with 0, kExitInterrupted when a Ctrl-C (or SIGTERM) stopped some of them,
-// kExitSomeFailed otherwise.
+// every load ended with 0, kExitLogFailed when a record of a load could not be written (or the log
+// not opened, before any child started), kExitInterrupted when a Ctrl-C (or SIGTERM) stopped some
+// of them, kExitSomeFailed otherwise. The children append their own records; the parent appends
+// the record of a child that ended without its result.
 int RunParallelLoads(const CliOptions& options, const std::string& program);

@@ -12,10 +12,15 @@
 // counted: a parent that passes each one on to its children and waits for them.
 void InstallInterruptHandlers(const char* againText, int againExitCode);
 int InterruptCount();
+// The second interrupt calls action (when not null) after againText and just before the process
+// ends: the record of the load it cuts short (platform/durable_log.h). On POSIX it runs in a signal
+// handler, so it may only make the calls a signal handler may.
+void SetInterruptedAgainAction(void (*action)());
 
 // Writes to a pipe or socket nobody reads any more fail (and are ignored by the caller) instead
-// of ending the process: a load must not depend on who reads its output. Nothing to do on
-// Windows, where such a write just fails.
+// of ending the process: a load must not depend on who reads its output. So do writes beyond the
+// file-size limit (ulimit -f), which the log reports. Nothing to do on Windows, where such a write
+// just fails.
 void IgnoreBrokenPipes();
 
 // Opens the null device on each of the standard descriptors 0 to 2 that is closed, so that a file

@@ -17,6 +17,7 @@ std::atomic<int> g_interrupts{0};
 const char* g_againText = "";
 size_t g_againLength = 0;
 int g_againExitCode = 1;
+std::atomic<void (*)()> g_againAction{nullptr};
 static_assert(std::atomic<int>::is_always_lock_free,
               "the signal handler needs a lock-free counter");
 
@@ -25,6 +26,9 @@ void OnInterrupt(int) {
         // Only async-signal-safe calls from here on: no stdio, no exit handlers.
         ssize_t ignored = ::write(2, g_againText, g_againLength);
         (void)ignored;
+        if (void (*action)() = g_againAction.load()) {
+            action();
+        }
         ::_exit(g_againExitCode);
     }
 }
@@ -48,6 +52,7 @@ void IgnoreBrokenPipes() {
     action.sa_handler = SIG_IGN;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGPIPE, &action, nullptr);
+    ::sigaction(SIGXFSZ, &action, nullptr);
 }
 
 void OpenNullOnClosedStandardStreams() {
@@ -62,6 +67,10 @@ void OpenNullOnClosedStandardStreams() {
             ::close(opened);
         }
     }
+}
+
+void SetInterruptedAgainAction(void (*action)()) {
+    g_againAction.store(action);
 }
 
 int InterruptCount() {

@@ -19,6 +19,7 @@ std::atomic<int> g_interrupts{0};
 const char* g_againText = "";
 size_t g_againLength = 0;
 int g_againExitCode = 1;
+std::atomic<void (*)()> g_againAction{nullptr};
 
 BOOL WINAPI OnConsoleControl(DWORD type) {
     if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) {
@@ -28,6 +29,9 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
     if (g_interrupts.fetch_add(1) > 0 && g_againExitCode >= 0) {
         std::fputs(g_againText, stderr);
         std::fflush(stderr);
+        if (void (*action)() = g_againAction.load()) {
+            action();
+        }
         // No destructors or exit handlers: the worker thread still holds the port.
         std::_Exit(g_againExitCode);
     }
@@ -46,6 +50,10 @@ void InstallInterruptHandlers(const char* againText, int againExitCode) {
 void IgnoreBrokenPipes() {}
 
 void OpenNullOnClosedStandardStreams() {}
+
+void SetInterruptedAgainAction(void (*action)()) {
+    g_againAction.store(action);
+}
 
 int InterruptCount() {
     return g_interrupts.load();

@@ -1,5 +1,6 @@
 #pragma once
-// The serial ports of this machine, for --list-ports.
+// The serial ports of this machine, for --list-ports, and the stable name of one, for the record of
+// a load.
 
 #include <string>
 #include <vector>
@@ -12,3 +13,8 @@ struct SerialPortEntry {
 };
 
 std::vector<SerialPortEntry> ListSerialPorts();
+
+// The /dev/serial/by-id link (its whole path) that leads to device, a resolved device path; empty
+// when udev made none (and always on Windows). folder: where the links are, for tests.
+std::string SerialByIdName(const std::string& device,
+                           const std::string& folder = "/dev/serial/by-id");

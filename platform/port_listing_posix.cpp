@@ -36,18 +36,29 @@ bool HasUart(const std::string& sysTty) {
     return !(type >> value) || value != 0;
 }
 
-} // namespace
-
-std::vector<SerialPortEntry> ListSerialPorts() {
+// Each device that a link in folder leads to, and the link (the first by name).
+std::map<std::string, std::string> ByIdLinks(const std::string& folder) {
     std::map<std::string, std::string> byId;
-    const std::string byIdDir = "/dev/serial/by-id";
-    for (const std::string& name : DirectoryEntries(byIdDir)) {
+    for (const std::string& name : DirectoryEntries(folder)) {
         char resolved[PATH_MAX];
-        std::string link = byIdDir + "/" + name;
+        std::string link = folder + "/" + name;
         if (::realpath(link.c_str(), resolved)) {
-            byId[resolved] = link;
+            byId.emplace(resolved, link);
         }
     }
+    return byId;
+}
+
+} // namespace
+
+std::string SerialByIdName(const std::string& device, const std::string& folder) {
+    const std::map<std::string, std::string> byId = ByIdLinks(folder);
+    const auto found = byId.find(device);
+    return found == byId.end() ? std::string() : found->second;
+}
+
+std::vector<SerialPortEntry> ListSerialPorts() {
+    std::map<std::string, std::string> byId = ByIdLinks("/dev/serial/by-id");
     std::vector<SerialPortEntry> ports;
     const std::string sysClass = "/sys/class/tty";
     for (const std::string& name : DirectoryEntries(sysClass)) {

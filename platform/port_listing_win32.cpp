@@ -33,3 +33,7 @@ std::vector<SerialPortEntry> ListSerialPorts() {
     }
     return ports;
 }
+
+std::string SerialByIdName(const std::string&, const std::string&) {
+    return std::string();
+}

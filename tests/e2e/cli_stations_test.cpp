@@ -121,20 +121,6 @@ TEST_F(Cli, SeveralStationsAllLoadAPipeAsAUserWithoutRights) {
     }
 }
 
-// Some of this port's data went over: a progress event of the programming with bytes in it.
-bool SomeProgrammed(const std::string& out, const std::string& port) {
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.find("\"port\":\"" + port + "\"") != std::string::npos &&
-            line.find("\"phase\":\"programming\"") != std::string::npos &&
-            line.find("\"bytes\":") != std::string::npos &&
-            line.find("\"bytes\":0,") == std::string::npos) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // The summary's line of a port ("  PORT  exit N  message"); empty when there is none.
 std::string SummaryLine(const std::string& text, const std::string& port) {
     const size_t at = text.find("\n  " + port + " ");
@@ -176,13 +162,6 @@ TEST_F(Cli, OneFailingAmongSeveral) {
     EXPECT_NE(SummaryLine(err, missing).find(" exit 4    "), std::string::npos) << err;
 }
 
-// The processes a process started, as the kernel lists them.
-std::vector<int> ChildrenOf(int pid) {
-    const std::string id = std::to_string(pid);
-    std::istringstream in(ReadText("/proc/" + id + "/task/" + id + "/children"));
-    return {std::istream_iterator<int>(in), std::istream_iterator<int>()};
-}
-
 // The --port a child of tovik-cli was given.
 std::string PortOf(int pid) {
     std::istringstream in(ReadText("/proc/" + std::to_string(pid) + "/cmdline"));
@@ -207,14 +186,6 @@ uint64_t PendingSignals(int pid) {
 
 constexpr uint64_t SignalBit(int number) {
     return uint64_t{1} << (number - 1);
-}
-
-// The process's state as the kernel shows it (R, S, T for stopped, Z, ...); 0 when there is no
-// such process.
-char StateOf(int pid) {
-    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
-    const size_t paren = stat.rfind(')');
-    return paren == std::string::npos || paren + 2 >= stat.size() ? 0 : stat[paren + 2];
 }
 
 // Ended: no such process any more, or one left for its parent to reap.

@@ -202,4 +202,33 @@ protected:
     }
 };
 
+// Some of this port's data went over: a progress event of the programming with bytes in it.
+inline bool SomeProgrammed(const std::string& out, const std::string& port) {
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("\"port\":\"" + port + "\"") != std::string::npos &&
+            line.find("\"phase\":\"programming\"") != std::string::npos &&
+            line.find("\"bytes\":") != std::string::npos &&
+            line.find("\"bytes\":0,") == std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The processes a process started, as the kernel lists them.
+inline std::vector<int> ChildrenOf(int pid) {
+    const std::string id = std::to_string(pid);
+    std::istringstream in(ReadText("/proc/" + id + "/task/" + id + "/children"));
+    return {std::istream_iterator<int>(in), std::istream_iterator<int>()};
+}
+
+// The process's state as the kernel shows it (R, S, T for stopped, Z, ...); 0 when there is no
+// such process.
+inline char StateOf(int pid) {
+    const std::string stat = ReadText("/proc/" + std::to_string(pid) + "/stat");
+    const size_t paren = stat.rfind(')');
+    return paren == std::string::npos || paren + 2 >= stat.size() ? 0 : stat[paren + 2];
+}
+
 } // namespace cli_e2e
