@@ -30,12 +30,8 @@ class Station : public Cli {
 protected:
     // The slots first: one left behind would go on using the ports of later tests.
     void TearDown() override {
-        if (cli.Running()) {
-            const std::string id = std::to_string(cli.Pid());
-            std::istringstream children(ReadText("/proc/" + id + "/task/" + id + "/children"));
-            for (int child = 0; children >> child;) {
-                ::kill(child, SIGKILL);
-            }
+        for (int child : cli.Running() ? ChildrenOf(cli.Pid()) : std::vector<int>{}) {
+            ::kill(child, SIGKILL);
         }
         Cli::TearDown();
     }
