@@ -5,6 +5,7 @@
 #include "cli/cli_port_policy.h"
 #include "cli/exit_codes.h"
 #include "cli/json_events.h"
+#include "cli/load_log.h"
 #include "cli/outcome_report.h"
 #include "cli/port_choice.h"
 #include "cli/run_panel.h"
@@ -14,6 +15,8 @@
 #include "loader/file_copy.h"
 #include "loader/loader_worker.h"
 #include "loader/run_controller.h"
+#include "loader/sha256.h"
+#include "platform/child_process.h"
 #include "platform/console.h"
 #include "platform/device_path.h"
 #include "platform/shared_counts.h"
@@ -59,14 +62,18 @@ public:
                 m_run->Stop();
                 return;
             }
+            m_began = Clock::now();
             m_begun = true;
         }
         CRunPanel::ShowErasing();
     }
+    // When the first erase began; once Begun().
+    Clock::time_point Began() const { return m_began; }
 
 private:
     const std::function<bool()> m_mayBegin;
     CRunController* m_run = nullptr;
+    Clock::time_point m_began{};
     std::atomic<bool> m_begun{false};
 };
 
@@ -80,9 +87,9 @@ struct BoardEnd {
 class Slot {
 public:
     Slot(const CliOptions& o, CFileCopy& copy, const CFileCheck& check, int comIndex,
-         std::string devicePath, CSharedCounts* counts)
+         std::string devicePath, CSharedCounts* counts, CLoadLog* log)
         : m_options(o), m_copy(copy), m_check(check), m_comIndex(comIndex),
-          m_devicePath(std::move(devicePath)), m_counts(counts),
+          m_devicePath(std::move(devicePath)), m_counts(counts), m_log(log),
           m_events(stdout, o.port.empty() ? m_devicePath : o.port) {}
 
     int Run();
@@ -91,7 +98,10 @@ private:
     bool Ending(bool lookNow);
     bool MayBegin();
     bool AwaitPort();
-    BoardEnd LoadBoard();
+    BoardEnd LoadBoard(int board);
+    bool Interrupted() const;
+    void Record(LoadRecord record, int exitCode, const CRunResult& result, Clock::time_point began,
+                std::string* message);
     bool WatchUntilGone(int answeredRate);
     void CountPassed();
     void Tell(const std::string& text);
@@ -102,6 +112,9 @@ private:
     const int m_comIndex;
     const std::string m_devicePath;
     CSharedCounts* const m_counts;
+    CLoadLog* const m_log;
+    bool m_logFailed = false;
+    std::string m_sha256; // of the checked copy, with a log
     JsonEvents m_events;
     Clock::time_point m_countsLooked{};
     bool m_closing = false; // as last looked
@@ -119,7 +132,7 @@ void Slot::Tell(const std::string& text) {
 // True when the station wants no further board: an interrupt, or, as the shared counts said at
 // the last look (now, with lookNow), the station closing or the count of boards reached.
 bool Slot::Ending(bool lookNow) {
-    if (InterruptCount() > 0) {
+    if (Interrupted()) {
         return true;
     }
     const Clock::time_point now = Clock::now();
@@ -137,10 +150,37 @@ bool Slot::Ending(bool lookNow) {
 bool Slot::MayBegin() {
     SharedCounts counts;
     const int64_t count = m_options.count;
-    if (InterruptCount() > 0 || !m_counts->Update([](SharedCounts&) {}, &counts)) {
+    if (Interrupted() || !m_counts->Update([](SharedCounts&) {}, &counts)) {
         return false;
     }
     return counts.closing == 0 && (count == 0 || counts.passed < count);
+}
+
+// Ctrl-C or SIGTERM passed on by the station, or the station gone without a word (killed): the
+// slot stops as Stop does.
+bool Slot::Interrupted() const {
+    return InterruptCount() > 0 || ParentGone();
+}
+
+// The board's record, made durable before the slot looks for the next board. A record that
+// cannot be written closes the station: no slot begins a board that would have none. Its sentence
+// joins the board's message.
+void Slot::Record(LoadRecord record, int exitCode, const CRunResult& result,
+                  Clock::time_point began, std::string* message) {
+    if (!m_log->IsOpen()) {
+        return;
+    }
+    SetRecordResult(exitCode, *message, &result, &record);
+    record.seconds = std::chrono::duration<double>(Clock::now() - began).count();
+    std::string error;
+    if (m_log->Append(record, &error)) {
+        return;
+    }
+    m_logFailed = true;
+    SharedCounts counts;
+    m_counts->Update([](SharedCounts& c) { c.closing = 1; }, &counts);
+    Tell(error);
+    *message += "\n" + error;
 }
 
 void Slot::CountPassed() {
@@ -177,7 +217,7 @@ bool Slot::AwaitPort() {
 
 // One board: the search without limit, then, if the station still wants a board, its load. An
 // interrupt stops it as Stop does, after the command in flight.
-BoardEnd Slot::LoadBoard() {
+BoardEnd Slot::LoadBoard(int board) {
     ForgetToldTexts();
     std::string error;
     FILE* stream = m_copy.Stream(&error);
@@ -186,6 +226,12 @@ BoardEnd Slot::LoadBoard() {
         return BoardEnd{};
     }
     std::rewind(stream);
+    // The device as it is while the board is there: a board taken out in the middle of its load
+    // takes its port with it.
+    LoadRecord record = m_log->NewRecord(m_options.port);
+    record.sha256 = m_sha256;
+    SetRecordDevice(m_devicePath, &record);
+    record.board = board;
     RunEventStream events;
     events.Subscribe(&m_events);
     SlotPanel panel(&events, m_check.dataBytes, StartBaudRate(m_options.baudIndex),
@@ -205,7 +251,7 @@ BoardEnd Slot::LoadBoard() {
             Tell(notice);
         }
         // A load once begun ends as the device lets it; only an interrupt stops it.
-        if (!stopped && (InterruptCount() > 0 || (!panel.Begun() && Ending(false)))) {
+        if (!stopped && (Interrupted() || (!panel.Begun() && Ending(false)))) {
             run.Stop();
             stopped = true;
         }
@@ -224,7 +270,9 @@ BoardEnd Slot::LoadBoard() {
     }
     m_lastTold.clear();
     end.exitCode = exitCode;
-    m_events.Result(exitCode, ToldText(), &run.Result());
+    std::string message = ToldText();
+    Record(record, exitCode, run.Result(), panel.Began(), &message);
+    m_events.Result(exitCode, message, &run.Result());
     return end;
 }
 
@@ -259,6 +307,10 @@ bool Slot::WatchUntilGone(int answeredRate) {
 
 int Slot::Run() {
     KeepToldTextsOnly();
+    RememberParent();
+    if (m_log->IsOpen()) {
+        m_sha256 = Sha256Hex(m_copy.Data(), m_copy.Size());
+    }
     InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
     int board = 1;
     m_events.SetBoard(board);
@@ -270,7 +322,7 @@ int Slot::Run() {
     bool failed = false;
     bool cutShort = false;
     while (!Ending(true) && AwaitPort()) {
-        const BoardEnd end = LoadBoard();
+        const BoardEnd end = LoadBoard(board);
         if (!end.begun) {
             if (Ending(true)) {
                 break;
@@ -290,7 +342,10 @@ int Slot::Run() {
         m_events.Take(gone);
         m_events.SetBoard(++board);
     }
-    return cutShort ? kExitInterrupted : failed ? kExitSomeFailed : 0;
+    return m_logFailed ? kExitLogFailed
+           : cutShort  ? kExitInterrupted
+           : failed    ? kExitSomeFailed
+                       : 0;
 }
 
 } // namespace
@@ -315,6 +370,12 @@ int RunStationSlot(const CliOptions& o, const std::string& comMapProblem) {
         std::fprintf(stderr, "tovik-cli: the station's count cannot be read: %s\n", error.c_str());
         return kExitUsage;
     }
-    Slot slot(o, copy, check, comIndex, devicePath, &counts);
+    // The station opened the log before any slot began; a slot that cannot has no board to load.
+    CLoadLog log;
+    if (!log.Open(o, &error)) {
+        std::fprintf(stderr, "tovik-cli: %s\n", error.c_str());
+        return kExitLogFailed;
+    }
+    Slot slot(o, copy, check, comIndex, devicePath, &counts, &log);
     return slot.Run();
 }

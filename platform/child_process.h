@@ -49,3 +49,9 @@ private:
 
 // The file of the running program, to start it again; empty when the system does not tell.
 std::string OwnProgramPath();
+
+// For a child: from now on ParentGone() tells whether the process that started this one has ended
+// (a killed station must not leave its slots searching without limit). Never true on Windows,
+// where a console group ends with its parent's console.
+void RememberParent();
+bool ParentGone();

@@ -5,6 +5,7 @@
 
 #include "platform/unique_fd.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -164,4 +165,18 @@ std::string OwnProgramPath() {
     char path[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
     return length > 0 ? std::string(path, static_cast<size_t>(length)) : std::string();
+}
+
+namespace {
+std::atomic<pid_t> g_parent{0};
+} // namespace
+
+void RememberParent() {
+    g_parent = ::getppid();
+}
+
+bool ParentGone() {
+    const pid_t parent = g_parent;
+    // An orphan is adopted by init or a subreaper: its parent's number changes.
+    return parent != 0 && ::getppid() != parent;
 }

@@ -195,3 +195,9 @@ std::string OwnProgramPath() {
     const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
     return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
 }
+
+void RememberParent() {}
+
+bool ParentGone() {
+    return false;
+}
