@@ -307,4 +307,21 @@ TEST_F(Station, ALogThatCanNoLongerBeWrittenEndsTheStation) {
     EXPECT_TRUE(ReadText(log).empty());
 }
 
+// A station killed outright takes its slots with it: none may go on waiting for boards, and
+// loading them, with nobody to hear of it and the port held.
+TEST_F(Station, ASlotEndsWithItsStation) {
+    const std::string slot = dir + "/slot-a";
+    Spawn("--station --json --port " + slot + " " + MakeFirmware(dir, kSmallFirmware));
+    ASSERT_TRUE(WaitForEvent("waiting", slot, 1)) << ReadText(scratch / "cli.err");
+    const std::vector<int> children = ChildrenOf(cli.Pid());
+    ASSERT_EQ(children.size(), 1u);
+    ASSERT_TRUE(cli.Kill());
+    const auto gone = [&] {
+        const char state = StateOf(children[0]);
+        return state == 0 || state == 'Z' || state == 'X';
+    };
+    EXPECT_TRUE(WaitUntil(gone, 60s)) << "the slot outlived its station";
+    ::kill(children[0], SIGKILL);
+}
+
 } // namespace
