@@ -320,6 +320,7 @@ int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvent
         InstallInterruptHandlers(kInterruptedAgainText, kExitInterrupted);
         const int waited = WaitForPort(load.devicePath, o.waitPortSeconds, o.quiet, stream);
         if (waited >= 0) {
+            const CInterruptsHeld held; // the record and its result line, both or neither
             const int exitCode = RecordLoad(log, record, waited, nullptr, start);
             events.Result(exitCode, ToldText(), nullptr);
             return exitCode;
@@ -340,6 +341,9 @@ int LoadOnePort(const CliOptions& o, const std::string& comMapProblem, JsonEvent
     const int reported =
         ReportOutcome(run.Outcome(), OutcomeReportContext{o.port.empty() ? load.devicePath : o.port,
                                                           o.timeoutSeconds});
+    // A second interrupt between the record and the result line would leave the parent of several
+    // ports a child without a result, and it would write that load's record again.
+    const CInterruptsHeld held;
     const int exitCode = RecordLoad(log, record, reported, &run.Result(), start);
     events.Result(exitCode, ToldText(), &run.Result());
     return exitCode;

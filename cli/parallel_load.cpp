@@ -58,6 +58,8 @@ public:
           m_sha256(sha256) {}
 
     int Run(const std::string& program);
+    // A station: the counts its slots share.
+    void ShareCounts(CSharedCounts* counts) { m_counts = counts; }
 
 private:
     void Start(const std::string& program);
@@ -83,6 +85,7 @@ private:
     std::vector<PortState>* const m_states;
     PortBoard* const m_board;
     CLoadLog* const m_log;
+    CSharedCounts* m_counts = nullptr; // a station's, shared with its slots
     const std::string m_sha256;
     bool m_logFailed = false; // a record could not be written, here or by a child
     std::vector<std::unique_ptr<Station>> m_stations;
@@ -218,6 +221,11 @@ void ParallelLoad::RecordWithoutResult(size_t index, int exitCode, std::string* 
     std::string error;
     if (!m_log->Append(record, &error)) {
         m_logFailed = true;
+        // No slot begins another board, which would have no record either.
+        SharedCounts counts;
+        if (m_counts != nullptr) {
+            m_counts->Update([](SharedCounts& c) { c.closing = 1; }, &counts);
+        }
         *message += "\n" + error;
         m_board->Note(state.port + ": tovik-cli: " + error);
     }
@@ -238,7 +246,9 @@ void ParallelLoad::Serve(size_t index) {
     }
     station.done = true;
     station.processExitCode = exitCode;
-    if (!station.haveResult) {
+    // A slot has a result per board: whatever it told, its end is the station's to show, and a
+    // board it was loading still gets its result and record.
+    if (!station.haveResult || (*m_states)[index].station) {
         EndWithoutResult(index);
     }
 }
@@ -463,20 +473,23 @@ int RunParallelLoads(const CliOptions& options, const std::string& program) {
     }
     // The slots of a station share the count of boards passed, in a file of their own.
     CliOptions childOptions = options;
-    CTempFile counts;
+    CTempFile countsFile;
+    CSharedCounts counts;
     if (options.station) {
         const char zeros[sizeof(SharedCounts)] = {};
-        if (!counts.Write(zeros, sizeof zeros, &error)) {
+        if (!countsFile.Write(zeros, sizeof zeros, &error) ||
+            !counts.Open(countsFile.Path(), &error)) {
             std::fprintf(stderr, "tovik-cli: %s\n", error.c_str());
             return kExitBadFile;
         }
-        childOptions.stationTally = counts.Path();
+        childOptions.stationTally = countsFile.Path();
     }
     PortBoard board(stderr, IsTerminal(stderr), options.quiet, &states);
     ParallelLoad load(childOptions, checkedCopy.Path(), &states, &board, &log,
                       log.IsOpen() ? Sha256Hex(copy.Data(), copy.Size()) : std::string());
     if (options.station) {
         board.SetTotal([&load] { return load.TotalLine(); });
+        load.ShareCounts(&counts);
     }
     return load.Run(program);
 }

@@ -46,7 +46,9 @@ constexpr auto kUdevGrace = 2s;
 constexpr auto kRetryOpen = 200ms;
 
 // The panel of one board's run: the board's first erase begins its load, and only when the
-// station still wants another board; otherwise the run stops before anything is erased.
+// station still wants another board; otherwise the run stops before anything is erased. Once the
+// supervising thread has refused the board (the station closing while it searched), the worker
+// cannot begin it; once the worker has begun it, the refusal comes too late and the load goes on.
 class SlotPanel : public CRunPanel {
 public:
     SlotPanel(RunEventSink* events, uint64_t totalBytes, int firstRate,
@@ -54,16 +56,22 @@ public:
         : CRunPanel(events, totalBytes, firstRate), m_mayBegin(std::move(mayBegin)) {}
 
     void SetRun(CRunController* run) { m_run = run; }
-    bool Begun() const { return m_begun; }
+    bool Begun() const { return m_state == kBegun; }
+    // True when the board will not begin (the run must be stopped); false once it has begun.
+    bool Refuse() {
+        int expected = kSearching;
+        return m_state.compare_exchange_strong(expected, kRefused) || expected == kRefused;
+    }
 
     void ShowErasing() override {
-        if (!m_begun) {
-            if (!m_mayBegin()) {
+        if (m_state != kBegun) {
+            int expected = kSearching;
+            if (!m_mayBegin() || !m_state.compare_exchange_strong(expected, kBegun)) {
+                Refuse();
                 m_run->Stop();
                 return;
             }
             m_began = Clock::now();
-            m_begun = true;
         }
         CRunPanel::ShowErasing();
     }
@@ -71,10 +79,11 @@ public:
     Clock::time_point Began() const { return m_began; }
 
 private:
+    enum { kSearching, kBegun, kRefused };
     const std::function<bool()> m_mayBegin;
     CRunController* m_run = nullptr;
     Clock::time_point m_began{};
-    std::atomic<bool> m_begun{false};
+    std::atomic<int> m_state{kSearching};
 };
 
 // How a board's turn on the slot ended.
@@ -140,8 +149,13 @@ bool Slot::Ending(bool lookNow) {
         m_countsLooked = now;
         SharedCounts counts;
         const int64_t count = m_options.count;
-        m_closing = m_counts->Update([](SharedCounts&) {}, &counts) &&
-                    (counts.closing != 0 || (count > 0 && counts.passed >= count));
+        if (!m_counts->Update([](SharedCounts&) {}, &counts)) {
+            // Without the count no board may begin; better to end than to search in vain.
+            Tell("the station's count of boards can no longer be read; the slot ends");
+            m_closing = true;
+        } else {
+            m_closing = counts.closing != 0 || (count > 0 && counts.passed >= count);
+        }
     }
     return m_closing;
 }
@@ -230,12 +244,19 @@ BoardEnd Slot::LoadBoard(int board) {
     // takes its port with it.
     LoadRecord record = m_log->NewRecord(m_options.port);
     record.sha256 = m_sha256;
-    SetRecordDevice(m_devicePath, &record);
     record.board = board;
     RunEventStream events;
     events.Subscribe(&m_events);
+    // The device of the board that begins (on the worker's thread, read once it has ended): a
+    // board taken out before its first erase may give its port's name to another device.
     SlotPanel panel(&events, m_check.dataBytes, StartBaudRate(m_options.baudIndex),
-                    [this] { return MayBegin(); });
+                    [this, &record] {
+                        if (!MayBegin()) {
+                            return false;
+                        }
+                        SetRecordDevice(m_devicePath, &record);
+                        return true;
+                    });
     CCliPortPolicy policy(m_options.handshake, m_comIndex, m_devicePath);
     CRunController run(&panel);
     panel.SetRun(&run);
@@ -251,7 +272,7 @@ BoardEnd Slot::LoadBoard(int board) {
             Tell(notice);
         }
         // A load once begun ends as the device lets it; only an interrupt stops it.
-        if (!stopped && (Interrupted() || (!panel.Begun() && Ending(false)))) {
+        if (!stopped && (Interrupted() || (Ending(false) && panel.Refuse()))) {
             run.Stop();
             stopped = true;
         }
@@ -271,6 +292,9 @@ BoardEnd Slot::LoadBoard(int board) {
     m_lastTold.clear();
     end.exitCode = exitCode;
     std::string message = ToldText();
+    // The record and the result line, both or neither: a second interrupt between them would
+    // leave the station a board without a result, whose record it would write again.
+    const CInterruptsHeld held;
     Record(record, exitCode, run.Result(), panel.Began(), &message);
     m_events.Result(exitCode, message, &run.Result());
     return end;

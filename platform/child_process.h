@@ -51,7 +51,8 @@ private:
 std::string OwnProgramPath();
 
 // For a child: from now on ParentGone() tells whether the process that started this one has ended
-// (a killed station must not leave its slots searching without limit). Never true on Windows,
-// where a console group ends with its parent's console.
+// (a killed station must not leave its slots searching without limit), so that it can stop as
+// Stop does. Never true on Windows, where the children of a process that ends are ended with it
+// (a job object).
 void RememberParent();
 bool ParentGone();

@@ -24,6 +24,23 @@ struct CChildProcess::Impl {
 
 namespace {
 
+// The job of every child this process starts: its handle closes when this process ends, however
+// it ends, and then the system ends the children still in it. Null when it cannot be made.
+HANDLE ChildrenJob() {
+    static const HANDLE job = [] {
+        HANDLE made = ::CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (made != nullptr && !::SetInformationJobObject(made, JobObjectExtendedLimitInformation,
+                                                          &limits, sizeof limits)) {
+            ::CloseHandle(made);
+            made = nullptr;
+        }
+        return made;
+    }();
+    return job;
+}
+
 constexpr int kLookIntervalMs = 10;
 
 std::string LastErrorText() {
@@ -136,6 +153,9 @@ bool CChildProcess::Start(const std::vector<std::string>& argv, std::string* err
         m_impl->err.Reset();
         return false;
     }
+    // A parent that is killed takes its children with it: a station's slot left behind would
+    // search its port without end.
+    ::AssignProcessToJobObject(ChildrenJob(), info.hProcess);
     ::CloseHandle(info.hThread);
     m_impl->process.Reset(info.hProcess);
     m_impl->id = info.dwProcessId;

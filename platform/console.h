@@ -12,6 +12,18 @@
 // counted: a parent that passes each one on to its children and waits for them.
 void InstallInterruptHandlers(const char* againText, int againExitCode);
 int InterruptCount();
+
+// While held on this thread, interrupts wait (POSIX: SIGINT, SIGTERM and SIGHUP blocked, taken
+// once released), so that what belongs together (a load's record and its result line) is not cut
+// in two by a second interrupt, which ends the process at once. Holds nest. Nothing on Windows,
+// where the console's handler runs on a thread of its own.
+class CInterruptsHeld {
+public:
+    CInterruptsHeld();
+    ~CInterruptsHeld();
+    CInterruptsHeld(const CInterruptsHeld&) = delete;
+    CInterruptsHeld& operator=(const CInterruptsHeld&) = delete;
+};
 // The second interrupt calls action (when not null) after againText and just before the process
 // ends: the record of the load it cuts short (platform/durable_log.h). On POSIX it runs in a signal
 // handler, so it may only make the calls a signal handler may.

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -33,7 +34,32 @@ void OnInterrupt(int) {
     }
 }
 
+sigset_t InterruptSignals() {
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGHUP);
+    return signals;
+}
+
+thread_local int t_holds = 0;
+
 } // namespace
+
+CInterruptsHeld::CInterruptsHeld() {
+    if (t_holds++ == 0) {
+        const sigset_t signals = InterruptSignals();
+        ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    }
+}
+
+CInterruptsHeld::~CInterruptsHeld() {
+    if (--t_holds == 0) {
+        const sigset_t signals = InterruptSignals();
+        ::pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+    }
+}
 
 void InstallInterruptHandlers(const char* againText, int againExitCode) {
     g_againText = againText;
@@ -41,7 +67,9 @@ void InstallInterruptHandlers(const char* againText, int againExitCode) {
     g_againExitCode = againExitCode;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
+    // One handler at a time: a SIGTERM that came while the handler of a SIGINT writes the last
+    // record must not end the process in the middle of it.
+    action.sa_mask = InterruptSignals();
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);

@@ -62,3 +62,7 @@ int InterruptCount() {
 bool IsTerminal(std::FILE* stream) {
     return ::_isatty(::_fileno(stream)) != 0;
 }
+
+CInterruptsHeld::CInterruptsHeld() {}
+
+CInterruptsHeld::~CInterruptsHeld() {}

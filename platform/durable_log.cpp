@@ -86,7 +86,7 @@ bool CDurableLog::Append(const std::string& line, std::string* error) {
         *error = "the log is not open";
         return false;
     }
-    durable_log_os::HoldOffInterrupts(true);
+    const CInterruptsHeld held;
     int before = g_state.load();
     for (;;) {
         if (before == kTaken) {
@@ -102,7 +102,6 @@ bool CDurableLog::Append(const std::string& line, std::string* error) {
     const bool written = durable_log_os::AppendWhole(m_handle, line.data(), line.size(), error);
     const bool mine = before >= 0 && g_armedHandle.load() == m_handle;
     g_state.store(mine ? kIdle : before);
-    durable_log_os::HoldOffInterrupts(false);
     return written;
 }
 

@@ -17,11 +17,6 @@ void Close(long long handle);
 // nothing but system calls that a signal handler may make is used.
 bool AppendWhole(long long handle, const char* data, size_t size, std::string* error);
 
-// While held, the interrupts are not taken on this thread (POSIX: SIGINT, SIGTERM and SIGHUP
-// blocked); they wait, or are taken on another thread. Nothing on Windows, where the console's
-// handler has a thread of its own.
-void HoldOffInterrupts(bool hold);
-
 // A pause of about a millisecond, allowed in an interrupt handler.
 void Nap();
 

@@ -5,11 +5,9 @@
 #include "platform/durable_log_os.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <pthread.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,15 +85,6 @@ bool AppendWhole(long long handle, const char* data, size_t size, std::string* e
     }
     ::flock(fd, LOCK_UN);
     return failure == 0 || Fail(failure, error);
-}
-
-void HoldOffInterrupts(bool hold) {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    sigaddset(&signals, SIGHUP);
-    ::pthread_sigmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &signals, nullptr);
 }
 
 void Nap() {

@@ -86,8 +86,6 @@ bool AppendWhole(long long handle, const char* data, size_t size, std::string* e
     return failure == 0 || Fail(failure, error);
 }
 
-void HoldOffInterrupts(bool) {}
-
 void Nap() {
     ::Sleep(1);
 }
