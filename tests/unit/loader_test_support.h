@@ -5,10 +5,14 @@
 #include "loader/front_panel.h"
 #include "loader/run_controller.h"
 
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // One S-record line (type 1, 2 or 3 with data; 0 and 9 without) with a correct checksum.
@@ -61,7 +65,18 @@ inline std::string WithEnd(const std::string& records) {
 using File = std::unique_ptr<FILE, int (*)(FILE*)>;
 
 inline File FileWith(const std::string& text) {
-    File file(std::tmpfile(), &std::fclose);
+    // Under Wine, std::tmpfile makes its file in the prefix's temporary folder, which a prefix
+    // made a moment ago may not have yet: the first test of a fresh prefix tries for a while.
+    FILE* made = std::tmpfile();
+    for (int attempt = 0; made == nullptr && attempt < 250; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        made = std::tmpfile();
+    }
+    if (made == nullptr) {
+        ADD_FAILURE() << "no temporary file could be made";
+        made = std::fopen("tovik-test-file.tmp", "w+b");
+    }
+    File file(made, &std::fclose);
     std::fwrite(text.data(), 1, text.size(), file.get());
     std::rewind(file.get());
     return file;
